@@ -1,0 +1,213 @@
+// platform.h - the operating-system services reelkiln uses, and nothing more.
+//
+// The program is a Windows console program at heart: its file, search, console,
+// locale and process calls are the Win32 ones.  This header is the one seam
+// between that design and the machine it runs on.  platform/win32.cpp fills it
+// with the real Windows services; platform/posix.cpp gives the nearest honest
+// equivalent on Linux.  No other file includes <windows.h> or a POSIX header.
+//
+// Every service is reached through the table g_os, so that a test can replace
+// one entry (fail the Nth write, answer code page 932, claim a Windows version,
+// deliver a key press) and put the table back afterwards:
+//
+//     os_api saved = g_os;  g_os.write = fail_third_write;  ...;  g_os = saved;
+//
+// Conventions, the Win32 ones throughout:
+//   - yes/no results are 1 (done) and 0 (refused); after a 0 the cause is in
+//     g_os.lasterror(), as a Windows error code (OS_ERR_*), on both sides;
+//   - 16-bit strings are char16_t arrays ended by a 0 unit (UTF-16); on POSIX
+//     they are turned into UTF-8 before they reach the file system, and 8-bit
+//     names are passed through as bytes;
+//   - on POSIX both '/' and '\' separate path components: the layer turns '\'
+//     into '/' before it calls the system;
+//   - one thread; nothing here is reentrant.
+//
+// Division: error codes and handles; files; directory search and file times;
+// console input; locale, version and process; the table; start-up.
+
+#ifndef REELKILN_PLATFORM_H
+#define REELKILN_PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+
+// ---- Error codes (the Windows values the program prints) -----------------
+
+enum {
+    OS_ERR_FILE_NOT_FOUND = 2,   // ERROR_FILE_NOT_FOUND
+    OS_ERR_PATH_NOT_FOUND = 3,   // ERROR_PATH_NOT_FOUND: a directory on the way is missing
+    OS_ERR_ACCESS_DENIED = 5,    // ERROR_ACCESS_DENIED: also opening a directory as a file
+    OS_ERR_INVALID_HANDLE = 6,   // ERROR_INVALID_HANDLE: a null or closed handle
+    OS_ERR_SHARING = 32,         // ERROR_SHARING_VIOLATION
+    OS_ERR_DISK_FULL = 112,      // ERROR_DISK_FULL
+    OS_ERR_NEGATIVE_SEEK = 131,  // ERROR_NEGATIVE_SEEK: a move before the start of the file
+    OS_ERR_NO_MORE_FILES = 18,   // ERROR_NO_MORE_FILES
+    OS_ERR_OTHER = 31            // ERROR_GEN_FAILURE: anything without a closer code
+};
+
+// An open system file (a HANDLE on Windows, a descriptor on POSIX); null is
+// no file.  A handle-mode stream keeps one of these.
+typedef struct os_file_s* os_file;
+
+// How a file is opened by openW.  Every open is exclusive (share mode 0) on
+// Windows; POSIX cannot impose that.
+enum {
+    OS_OPEN_READ = 1,    // GENERIC_READ, OPEN_EXISTING
+    OS_CREATE_WRITE = 2, // GENERIC_WRITE, CREATE_ALWAYS: created, or emptied when it exists
+    OS_OPEN_WRITE = 3    // GENERIC_WRITE, OPEN_ALWAYS: created, or opened as it is (writes start at 0)
+};
+
+// Seek origins, as FILE_BEGIN, FILE_CURRENT and FILE_END.
+enum { OS_SEEK_BEGIN = 0, OS_SEEK_CURRENT = 1, OS_SEEK_END = 2 };
+
+// ---- Directory search and file times --------------------------------------
+
+enum { OS_ATTR_DIRECTORY = 0x10 };  // FILE_ATTRIBUTE_DIRECTORY
+
+// One directory entry as FindFirstFile/FindNextFile deliver it.  Times are
+// Windows file times: 100 ns units since 1601-01-01 UTC.
+struct os_findA {
+    uint32_t attrib;
+    uint64_t ctime, atime, wtime;  // creation, last access, last write
+    uint64_t size;
+    char name[260];                // bytes as the file system holds them
+};
+struct os_findW {
+    uint32_t attrib;
+    uint64_t ctime, atime, wtime;
+    uint64_t size;
+    char16_t name[260];
+};
+typedef struct os_search_s* os_search;  // null: no search
+
+// SYSTEMTIME, field for field.  weekday counts from Sunday = 0.
+struct os_systime {
+    uint16_t year, month, weekday, day, hour, minute, second, ms;
+};
+
+// ---- Locale and version ---------------------------------------------------
+
+// What RtlGetVersion fills of OSVERSIONINFOW.
+struct os_osversion {
+    uint32_t major, minor, build;
+};
+
+// ---- The table -------------------------------------------------------------
+
+struct os_api {
+    // Files by system handle (CreateFileW, ReadFile, WriteFile,
+    // SetFilePointer, GetFileSizeEx, CloseHandle, GetLastError).
+    //
+    // openW: how is one of OS_OPEN_*; null on failure, with lasterror set
+    //   (missing file 2, missing directory 3, a directory or no access 5).
+    // read: up to n bytes; 1 with *got = bytes delivered (0 at the end of the
+    //   file), 0 on failure.  POSIX loops over short transfers.
+    // write: n bytes; 1 with *put = bytes written, 0 on failure (disk full
+    //   is 112).  A short count is possible only when the disk fills.
+    // seek: moves by dist from origin; 1 with *newpos (may be null) = the new
+    //   absolute offset, 0 when refused (a negative target, a null handle):
+    //   the file pointer is then unchanged.
+    // size: the file's size (GetFileSizeEx); 1 / 0.  Does not move the
+    //   file pointer.
+    // close: 1 / 0.  A null handle is refused.
+    os_file (*openW)(const char16_t* name, int how);
+    int (*read)(os_file f, void* buf, uint32_t n, uint32_t* got);
+    int (*write)(os_file f, const void* buf, uint32_t n, uint32_t* put);
+    int (*seek)(os_file f, int64_t dist, int origin, int64_t* newpos);
+    int (*size)(os_file f, int64_t* size);
+    int (*close)(os_file f);
+    uint32_t (*lasterror)(void);
+
+    // The C runtime's fopen, for the streams' 8-bit-name mode.  On POSIX the
+    // name's '\' become '/', and a directory is refused as Windows refuses it
+    // (Linux would open one for reading).  The FILE* is then used with the
+    // runtime's own fgetc, fread, fwrite, fseek, ftell, setvbuf and fclose.
+    FILE* (*fopen)(const char* name, const char* mode);
+    int (*remove)(const char* name);  // the runtime's remove: 0 done
+
+    // Directory search (FindFirstFileA/W, FindNextFileA/W, FindClose).  The
+    // pattern's last component may hold '*' and '?'.  POSIX matches it without
+    // regard to case and returns the entries sorted by name compared without
+    // regard to case, as NTFS returns them, "." and ".." included where the
+    // pattern matches them.  findfirst gives null when nothing matches.
+    os_search (*findfirstA)(const char* pattern, os_findA* out);
+    int (*findnextA)(os_search s, os_findA* out);  // 1 next entry, 0 none
+    os_search (*findfirstW)(const char16_t* pattern, os_findW* out);
+    int (*findnextW)(os_search s, os_findW* out);
+    void (*findclose)(os_search s);
+
+    // FileTimeToSystemTime and SystemTimeToTzSpecificLocalTime with the
+    // current time zone; 1 / 0.
+    int (*filetime_to_systime)(uint64_t ft, os_systime* out);
+    int (*systime_to_local)(const os_systime* utc, os_systime* local);
+
+    // Console input.  pump_messages empties the thread's window message queue
+    // (PeekMessageA, TranslateMessage, DispatchMessageA; nothing on POSIX).
+    // console_event takes at most one console input event: 0 when there is no
+    // console input, it cannot be queried or nothing is waiting; 1 when one
+    // event was taken, with *key = the character of a key press (AsciiChar as
+    // a signed 8-bit value) or 0 for any other event.  On POSIX only a
+    // terminal is read; a lone ESC gives 27, arrow and function keys give 0,
+    // and Ctrl-C (SIGINT) gives 3.
+    void (*pump_messages)(void);
+    int (*console_event)(int* key);
+
+    // Locale.  is_dbcs_lead is IsDBCSLeadByte over the process's ANSI code
+    // page: POSIX answers for code page 932 when the locale's codeset is
+    // Shift_JIS or CP932, and no byte is a lead byte otherwise.
+    uint32_t (*console_cp)(void);         // GetConsoleCP
+    uint32_t (*console_output_cp)(void);  // GetConsoleOutputCP
+    uint16_t (*user_lang)(void);          // GetUserDefaultLangID
+    int (*is_dbcs_lead)(uint8_t c);       // IsDBCSLeadByte: 1 / 0
+
+    // Version.  get_version is GetVersion().  rtl_get_version looks
+    // "RtlGetVersion" up in "ntdll.dll" (GetModuleHandleA, LoadLibraryExA,
+    // GetProcAddress, FreeLibrary) and calls it: 0 when it could not be found,
+    // else 1 with *status = its NTSTATUS and *out filled.  host_system is null
+    // on Windows; on other systems it names the host ("Linux 6.1.0-18-amd64")
+    // so that the program never claims a Windows it is not running on.
+    uint32_t (*get_version)(void);
+    int (*rtl_get_version)(os_osversion* out, int32_t* status);
+    const char* (*host_system)(void);
+
+    // Process.  command_lineA/W are GetCommandLineA/W: on POSIX the line is
+    // built from the arguments given to os_init, each holding a blank (or
+    // empty) put in double quotes.  current_dirA/W are GetCurrentDirectoryA/W:
+    // the length written without its 0, or 0 on failure (also when cap is too
+    // small).  sleep_ms is Sleep (0 yields).
+    const char* (*command_lineA)(void);
+    const char16_t* (*command_lineW)(void);
+    uint32_t (*current_dirA)(uint32_t cap, char* buf);
+    uint32_t (*current_dirW)(uint32_t cap, char16_t* buf);
+    void (*sleep_ms)(uint32_t ms);
+
+    // MessageBoxA/W with no owner window.  POSIX prints the caption and the
+    // text to standard error and returns at once (IDOK, 1).
+    int (*message_boxA)(const char* text, const char* caption, uint32_t style);
+    int (*message_boxW)(const char16_t* text, const char16_t* caption, uint32_t style);
+};
+
+// The services in force.  Defined by the platform side that is built; tests
+// may swap entries and must restore them.
+extern os_api g_os;
+
+// The unchanged table of the platform side, for tests that restore one entry.
+extern const os_api os_native;
+
+// ---- Start-up -----------------------------------------------------------------
+
+// Called first by a program's main with the runtime's arguments.  It records
+// what the process command line is made from and sets up the console; it
+// returns argv unchanged.
+char** os_init(int argc, char** argv);
+
+// 1 where '/' separates path components as well as '\' in every path
+// function that looks for '\' (POSIX), 0 where only '\' counts there, as on
+// Windows.  The path functions of text/ test it.
+#if defined(_WIN32)
+#define OS_SLASH_SEPARATES 0
+#else
+#define OS_SLASH_SEPARATES 1
+#endif
+
+#endif

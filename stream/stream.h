@@ -1,0 +1,178 @@
+// stream.h - the process-wide file streams, the text reader and the key poll.
+//
+// There are no stream handles: each stream is one global record, and every
+// operation's name says which stream it works on.
+//   RD     read stream, prefix rf    (images, scanners, the toolkit)
+//   RD2    read stream, prefix rwf   (the sound while a movie is written)
+//   WR     write stream, prefix wf   (every file the system writes)
+//   WRsrc  write stream, prefix wsf  (a second writer of the same kind)
+//   txstrm text reader, prefix tf    (list.txt and the parsers)
+// A trailing W marks the twin that takes a 16-bit (UTF-16) file name and works
+// through a system handle with its own 8192-byte buffer; the 8-bit twin works
+// through the C runtime's FILE.
+//
+// Results are int: 0 done, -1 a file that cannot be opened or the end of
+// data, -2 a refused seek; the yes/no tests answer -1 for yes, 0 for no (the
+// text reader's checks answer 0 when the file opens).  A stream closes itself
+// at the end of data, after a failed read and after a failed or short write,
+// and its flag tells the caller, who tests it once after a run of calls.
+//
+// One thread: none of this is reentrant, and a caller owns a stream from its
+// open to its close.
+
+#ifndef REELKILN_STREAM_H
+#define REELKILN_STREAM_H
+
+#include <cstdint>
+
+// ---- Byte order, in one place ------------------------------------------------
+
+inline uint16_t get_le16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+inline uint32_t get_le32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+inline uint32_t get_be32(const uint8_t* p) {
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | (uint32_t)p[3];
+}
+inline void put_le16(uint8_t* p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
+inline void put_le32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24);
+}
+inline void put_be32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)(v >> 24); p[1] = (uint8_t)(v >> 16); p[2] = (uint8_t)(v >> 8); p[3] = (uint8_t)v;
+}
+
+// ---- RD --------------------------------------------------------------------------
+
+int rfeof(void);                       // 0 open, -1 closed
+int rfgetpos(void);                    // low 32 bits of the position
+int rfgetpos64(int64_t* out);          // whole position in *out; returns its low 32 bits
+void* rfgetfp(void);                   // the system handle or the FILE*
+void rfclose(void);
+int rfopenqW(const char16_t* name);    // quiet, handle mode; 0 / -1
+int rfopenq(const char* name);         // quiet, FILE mode; 0 / -1
+int rfopenW(const char16_t* name);     // with messages, handle mode
+int rfopen(const char* name);          // with messages and an 8192-byte runtime buffer
+int rfgetc(void);                      // 0..255, or -1 at the end
+int rfbufrewind(void);                 // 0, or -2
+int rfseek32(int pos);
+int rfseek(uint32_t lo, int32_t* hi);
+int rfseekorg(int offset, int origin); // 0, -2, -4 (from the end), -5 (bad origin)
+int rfkipbytes(int n);
+int rfkipbytes64(uint32_t lo, int32_t* hi);
+int rfgetw(void);
+int rfgetwbe(void);
+int rfgetdw(void);
+int rfgetdwbe(void);
+int64_t rfgetqw(void);
+float rfgetfl(void);
+float rfgetflbe(void);
+int rfread(uint8_t* buf, int n);       // bytes delivered
+
+// ---- RD2 -------------------------------------------------------------------------
+
+int rwfeof(void);
+int rwfgetpos(void);
+int rwfgetpos64(int64_t* out);
+void rwfclose(void);
+int rwfopenqW(const char16_t* name);
+int rwfopenq(const char* name);
+int rwfopenW(const char16_t* name);
+int rwfopen(const char* name);
+int rwfgetc(void);
+int rwfbufrewind(void);
+int rwfseek32(int pos);
+int rwfseek(uint32_t lo, int32_t* hi);
+int rwfkipbytes(int n);
+int rwfkipbytes64(uint32_t lo, int32_t* hi);
+int rwfgetw(void);
+int rwfgetwbe(void);
+int rwfgetdw(void);
+int rwfgetdwbe(void);
+int rwfread(uint8_t* buf, int n);
+int rwfexistW(const char16_t* name);   // -1 exists (opens for reading), 0 not
+int rwfexist(const char* name);
+
+// ---- WR --------------------------------------------------------------------------
+
+int wferr(void);                       // 0 open, -1 closed or failed
+int wfgetpos(void);
+int wfgetpos64(int64_t* out);
+void wfclose(void);
+int wfexistW(const char16_t* name);
+int wfexist(const char* name);
+int wfopenaW(const char16_t* name);    // keeps the contents, writes from offset 0
+int wfopena(const char* name);         // fopen "ab+"
+int wfcreateW(const char16_t* name);   // creates or empties; keeps the name
+int wfcreate(const char* name);
+int wfgetfptr(void);
+int wfappendopen(void);
+int wfputc(int c);
+int wfflush(void);
+int wfputw(int v);
+int wfputwbe(int v);
+int wfputdw(uint32_t v);
+int wfputdwbe(uint32_t v);
+int wfputqw(uint64_t v);
+int wfputfl(float f);
+int wfputflbe(float f);
+int wfputs(const char* s);             // 0 whole string, 1 after 513 bytes, -1 closed
+int wfwrite(const uint8_t* buf, int n);
+
+// Copies from a read stream to WR: the count written, -1 on failure.
+int rfcopytowf(int n);
+int rfcopyalltowf(void);
+int rwfcopytowf(int n);
+int rwfcopyalltowf(void);
+
+// ---- WRsrc -----------------------------------------------------------------------
+
+int wsferr(void);
+int wsfgetpos(void);
+int wsfgetpos64(int64_t* out);
+void wsfclose(void);
+int wsfflush(void);
+int wsfputs(const char* s);
+int wsfwrite(const uint8_t* buf, int n);
+int wsfexistW(const char16_t* name);
+int wsfexist(const char* name);
+int wsfopenaW(const char16_t* name);
+int wsfopena(const char* name);
+int wsfcreateqW(const char16_t* name);
+int wsfcreate(const char* name);
+int wsfappendopenW(const char16_t* name);
+int wsfappendopen(const char* name);
+int wsfputc(int c);
+int wsfputw(int v);
+int wsfputwbe(int v);
+int wsfputdw(uint32_t v);
+int wsfputdwbe(uint32_t v);
+
+// ---- Text reader -------------------------------------------------------------------
+
+int tfopenW(const char16_t* name);
+int tfopen(const char* name);
+int tfgetc(void);                      // the lookahead, then the next is loaded; -1 at the end
+int tfpeek(void);
+int tfgetline(void);                   // current line, from 1
+int tfeof(void);
+int tfgetcount(void);
+void tfclose(void);
+int tfcheckW(const char16_t* name);    // 0 opens, -1 not; the reader stays closed
+int tfcheck(const char* name);
+int tfskipline(void);
+int tfresync(void);
+
+// ---- Key poll ------------------------------------------------------------------------
+
+int setlastkey(int key);               // returns the previous value
+int getlastkey(void);                  // returns and clears the latch
+int keypoll(void);                     // pumps messages, takes one console event; returns lastkey
+
+// ---- Tests -------------------------------------------------------------------------------
+
+// Puts every stream, the text reader and the latch back in their start state
+// (closed, flags set), closing what is open.  For test fixtures.
+void stream_reset(void);
+
+#endif

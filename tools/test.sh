@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs every test of reelkiln: the Linux build, the same under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and the Windows build under wine.
+# The movie test over 4 GB (label "large") runs only with 12 GB free on the
+# disk, or always with RK_LARGE=1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+large=(-LE large)
+free_kb=$(df -Pk . | awk 'NR==2 {print $4}')
+if [ "${RK_LARGE:-0}" = 1 ] || [ "$free_kb" -ge $((12 * 1024 * 1024)) ]; then large=(); fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure "${large[@]}"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREELKILN_SANITIZE=ON -DREELKILN_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan -j"$jobs" --output-on-failure -LE large
+
+if [ -x tools/test-windows.sh ]; then tools/test-windows.sh; fi
