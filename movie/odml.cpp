@@ -6,6 +6,15 @@
 #include "movie/odml.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "image/image.h"
+#include "movie/avi.h"
+#include "movie/avi_internal.h"
+#include "stream/stream.h"
+
+using namespace movie_detail;
 
 // ---- The plan --------------------------------------------------------------------
 
@@ -162,4 +171,318 @@ odmlseg odmlsegment(const odmlplan* p, uint32_t s) {
     g.ix00 = g.start + 24;
     g.frame = g.start + 56 + 8 * (uint64_t)g.frames;
     return g;
+}
+
+// ---- The write pass ----------------------------------------------------------------
+
+
+namespace {
+
+// The planning tables of one call, released on every return.
+struct odmltables {
+    uint32_t* dibchunkadr = nullptr;       // per frame: chunk offset from its segment's M
+    uint64_t* indexadrtable = nullptr;     // per segment: the 'ix00' position
+    uint32_t* indexframenum = nullptr;     // per segment: its frames
+    uint64_t* firstDIBadrtable = nullptr;  // per segment: its first frame chunk
+    ~odmltables() {
+        free(dibchunkadr);
+        free(indexadrtable);
+        free(indexframenum);
+        free(firstDIBadrtable);
+    }
+};
+
+// Allocates the four tables in their traditional order, each failure with its
+// own line.  0, or -1.
+int alloctables(odmltables* t, uint32_t n, int32_t numIndex) {
+    size_t nn = n ? n : 1, ni = numIndex > 0 ? (size_t)numIndex : 1;
+    if (!(t->dibchunkadr = (uint32_t*)malloc(nn * sizeof(uint32_t)))) {
+        printf("Memory Allocation for dibchunkadr FAILED.\n");
+        return -1;
+    }
+    if (!(t->indexadrtable = (uint64_t*)malloc(ni * sizeof(uint64_t)))) {
+        printf("Memory Allocation for indexadrtable FAILED.\n");
+        return -1;
+    }
+    if (!(t->indexframenum = (uint32_t*)malloc(ni * sizeof(uint32_t)))) {
+        printf("Memory Allocation for indexframenum FAILED.\n");
+        return -1;
+    }
+    if (!(t->firstDIBadrtable = (uint64_t*)malloc(ni * sizeof(uint64_t)))) {
+        printf("Memory Allocation for firstDIBadrtable FAILED.\n");
+        return -1;
+    }
+    return 0;
+}
+
+// Fills the tables from the plan: one slot per segment, one offset per frame.
+void filltables(odmltables* t, const odmlplan& plan) {
+    uint32_t frame = 0;
+    for (uint32_t s = 0; s < plan.segments; s++) {
+        odmlseg g = odmlsegment(&plan, s);
+        t->indexadrtable[s] = g.ix00;
+        t->indexframenum[s] = g.frames;
+        t->firstDIBadrtable[s] = g.frame;
+        for (uint32_t i = 0; i < g.frames; i++)
+            t->dibchunkadr[frame++] = (uint32_t)(g.frame - g.movi + (uint64_t)i * (plan.fs + 8));
+    }
+}
+
+uint64_t outpos() {
+    int64_t pos = 0;
+    wfgetpos64(&pos);
+    return (uint64_t)pos;
+}
+
+// n zero bytes through WR, in blocks.
+void putzeros(uint64_t n) {
+    static const uint8_t zero[512] = {};
+    while (n > 0) {
+        int k = n < sizeof zero ? (int)n : (int)sizeof zero;
+        wfwrite(zero, k);
+        n -= (uint64_t)k;
+    }
+}
+
+// A standard index of the video for one segment: k entries from base.
+int putix00(const char* cc, uint32_t k, uint64_t base, uint64_t fs) {
+    if (int r = putfourcc("ix00")) return r;
+    wfputdw(8 * k + 24);       // cb
+    wfputw(2);                 // wLongsPerEntry
+    wfputc(0);                 // bIndexSubType
+    wfputc(1);                 // bIndexType: an index of chunks
+    wfputdw(k);                // nEntriesInUse
+    if (int r = putfourcc(cc)) return r;  // dwChunkId
+    wfputqw(base);             // qwBaseOffset
+    wfputdw(0);                // dwReserved
+    // Entries: offset of the data from base, data size (top bit 0: key
+    // frame).  Gathered so that a segment's index is a few block writes.
+    uint8_t block[4096];
+    size_t fill = 0;
+    for (uint32_t i = 0; i < k; i++) {
+        put_le32(block + fill, (uint32_t)((uint64_t)i * (fs + 8) + 8));
+        put_le32(block + fill + 4, (uint32_t)fs);
+        fill += 8;
+        if (fill == sizeof block) {
+            wfwrite(block, (int)fill);
+            fill = 0;
+        }
+    }
+    if (fill) wfwrite(block, (int)fill);
+    return 0;
+}
+
+// The frames of one segment: key poll, name, load, position check, chunk.
+int putframes(framestate* fr, const odmltables& t, uint32_t first, uint32_t k, uint64_t movi,
+              const char* cc, uint64_t fs) {
+    for (uint32_t i = first; i < first + k; i++) {
+        if (int r = framenext(fr, i)) {
+            wfclose();
+            return r;
+        }
+        uint32_t actual = (uint32_t)(outpos() - movi);
+        if (actual != t.dibchunkadr[i])
+            printf("!!! DIBchunkadr[00dx]s %u!=%u disagreed.\n", t.dibchunkadr[i], actual);
+        if (int r = putfourcc(cc)) return r;
+        wfputdw((uint32_t)fs);
+        if (framepixels(fr) != 0 || wferr()) return diskfull();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int mkodmlsub(const char* avipath, const char16_t* avipathW, const char* listpath,
+              const char16_t* listpathW, float fps, const char* wavpath,
+              const char16_t* wavpathW, uint8_t wide) {
+    static const char16_t empty16[1] = {0};
+    moviepaths p{avipath ? avipath : "",   avipathW ? avipathW : empty16,
+                 listpath ? listpath : "", listpathW ? listpathW : empty16,
+                 wavpath ? wavpath : "",   wavpathW ? wavpathW : empty16,
+                 wide};
+
+    // Start, pre-pass and first image, as the AVI 1.0 writer does them.
+    listfacts lf;
+    if (int r = listprepass(p, &lf)) return r;
+    if (int r = firstimage(p, lf, true)) return r;
+    soundfacts snd;
+    soundscan(p, &snd);
+
+    // The plan.
+    odmlfacts facts{lf.n, pngwidth, pngheight, pnghasalpha != 0, snd.present, snd.datlen};
+    odmlplan plan;
+    if (odmlmkplan(&facts, &plan) != ODML_PLAN_OK) {
+        if (plan.fs >= ODML_RIFF_LIMIT || odmlriffx(&plan, 1) >= ODML_RIFF_LIMIT)
+            printf("Frame too large for an OpenDML segment (%llu bytes).  Cannot create file. \n",
+                   (unsigned long long)plan.fs);
+        else
+            printf("Sound too large for the first OpenDML segment.  Cannot create file. \n");
+        return ODML_TOO_LARGE;
+    }
+    odmltables t;
+    if (alloctables(&t, plan.facts.n, plan.numIndex)) return -1;
+    filltables(&t, plan);
+
+    const bool alpha = plan.facts.alpha, sound = plan.facts.sound;
+    const uint32_t n = plan.facts.n;
+    const uint64_t fs = plan.fs;
+    const uint64_t N = (uint64_t)plan.numIndex;
+    const char* cc = alpha ? "00dc" : "00db";
+
+    // Write pass, first segment.
+    if ((wide ? wfcreateW(p.aviW) : wfcreate(p.avi)) != 0) return -1;
+    framestate fr;
+    if (framesbegin(&fr, p, n, plan.facts.w, plan.facts.h, alpha)) {
+        wfclose();
+        return -1;
+    }
+    videohdr v{n, plan.facts.w, plan.facts.h, alpha, fs, fps, sound};
+    int r;
+    if ((r = putfourcc("RIFF", true))) return r;
+    wfputdw(plan.riff1);
+    if ((r = putfourcc("AVI "))) return r;
+    if ((r = putfourcc("LIST"))) return r;
+    wfputdw(plan.hdrlsize);
+    if ((r = putfourcc("hdrl"))) return r;
+    if ((r = putavih(v))) return r;
+    if ((r = putfourcc("LIST"))) return r;
+    wfputdw(plan.strlsize);
+    if ((r = putfourcc("strl"))) return r;
+    if ((r = putstrhvids(v))) return r;
+    if ((r = putstrfvids(v))) return r;
+    // The video super index: one entry per segment, the rest zero.
+    if ((r = putfourcc("indx"))) return r;
+    wfputdw((uint32_t)(16 * N + 24));  // cb
+    wfputw(4);                         // wLongsPerEntry
+    wfputc(0);                         // bIndexSubType
+    wfputc(0);                         // bIndexType: an index of indexes
+    wfputdw(plan.segments);            // nEntriesInUse
+    if ((r = putfourcc(cc))) return r; // dwChunkId
+    wfputdw(0);                        // dwReserved[3]
+    wfputdw(0);
+    wfputdw(0);
+    for (uint32_t s = 0; s < plan.segments; s++) {
+        wfputqw(t.indexadrtable[s]);              // qwOffset of the ix00
+        wfputdw(8 * t.indexframenum[s] + 32);     // dwSize: the whole chunk
+        wfputdw(t.indexframenum[s]);              // dwDuration in frames
+    }
+    putzeros(16 * (N - plan.segments));
+    if (!alpha && (r = putstrn("VIDEO"))) return r;
+    if (sound) {
+        if ((r = putfourcc("LIST"))) return r;
+        wfputdw(156);
+        if ((r = putfourcc("strl"))) return r;
+        if ((r = putstrhauds(snd))) return r;
+        if ((r = putstrfauds(snd))) return r;
+        if ((r = putfourcc("indx"))) return r;
+        wfputdw(40);                       // cb
+        wfputw(4);                         // wLongsPerEntry
+        wfputc(0);                         // bIndexSubType
+        wfputc(0);                         // bIndexType: an index of indexes
+        wfputdw(1);                        // nEntriesInUse
+        if ((r = putfourcc("01wb"))) return r;
+        wfputdw(0);
+        wfputdw(0);
+        wfputdw(0);
+        wfputqw(plan.ix01);                // qwOffset of the ix01
+        wfputdw(40);                       // dwSize
+        wfputdw((uint32_t)(snd.datlen / snd.ch / (snd.bits / 8)));  // dwDuration in samples
+        if ((r = putstrn("AUDIO"))) return r;
+    }
+    if ((r = putfourcc("LIST"))) return r;
+    wfputdw(20);
+    if ((r = putfourcc("odml"))) return r;
+    if ((r = putfourcc("dmlh"))) return r;
+    wfputdw(8);
+    wfputdw(n);  // dwTotalFrames
+    wfputdw(0);
+    if ((r = putjunk(alpha, plan.junksize))) return r;
+    if ((r = putfourcc("LIST"))) return r;
+    wfputdw(plan.movi1size);
+    if ((r = putfourcc("movi"))) return r;
+
+    uint64_t pos = outpos();
+    if (pos != t.indexadrtable[0])
+        printf("!!! StdIndex[ix00]p %u!=%u disagreed.\n", (uint32_t)t.indexadrtable[0], (uint32_t)pos);
+    if (t.indexframenum[0] != plan.k1) printf("!!! StdIndex[ix00]s!=%u disagreed.\n", plan.k1);
+    if ((r = putix00(cc, plan.k1, t.firstDIBadrtable[0], fs))) return r;
+    if (sound) {
+        pos = outpos();
+        if (pos != plan.ix01) printf("!!! StdIndex[ix01]p!=%u disagreed.\n", (uint32_t)pos);
+        if ((r = putfourcc("ix01"))) return r;
+        wfputdw(32);
+        wfputw(2);
+        wfputc(0);
+        wfputc(1);
+        wfputdw(1);
+        if ((r = putfourcc("01wb"))) return r;
+        wfputqw(plan.wb);                  // qwBaseOffset: the '01wb' chunk
+        wfputdw(0);
+        wfputdw(8);                        // its data, behind the chunk header
+        wfputdw((uint32_t)snd.datlen);
+    }
+    pos = outpos();
+    if (pos != t.firstDIBadrtable[0])
+        printf("!!! baseAddrBMP%d %u != %u disagreed.\n", 0, (uint32_t)t.firstDIBadrtable[0], (uint32_t)pos);
+    if ((r = putframes(&fr, t, 0, plan.k1, plan.movi1, cc, fs))) return r;
+    if (sound) {
+        pos = outpos();
+        if (pos != plan.wb)
+            printf("!!! WAVchunkadr[01wb]s %u!=%u disagreed.\n", (uint32_t)plan.wb, (uint32_t)pos);
+        if ((r = putfourcc("01wb"))) return r;
+        wfputdw((uint32_t)snd.datlen);
+        if ((r = soundcopy(p, snd, "reading"))) {
+            wfclose();
+            return r;
+        }
+    }
+
+    // Later segments.
+    uint32_t done = plan.k1;
+    for (uint32_t s = 1; s < plan.segments; s++) {
+        odmlseg g = odmlsegment(&plan, s);
+        if ((r = putfourcc("RIFF", true))) return r;
+        wfputdw(g.riffsize);
+        if ((r = putfourcc("AVIX"))) return r;
+        if ((r = putfourcc("LIST"))) return r;
+        wfputdw(g.movisize);
+        if ((r = putfourcc("movi"))) return r;
+        pos = outpos();
+        if (s >= (uint32_t)plan.numIndex) {
+            // Cannot happen: the plan reserves an entry for every segment.
+            printf("riffcountWR %d>=numIndex %d.\n", (int)s, plan.numIndex);
+        } else {
+            if (pos != t.indexadrtable[s])
+                printf("!!! StdIndex[ix00]p %u!=%u disagreed. (2) \n", (uint32_t)t.indexadrtable[s],
+                       (uint32_t)pos);
+            if (t.indexframenum[s] != g.frames) printf("!!! StdIndex[ix00]s!=%u disagreed.\n", g.frames);
+        }
+        if ((r = putix00(cc, g.frames, g.frame, fs))) return r;
+        pos = outpos();
+        if (pos != g.frame)
+            printf("!!! baseAddrBMP%d %u != %u disagreed.\n", (int)s, (uint32_t)pos, (uint32_t)g.frame);
+        if ((r = putframes(&fr, t, done, g.frames, g.movi, cc, fs))) return r;
+        done += g.frames;
+    }
+
+    // End: trailer, fill, and a close that proves every byte reached the disk.
+    framesdone(&fr);
+    if (wferr()) return diskfull();
+    pos = outpos();
+    if ((r = puttail(alpha))) return r;
+    uint64_t expect = pos + (alpha ? 0 : 8);
+    expect = (expect | 0x1FF) + 1;
+    if ((r = finishoutput(p, expect))) return r;
+    printf(" Assigned frames  %ld \n", (long)n);
+    printf(" Output   frames  %ld \n", (long)done);
+    return 0;
+}
+
+int mkodml(const char* avipath, const char* listpath, float fps, const char* wavpath) {
+    static const char16_t empty16[1] = {0};
+    return mkodmlsub(avipath, empty16, listpath, empty16, fps, wavpath, empty16, 0);
+}
+
+int mkodmlW(const char16_t* avipath, const char16_t* listpath, float fps, const char16_t* wavpath) {
+    return mkodmlsub("", avipath, "", listpath, fps, "", wavpath, 0xFF);
 }
