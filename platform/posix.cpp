@@ -243,7 +243,7 @@ uint32_t map_errno(int e, const char* path) {
 namespace {
 
 os_file handle_of(int fd) { return (os_file)(intptr_t)(fd + 1); }
-int fd_of(os_file f) { return (int)((intptr_t)f - 1); }
+int fd_of(os_file f) { return handle_fd(f); }
 
 // Opens `path` (POSIX form) as openW's `how` asks.  Only regular files and
 // devices are taken: a directory is refused with 5 as Windows refuses it,

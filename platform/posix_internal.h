@@ -53,6 +53,10 @@ std::string to_posix_path(const char* name);
 // POSIX form; it may be null when no name is involved (ENOENT then gives 2).
 uint32_t map_errno(int e, const char* path);
 
+// The descriptor behind a handle (handles are descriptors plus one, so that
+// descriptor 0 is not the null handle); -1 for null.
+inline int handle_fd(os_file f) { return f ? (int)((intptr_t)f - 1) : -1; }
+
 // ---- Search -------------------------------------------------------------------
 
 // Matches `name` against the wildcard pattern `pat` (both sequences of code

@@ -1,0 +1,273 @@
+// files_test.cpp - the file services of g_os as every platform side must give
+// them: open rules, the Windows error codes, both separators, 64-bit seeks and
+// sizes, the 8-bit-name fopen and remove.  Runs on every build.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/platform.h"
+#include "testutil.h"
+
+namespace fs = std::filesystem;
+using testutil::TempDir;
+
+namespace {
+
+std::u16string wide(const fs::path& p) { return p.u16string(); }
+
+// A file handle closed when the test ends, whatever it asserted.
+struct Handle {
+    os_file f = nullptr;
+    explicit Handle(os_file h) : f(h) {}
+    ~Handle() { if (f) g_os.close(f); }
+    os_file release() { os_file h = f; f = nullptr; return h; }
+};
+
+std::string contents(const fs::path& p) {
+    auto v = testutil::read_file(p);
+    return std::string(v.begin(), v.end());
+}
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_os = os_native;
+        fs::create_directory(dir.path() / "sub");
+        testutil::write_file(dir.path() / "sub" / "ten.bin", "0123456789");
+    }
+    TempDir dir;
+};
+
+// Every way a name can fail to open, with the code Windows gives for it.
+struct OpenFailure {
+    const char* label;
+    const char* rel;  // relative to the test directory, '/' form
+    int how;
+    uint32_t code;
+};
+
+const OpenFailure kOpenFailures[] = {
+    {"missing file", "sub/none.bin", OS_OPEN_READ, OS_ERR_FILE_NOT_FOUND},
+    {"missing directory", "nodir/none.bin", OS_OPEN_READ, OS_ERR_PATH_NOT_FOUND},
+    {"missing directory deeper", "sub/nodir/x/none.bin", OS_OPEN_READ, OS_ERR_PATH_NOT_FOUND},
+    {"create in missing directory", "nodir/new.bin", OS_CREATE_WRITE, OS_ERR_PATH_NOT_FOUND},
+    {"open-always in missing directory", "nodir/new.bin", OS_OPEN_WRITE, OS_ERR_PATH_NOT_FOUND},
+    {"file used as a directory", "sub/ten.bin/x", OS_OPEN_READ, OS_ERR_PATH_NOT_FOUND},
+    {"directory for reading", "sub", OS_OPEN_READ, OS_ERR_ACCESS_DENIED},
+    {"directory for creating", "sub", OS_CREATE_WRITE, OS_ERR_ACCESS_DENIED},
+    {"directory for open-always", "sub", OS_OPEN_WRITE, OS_ERR_ACCESS_DENIED},
+};
+
+class OpenFails : public Files, public ::testing::WithParamInterface<OpenFailure> {};
+
+TEST_P(OpenFails, GivesTheWindowsCode) {
+    const OpenFailure& c = GetParam();
+    for (bool backslash : {false, true}) {
+        std::string name = dir.str() + "/" + c.rel;
+        if (backslash)
+            for (size_t i = dir.str().size(); i < name.size(); i++)
+                if (name[i] == '/') name[i] = '\\';
+        SCOPED_TRACE(name);
+        Handle h(g_os.openW(testutil::u16(name).c_str(), c.how));
+        EXPECT_EQ(h.f, nullptr);
+        EXPECT_EQ(g_os.lasterror(), c.code);
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "nodir"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OpenFails, ::testing::ValuesIn(kOpenFailures),
+                         [](const auto& i) {
+                             std::string s = i.param.label;
+                             for (char& ch : s) if (!isalnum((unsigned char)ch)) ch = '_';
+                             return s;
+                         });
+
+TEST_F(Files, ReadsThroughBothSeparators) {
+    for (const char* sep : {"/", "\\"}) {
+        std::string name = dir.str() + sep + "sub" + sep + "ten.bin";
+        SCOPED_TRACE(name);
+        Handle h(g_os.openW(testutil::u16(name).c_str(), OS_OPEN_READ));
+        ASSERT_NE(h.f, nullptr);
+        char buf[16] = {};
+        uint32_t got = 99;
+        ASSERT_EQ(g_os.read(h.f, buf, 16, &got), 1);
+        EXPECT_EQ(got, 10u);
+        EXPECT_EQ(std::string(buf, got), "0123456789");
+        // At the end: success with nothing delivered.
+        ASSERT_EQ(g_os.read(h.f, buf, 16, &got), 1);
+        EXPECT_EQ(got, 0u);
+        EXPECT_EQ(g_os.close(h.release()), 1);
+    }
+}
+
+TEST_F(Files, CreateEmptiesOpenAlwaysKeeps) {
+    fs::path p = dir.path() / "sub" / "ten.bin";
+    {
+        Handle h(g_os.openW(wide(p).c_str(), OS_OPEN_WRITE));
+        ASSERT_NE(h.f, nullptr);
+        uint32_t put = 0;
+        ASSERT_EQ(g_os.write(h.f, "ab", 2, &put), 1);
+        EXPECT_EQ(put, 2u);
+    }
+    EXPECT_EQ(contents(p), "ab23456789");  // written from offset 0, nothing cut
+    {
+        Handle h(g_os.openW(wide(p).c_str(), OS_CREATE_WRITE));
+        ASSERT_NE(h.f, nullptr);
+        uint32_t put = 0;
+        ASSERT_EQ(g_os.write(h.f, "xyz", 3, &put), 1);
+    }
+    EXPECT_EQ(contents(p), "xyz");
+    fs::path fresh = dir.path() / "fresh.bin";
+    {
+        Handle h(g_os.openW(wide(fresh).c_str(), OS_OPEN_WRITE));
+        ASSERT_NE(h.f, nullptr);
+    }
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_EQ(fs::file_size(fresh), 0u);
+}
+
+TEST_F(Files, WideNamesReachTheFileSystemAsTheSameName) {
+    // Japanese, an accented letter and a character beyond U+FFFF (a
+    // surrogate pair in UTF-16).
+    fs::path p = dir.path() / fs::path(u8"\u6620\u753b-\u00e9-\U0001F600.bin");
+    testutil::write_file(p, "data");
+    Handle h(g_os.openW(wide(p).c_str(), OS_OPEN_READ));
+    ASSERT_NE(h.f, nullptr);
+    char buf[8];
+    uint32_t got = 0;
+    ASSERT_EQ(g_os.read(h.f, buf, 8, &got), 1);
+    EXPECT_EQ(std::string(buf, got), "data");
+}
+
+TEST_F(Files, SeekMovesAndRefusesNegativeTargets) {
+    Handle h(g_os.openW(wide(dir.path() / "sub" / "ten.bin").c_str(), OS_OPEN_READ));
+    ASSERT_NE(h.f, nullptr);
+    int64_t pos = -1;
+    ASSERT_EQ(g_os.seek(h.f, 4, OS_SEEK_BEGIN, &pos), 1);
+    EXPECT_EQ(pos, 4);
+    ASSERT_EQ(g_os.seek(h.f, 2, OS_SEEK_CURRENT, &pos), 1);
+    EXPECT_EQ(pos, 6);
+    ASSERT_EQ(g_os.seek(h.f, -3, OS_SEEK_END, &pos), 1);
+    EXPECT_EQ(pos, 7);
+    ASSERT_EQ(g_os.seek(h.f, 0, OS_SEEK_CURRENT, nullptr), 1);
+
+    struct { int64_t dist; int origin; } refused[] = {
+        {-1, OS_SEEK_BEGIN}, {-8, OS_SEEK_CURRENT}, {-11, OS_SEEK_END}, {INT64_MIN, OS_SEEK_CURRENT}};
+    for (auto r : refused) {
+        SCOPED_TRACE(r.dist);
+        pos = 12345;
+        EXPECT_EQ(g_os.seek(h.f, r.dist, r.origin, &pos), 0);
+        EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_NEGATIVE_SEEK);
+        // The pointer stayed at 7: the next byte read is '7'.
+        int64_t now = -1;
+        ASSERT_EQ(g_os.seek(h.f, 0, OS_SEEK_CURRENT, &now), 1);
+        EXPECT_EQ(now, 7);
+    }
+    char c = 0;
+    uint32_t got = 0;
+    ASSERT_EQ(g_os.read(h.f, &c, 1, &got), 1);
+    EXPECT_EQ(c, '7');
+    // Past the end is allowed; reading there gives nothing.
+    ASSERT_EQ(g_os.seek(h.f, 100, OS_SEEK_BEGIN, &pos), 1);
+    EXPECT_EQ(pos, 100);
+    ASSERT_EQ(g_os.read(h.f, &c, 1, &got), 1);
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(Files, NullHandleIsRefusedEverywhere) {
+    char buf[4];
+    uint32_t n = 7;
+    int64_t v = 0;
+    EXPECT_EQ(g_os.read(nullptr, buf, 4, &n), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_INVALID_HANDLE);
+    EXPECT_EQ(g_os.write(nullptr, buf, 4, &n), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_INVALID_HANDLE);
+    EXPECT_EQ(g_os.seek(nullptr, 0, OS_SEEK_BEGIN, &v), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_INVALID_HANDLE);
+    EXPECT_EQ(g_os.size(nullptr, &v), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_INVALID_HANDLE);
+    EXPECT_EQ(g_os.close(nullptr), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_INVALID_HANDLE);
+}
+
+// A sparse file past 4 GB: 64-bit seeks land exactly, the size is the whole
+// 64-bit figure and asking for it does not move the pointer.
+TEST_F(Files, SeeksAndSizesPastFourGigabytes) {
+    fs::path p = dir.path() / "big.bin";
+    const int64_t far = (int64_t)5 << 30;  // 5 GiB
+    {
+        Handle h(g_os.openW(wide(p).c_str(), OS_CREATE_WRITE));
+        ASSERT_NE(h.f, nullptr);
+        int64_t pos = 0;
+        ASSERT_EQ(g_os.seek(h.f, far, OS_SEEK_BEGIN, &pos), 1);
+        EXPECT_EQ(pos, far);
+        uint32_t put = 0;
+        ASSERT_EQ(g_os.write(h.f, "END", 3, &put), 1);
+        ASSERT_EQ(put, 3u);
+        int64_t size = 0;
+        ASSERT_EQ(g_os.size(h.f, &size), 1);
+        EXPECT_EQ(size, far + 3);
+        ASSERT_EQ(g_os.seek(h.f, 0, OS_SEEK_CURRENT, &pos), 1);
+        EXPECT_EQ(pos, far + 3);
+        ASSERT_EQ(g_os.close(h.release()), 1);
+    }
+    Handle h(g_os.openW(wide(p).c_str(), OS_OPEN_READ));
+    ASSERT_NE(h.f, nullptr);
+    int64_t pos = 0;
+    ASSERT_EQ(g_os.seek(h.f, -3, OS_SEEK_END, &pos), 1);
+    EXPECT_EQ(pos, far);
+    int64_t size = 0;
+    ASSERT_EQ(g_os.size(h.f, &size), 1);
+    EXPECT_EQ(size, far + 3);
+    char buf[8];
+    uint32_t got = 0;
+    ASSERT_EQ(g_os.read(h.f, buf, 8, &got), 1);
+    EXPECT_EQ(std::string(buf, got), "END");
+    // Just below the 4 GB line the hole reads as zeros.
+    ASSERT_EQ(g_os.seek(h.f, 0xFFFFFFFFll - 1, OS_SEEK_BEGIN, &pos), 1);
+    EXPECT_EQ(pos, 0xFFFFFFFEll);
+    ASSERT_EQ(g_os.read(h.f, buf, 4, &got), 1);
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(std::string(buf, 4), std::string(4, '\0'));
+    EXPECT_EQ(g_os.close(h.release()), 1);
+    fs::remove(p);
+}
+
+TEST_F(Files, FopenTakesBothSeparatorsAndRefusesDirectories) {
+    std::string name = dir.str() + "\\sub\\ten.bin";
+    FILE* fp = g_os.fopen(name.c_str(), "rb");
+    ASSERT_NE(fp, nullptr);
+    char buf[4] = {};
+    EXPECT_EQ(fread(buf, 1, 3, fp), 3u);
+    EXPECT_EQ(std::string(buf, 3), "012");
+    fclose(fp);
+
+    for (const char* mode : {"rb", "r", "r+b", "wb", "ab", "ab+", "a+"}) {
+        for (std::string d : {dir.str() + "/sub", dir.str() + "\\sub"}) {
+            SCOPED_TRACE(std::string(mode) + " " + d);
+            FILE* f = g_os.fopen(d.c_str(), mode);
+            EXPECT_EQ(f, nullptr);
+            if (f) fclose(f);
+            EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_ACCESS_DENIED);
+        }
+    }
+    EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+    EXPECT_EQ(g_os.fopen((dir.str() + "/sub/none").c_str(), "rb"), nullptr);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_FILE_NOT_FOUND);
+}
+
+TEST_F(Files, RemoveTakesFilesOnly) {
+    std::string name = dir.str() + "\\sub\\ten.bin";
+    EXPECT_NE(g_os.remove((dir.str() + "/sub").c_str()), 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+    EXPECT_EQ(g_os.remove(name.c_str()), 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "sub" / "ten.bin"));
+    EXPECT_NE(g_os.remove(name.c_str()), 0);
+    // The now empty directory is still refused.
+    EXPECT_NE(g_os.remove((dir.str() + "/sub").c_str()), 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+}
+
+}  // namespace
