@@ -1,0 +1,238 @@
+// avi_internal.h - the steps both movie writers share.  Internal to movie/:
+// not for callers outside the folder.
+//
+// The AVI 1.0 writer (avi1.cpp) and the OpenDML writer (odml.cpp) make the
+// same movie in two layouts.  What they share lives here, defined in
+// avi1.cpp:
+//   paths        the writer's paths and the joins to the program directory
+//   pre-pass     the list read once to count and test-open every name
+//   first image  the probe that fixes the frame size and pixel format
+//   sound        the WAV scan with its checks, and the copy of its data
+//   header       the avih / strh / strf / strn values, one field per call
+//   frames       the frame loop's step (key poll, name, load) and the pixel
+//                rows, batched into large block writes
+//   end          the 'them' trailer, the zero fill, the checked close
+//
+// Every function prints the movie writers' own console lines; results are
+// the writers' codes (avi.h).  One thread; the streams are the process-wide
+// singletons, each opened and closed inside one writer call.
+
+#ifndef REELKILN_MOVIE_AVI_INTERNAL_H
+#define REELKILN_MOVIE_AVI_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "movie/avi.h"
+
+namespace movie_detail {
+
+// ---- Paths ---------------------------------------------------------------------
+
+// A joined path: program directory + listed name.  Both forms are kept; the
+// wide flag says which one the writer opens.
+inline constexpr int JOINED_CAP = EXEDIR_CAP + LISTNAME_BUF + 16;
+
+// The paths of one writer call.
+struct moviepaths {
+    const char* avi;
+    const char16_t* aviW;
+    const char* list;
+    const char16_t* listW;
+    const char* wav;
+    const char16_t* wavW;
+    uint8_t wide;  // 0xFF: the wide forms are used, 0: the 8-bit forms
+};
+
+// Copies dir and then name into dst (cap bytes or units with the
+// terminator).  Returns false, with dst holding as much as fits, when the
+// result would not fit.
+bool joinpath(char* dst, size_t cap, const char* dir, const char* name);
+bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name);
+
+// An 8-bit listed name to its wide form (sjis2wstr; a name has at most 63
+// bytes, so 64 units always hold it).
+void name2wide(char16_t* dst, const char* name);
+
+// Opens the list with the text reader (tfopenW when wide, else tfopen).
+// 0, or -1 when it cannot be opened (a list that reads as empty).
+int listopen(const moviepaths& p);
+
+// Test-opens exedir(W) + name quietly on RD and closes it again: 0 / -1.
+int testopen(const char* name, uint8_t wide);
+
+// ---- Pre-pass --------------------------------------------------------------------
+
+struct listfacts {
+    uint32_t n;                   // valid names
+    char first[LISTNAME_BUF];     // the first valid name ("" when none)
+    char16_t firstW[LISTNAME_BUF];
+};
+
+// listprepass: reads the whole list once, test-opens every valid name joined
+// to the program directory and counts them ("%d:  %s \n" each, then
+// "  => %d frames. \n").  Empties badpngname(W) first.  Returns 0, or -6
+// with badpngname(W) set to the first name that cannot be opened.  The list
+// is closed on return.
+int listprepass(const moviepaths& p, listfacts* out);
+
+// ---- First image ---------------------------------------------------------------
+
+// firstimage: test-opens and probes the first listed image (after the pauses
+// of the traditional program) and prints its facts.  On success the probe's
+// facts are in pngwidth, pngheight, pngdepth, pnghasalpha.
+//   odml false (AVI 1.0): a failed open prints "Could not open in ..." and
+//     "Sorry. This Folder does not support access in ANSI/UTF-8 mode. \n" and
+//     gives 2; a failed probe gives 3.
+//   odml true: an empty list or a failed open prints "Could not open in ..."
+//     and " PNG files unavailable. \n" and gives 3; a failed probe gives 3.
+int firstimage(const moviepaths& p, const listfacts& lf, bool odml);
+
+// ---- Sound ---------------------------------------------------------------------
+
+struct soundfacts {
+    bool present;      // the movie gets a sound chunk
+    int64_t datlen;    // data bytes to copy (cut to what the file holds)
+    int64_t dataoff;   // file position of the first data byte
+    int16_t ch;        // channels
+    int16_t bits;      // bits per sample
+    int32_t rate;      // samples per second
+    uint32_t ba;       // (bits / 8) * ch: block align of the stream
+    uint32_t avgbytes; // ba * rate
+};
+
+// soundscan: presets everything to -1 and absent; when the WAV path of the
+// mode in use is not empty, scans it and prints "wav datlen = %d \n" on
+// success.  The sound is then left out, with a line saying why, when it has
+// no channel, fewer than 8 bits per sample (block align 0), or a byte rate
+// that does not fit 32 bits.  A file shorter than its data chunk declares has
+// datlen cut to the bytes it holds, with a line saying so.
+void soundscan(const moviepaths& p, soundfacts* out);
+
+// soundcopy: after the '01wb' chunk header, prints "Opening WAV(A): %s \n"
+// (or "(W)", or the prefix the caller gives) and copies datlen bytes from the
+// WAV's data offset to WR through RD2.  Returns 0; -4 when the WAV cannot be
+// opened ("Cannot open (RD(2)) for appending WAV to AVI (%d).\n"); 4 when the
+// output failed ("Copy failed (WR) for appending WAV PCM to AVI1.\n") or the
+// WAV gave fewer bytes than planned.  RD2 is closed on return.  verb is
+// "Opening" (AVI 1.0) or "reading" (OpenDML).
+int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb);
+
+// ---- Header values -----------------------------------------------------------
+
+// 1000000 / fps, truncated; saturated to the u32 range (0 for fps <= 0 or
+// not a number).
+uint32_t usecperframe(float fps);
+// (fs + 24) as float times fps in single precision, truncated and clamped to
+// what a u32 holds (the traditional product wrapped past 4 GB per second).
+uint32_t maxbytespersec(uint64_t fs, float fps);
+// The 1000/1001 rule of the video stream header: 60 fps gives 1001/60060,
+// 0.5 gives 1000/500.
+void raterule(float fps, uint32_t* scale, uint32_t* rate);
+
+// Writes the four bytes of a fourcc, each checked: 0, or the writers' code
+// for the first byte that failed: 1 for the 'R' and 2 for the 'IFF' of a
+// 'RIFF' when riff is true, 3 otherwise.  The output is closed on failure.
+int putfourcc(const char* cc, bool riff = false);
+
+// The header chunks that both layouts write in the same form.  Each writes
+// its chunk's fourcc (checked as putfourcc, result 0 or 3), size and
+// fields; numbers are not checked one by one (callers test wferr later).
+struct videohdr {
+    uint32_t n, w, h;
+    bool alpha;
+    uint64_t fs;
+    float fps;
+    bool sound;
+};
+// 'avih', 56, the main header.
+int putavih(const videohdr& v);
+// 'strh', 56, the 'vids' stream header.
+int putstrhvids(const videohdr& v);
+// 'strf', 40, the BITMAPINFOHEADER.
+int putstrfvids(const videohdr& v);
+// 'strh', 56, the 'auds' stream header.
+int putstrhauds(const soundfacts& s);
+// 'strf', 18, the WAVEFORMATEX (always declared PCM).
+int putstrfauds(const soundfacts& s);
+// 'strn', 6, the name ("VIDEO" or "AUDIO") and its 0.
+int putstrn(const char* name5);
+// 'JUNK' (24-bit) or 'JUNQ' (32-bit), J, J zero bytes.
+int putjunk(bool alpha, uint32_t j);
+
+// ---- Frames ----------------------------------------------------------------------
+
+// The frame loop's state: the list being read for the second time, the
+// writer's own colour planes and the pixel block buffer.  Release with
+// framesdone (also called by the destructor).
+struct framestate {
+    const moviepaths* paths = nullptr;
+    uint32_t n = 0;                // frames announced
+    uint32_t W = 0, H = 0;         // the first image's size: every frame's size
+    bool alpha = false;            // 32-bit frames
+    uint64_t stride = 0;           // bytes per stored row
+    uint32_t rowpad = 0;           // zero bytes after each 24-bit row
+    bool listopen = false;
+
+    // The planes of the current image (pngload's outputs).
+    int pw = 0, ph = 0;
+    uint8_t* R = nullptr;
+    uint8_t* G = nullptr;
+    uint8_t* B = nullptr;
+    uint8_t* A = nullptr;
+    uint8_t reallocated = 0, hasalpha = 0;
+    char name[LISTNAME_BUF] = {};
+
+    // Rows are gathered here and written with one wfwrite per block.
+    uint8_t* buf = nullptr;
+    size_t bufcap = 0;
+    size_t buffill = 0;
+
+    ~framestate();
+};
+
+// framesbegin: opens the list again and prepares the block buffer for frames
+// of W x H (alpha: 32-bit).  Returns 0, or -1 when no buffer could be had
+// ("Memory Allocation for frame buffer FAILED.\n").
+int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint32_t H,
+                bool alpha);
+
+// framenext: one frame's step before its chunk is written: the key poll
+// (Ctrl-C 3 and ESC 27 stop), the next name ("%d/%d:  %s  ", i from 0), the
+// image load into the planes, and the size lines when it differs from the
+// first image.  Returns 0, 3, 27, or -6 after "PNG load failed. (%d)\n",
+// "Memory released. \n", badpngname(W) set and "Aborted. \n".  A load that
+// ESC or Ctrl-C stops gives 27 or 3, not -6.
+int framenext(framestate* f, uint32_t i);
+
+// framepixels: writes the frame's fs pixel bytes by the pixel rule (rows
+// bottom-up, BGR or BGRA, outside the loaded image white, alpha 0) through
+// WR.  Returns 0, or -1 when the output failed (wferr tells the same).
+int framepixels(framestate* f);
+
+// framesdone: closes the list and frees the planes and the buffer.
+void framesdone(framestate* f);
+
+// ---- End -------------------------------------------------------------------------
+
+// puttail: for 24-bit movies the 8-byte 'them' trailer, each byte checked
+// (a failure gives trailerfail: 3 in the OpenDML writer; -1 in the AVI 1.0
+// writer, which then prints "*** Disk Full *** \n"), then 1 to 512 zero
+// bytes up to the next multiple of 512 of the output's position (a failure
+// prints "*** Disk Full *** \n" and gives -1).  Returns 0 or the failure;
+// the output is closed on failure.
+int puttail(bool alpha, int trailerfail);
+
+// finishoutput: flushes and closes the output and checks that the file on
+// disk is expect bytes long (by the path of the mode in use), so that a
+// buffer lost in the final flush cannot pass for a finished movie.  Returns
+// 0, or -1 after "*** Disk Full *** \n".
+int finishoutput(const moviepaths& p, uint64_t expect);
+
+// The disk-full report of both writers: prints "*** Disk Full *** \n" and
+// closes the output.  Returns -1.
+int diskfull();
+
+}  // namespace movie_detail
+
+#endif

@@ -1,0 +1,93 @@
+// framelist.cpp - the program directory and the list-line rule of
+// "list.txt", by which the driver and both movie writers take the frames'
+// names.
+//
+// The rule is applied by one function, listgetname, over the process-wide
+// text reader; each caller opens and closes the list itself.  See avi.h for
+// the rule; the notes below say why it reads as it does.
+
+#include <cstdio>
+
+#include "movie/avi.h"
+#include "stream/stream.h"
+
+char exedir[EXEDIR_CAP];
+char16_t exedirW[EXEDIR_CAP];
+
+namespace {
+
+constexpr int CR = 13;
+constexpr int LF = 10;
+constexpr int CTRLZ = 26;
+
+// Takes the LF of a CR LF pair, so that the pair is one line end and the
+// next call starts a fresh line.  Taking it here, right after the CR, keeps
+// the rule free of state between calls.
+void take_lf_after_cr() {
+    if (tfpeek() == LF) tfgetc();
+}
+
+// Skips a comment line: everything up to and including its line end.  A
+// comment ended by CR (or Ctrl-Z) also takes one CR or LF that follows, as
+// the traditional reader did, so CR LF and CR lists read exactly as before;
+// one ended by a bare LF is complete.
+void skip_comment() {
+    for (;;) {
+        int c = tfgetc();
+        if (c < 0) return;
+        if (c == LF) return;
+        if (c == CR || c == CTRLZ) {
+            int next = tfpeek();
+            if (next == CR || next == LF) tfgetc();
+            return;
+        }
+    }
+}
+
+// Ends the collected name: 0 with a valid name, -1 for a line that was too
+// long (reported and to be skipped).
+int end_name(char* name, int j) {
+    name[j] = 0;
+    if (j > LISTNAME_MAX) {
+        printf("*** length over:invalid:  %s \n", name);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// listgetname: see avi.h.  name must hold LISTNAME_BUF bytes: the reader
+// collects up to 64 bytes (one more than the longest valid name) so that an
+// over-long line can be shown as it began.
+int listgetname(char* name) {
+    int j = 0;
+    name[0] = 0;
+    for (;;) {
+        int c = tfgetc();
+        if (c < 0) {
+            // The end of the file ends a last line that has no line end; an
+            // empty remainder is no name (a file that ends with its line end
+            // must not give an extra empty name).
+            if (j == 0) return -1;
+            if (end_name(name, j) == 0) return 0;
+            return -1;
+        }
+        if (c == '/' && j == 0 && tfpeek() == '/') {
+            skip_comment();
+            continue;
+        }
+        if (c == CR || c == LF) {
+            if (c == CR) take_lf_after_cr();
+            if (end_name(name, j) == 0) return 0;
+            j = 0;
+            continue;
+        }
+        if (c < 32 || c > 127) continue;  // control bytes, Shift_JIS bytes: dropped
+        if (j < LISTNAME_MAX + 1) {
+            name[j++] = (char)c;
+        } else {
+            printf("*** name length over \n");
+        }
+    }
+}
