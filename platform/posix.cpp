@@ -537,6 +537,8 @@ bool wild_match(std::u32string_view pat, std::u32string_view name) {
     for (;;) {
         if (match_plain(pat, name)) return true;
         size_t n = pat.size();
+        if (n >= 2 && pat[n - 1] == U'.' && pat[n - 2] != U'.' && name.find(U'.') == name.npos)
+            return match_plain(pat.substr(0, n - 1), name);  // "*." takes names without a dot
         if (n < 2 || pat[n - 2] != U'.' || pat[n - 1] != U'*') return false;
         pat = pat.substr(0, n - 2);
     }

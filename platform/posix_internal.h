@@ -63,7 +63,8 @@ inline int handle_fd(os_file f) { return f ? (int)((intptr_t)f - 1) : -1; }
 // points) without regard to case: '*' takes any run, '?' exactly one code
 // point.  A pattern ending in ".*" also matches what its part before ".*"
 // matches, so "*.*" takes every name (dotless ones included) and "a.*" takes
-// "a", as FindFirstFile does.
+// "a", as FindFirstFile does; and a pattern ending in one '.' also matches
+// dotless names by its part before the '.' ("*." takes "noext").
 bool wild_match(std::u32string_view pat, std::u32string_view name);
 
 // Code points of an 8-bit name for matching: UTF-8 sequences as their code
