@@ -469,7 +469,7 @@ int mkodmlsub(const char* avipath, const char16_t* avipathW, const char* listpat
     framesdone(&fr);
     if (wferr()) return diskfull();
     pos = outpos();
-    if ((r = puttail(alpha))) return r;
+    if ((r = puttail(alpha, 3))) return r;  // a trailer byte not written: 3
     uint64_t expect = pos + (alpha ? 0 : 8);
     expect = (expect | 0x1FF) + 1;
     if ((r = finishoutput(p, expect))) return r;
