@@ -24,6 +24,9 @@
 #define REELKILN_STREAM_H
 
 #include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
 
 // ---- Byte order, in one place ------------------------------------------------
 
@@ -42,6 +45,55 @@ inline void put_be32(uint8_t* p, uint32_t v) {
     p[0] = (uint8_t)(v >> 24); p[1] = (uint8_t)(v >> 16); p[2] = (uint8_t)(v >> 8); p[3] = (uint8_t)v;
 }
 
+// ---- The records (not for callers) ---------------------------------------------
+//
+// The records are visible here only so that rfgetc and wfputc can take their
+// fast path inline; every other use goes through the functions below.
+namespace stream_detail {
+
+enum : int32_t { kBufSize = 8192, kCopySize = 4096 };
+
+// A read stream (RD, RD2).  Handle mode reads through buf; FILE mode leaves
+// the buffering to the runtime (rtbuf is handed to it by the messaging open)
+// and keeps fill = index = 0, so the inline fast path never fires there.
+// A closed stream has fill = index = 0, a null handle and a null file.
+struct rdstrm {
+    int32_t fill;              // valid bytes in buf (handle mode)
+    int32_t index;             // next unread byte in buf; 0 <= index <= fill
+    int64_t pos;               // file offset of the next byte delivered
+    uint8_t eof;               // 0 open, 0xFF closed
+    uint8_t hmode;             // 0xFF handle mode, 0 FILE mode
+    os_file handle;
+    FILE* file;
+    uint8_t buf[kBufSize];
+    char rtbuf[kBufSize];
+    uint8_t copybuf[kCopySize];  // the copies to WR
+};
+
+// A write stream (WR, WRsrc).  lim is kBufSize - 1 while the stream is open
+// in handle mode and 0 otherwise: below it a byte just goes into buf; the byte
+// that fills buf, FILE mode and a closed stream take the out-of-line path.
+struct wrstrm {
+    int32_t fill;              // bytes waiting in buf (handle mode)
+    int32_t lim;
+    int64_t pos;               // bytes accepted since the open
+    uint8_t err;               // 0 open, 0xFF closed or failed
+    uint8_t hmode;
+    uint8_t failed;            // 0xFF once a write failed since the last open
+    os_file handle;
+    FILE* file;
+    uint8_t buf[kBufSize];
+    char rtbuf[kBufSize];
+};
+
+extern rdstrm RD, RD2;
+extern wrstrm WR, WRsrc;
+
+int rd_getc_slow(rdstrm& s);           // refill, FILE mode, end and closed stream
+int wr_putc_slow(wrstrm& s, int c);    // the byte that fills buf, FILE mode, closed
+
+}  // namespace stream_detail
+
 // ---- RD --------------------------------------------------------------------------
 
 int rfeof(void);                       // 0 open, -1 closed
@@ -53,7 +105,11 @@ int rfopenqW(const char16_t* name);    // quiet, handle mode; 0 / -1
 int rfopenq(const char* name);         // quiet, FILE mode; 0 / -1
 int rfopenW(const char16_t* name);     // with messages, handle mode
 int rfopen(const char* name);          // with messages and an 8192-byte runtime buffer
-int rfgetc(void);                      // 0..255, or -1 at the end
+inline int rfgetc(void) {               // 0..255, or -1 at the end
+    stream_detail::rdstrm& s = stream_detail::RD;
+    if (s.index < s.fill) { s.pos++; return s.buf[s.index++]; }
+    return stream_detail::rd_getc_slow(s);
+}
 int rfbufrewind(void);                 // 0, or -2
 int rfseek32(int pos);
 int rfseek(uint32_t lo, int32_t* hi);
@@ -79,7 +135,11 @@ int rwfopenqW(const char16_t* name);
 int rwfopenq(const char* name);
 int rwfopenW(const char16_t* name);
 int rwfopen(const char* name);
-int rwfgetc(void);
+inline int rwfgetc(void) {
+    stream_detail::rdstrm& s = stream_detail::RD2;
+    if (s.index < s.fill) { s.pos++; return s.buf[s.index++]; }
+    return stream_detail::rd_getc_slow(s);
+}
 int rwfbufrewind(void);
 int rwfseek32(int pos);
 int rwfseek(uint32_t lo, int32_t* hi);
@@ -98,7 +158,7 @@ int rwfexist(const char* name);
 int wferr(void);                       // 0 open, -1 closed or failed
 int wfgetpos(void);
 int wfgetpos64(int64_t* out);
-void wfclose(void);
+int wfclose(void);                     // 0, or -1 when data written since the open was lost
 int wfexistW(const char16_t* name);
 int wfexist(const char* name);
 int wfopenaW(const char16_t* name);    // keeps the contents, writes from offset 0
@@ -107,7 +167,11 @@ int wfcreateW(const char16_t* name);   // creates or empties; keeps the name
 int wfcreate(const char* name);
 int wfgetfptr(void);
 int wfappendopen(void);
-int wfputc(int c);
+inline int wfputc(int c) {              // 0 accepted, -1 failed or closed
+    stream_detail::wrstrm& s = stream_detail::WR;
+    if (s.fill < s.lim) { s.buf[s.fill++] = (uint8_t)c; s.pos++; return 0; }
+    return stream_detail::wr_putc_slow(s, c);
+}
 int wfflush(void);
 int wfputw(int v);
 int wfputwbe(int v);
@@ -130,7 +194,7 @@ int rwfcopyalltowf(void);
 int wsferr(void);
 int wsfgetpos(void);
 int wsfgetpos64(int64_t* out);
-void wsfclose(void);
+int wsfclose(void);
 int wsfflush(void);
 int wsfputs(const char* s);
 int wsfwrite(const uint8_t* buf, int n);

@@ -1,0 +1,512 @@
+// read.cpp - the read streams RD and RD2.
+//
+// Both streams are one record type (stream_detail::rdstrm) and one set of
+// rules; each public function is a one-line wrapper that names its stream and
+// the texts it prints.  Divisions: the records and their messages; opening and
+// closing; byte and block reads; seeks and skips; the public RD functions; the
+// public RD2 functions.
+//
+// Handle mode (opened by a 16-bit name) reads through the stream's own
+// 8192-byte buffer; the system's file pointer then lies fill - index bytes
+// ahead of the logical position.  FILE mode (opened by an 8-bit name) leaves
+// buffering to the runtime, whose file position always equals the logical one.
+//
+// Where this code is stricter than the plain rules, it is so on purpose:
+//   - every seek looks at the system's or the runtime's answer: a refused move
+//     gives -2 (-4 from the end), moves nothing and keeps the buffer, and a
+//     closed stream is never touched;
+//   - an absolute move that succeeds always empties the buffer, so no stale
+//     byte is served after it; relative moves are turned into absolute ones
+//     (or served inside the buffer), so they never depend on giving the
+//     buffer back first;
+//   - block reads of n <= 0 deliver nothing.
+
+#include <bit>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "stream/stream.h"
+#include "stream/stream_internal.h"
+
+namespace stream_detail {
+
+// Program start: both streams closed, end flag set.
+rdstrm RD = {0, 0, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD2 = {0, 0, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
+
+void rd_close(rdstrm& s) {
+    if (s.eof == 0) {
+        if (s.hmode) g_os.close(s.handle);
+        else if (s.file) std::fclose(s.file);
+    }
+    // The handle is dropped even when the system reports a failed close: it
+    // is unusable either way, and a dangling one must never be used again.
+    s.handle = nullptr;
+    s.file = nullptr;
+    s.fill = s.index = 0;
+    s.eof = 0xFF;
+}
+
+namespace {
+
+// The texts a stream prints; null where that stream stays quiet.
+struct rdmsgs {
+    const char* open_path;    // wide open, missing directory
+    const char* open_code;    // wide open, any other failure (%d: system code)
+    const char* open_name;    // 8-bit open (%s: the name)
+    const char* buffering;    // setvbuf refused
+    const char* rewind;       // rfbufrewind refused
+    const char* seek32;       // rfseek32 refused
+    const char* seek;         // rfseek, rfseekorg, rfkipbytes64 refused
+    const char* skip;         // rfkipbytes refused
+};
+
+const rdmsgs kRD = {
+    "Could not open (RD)(PATH_NOT_FOUND). \n",
+    "Could not open (RD)(code=%d).\n",
+    "Cannot open RD file : %s\n",
+    "Buffering failed.(RD) \n",
+    "Failed in seek in rfbufrewind. \n",
+    "Failed in seek in rfseek. \n",
+    "Failed in seek in rfseek. \n",
+    "Failed in seek in rfkipbytes. \n",
+};
+
+const rdmsgs kRD2 = {
+    nullptr,
+    "Could not open (RD2)(code=%d).\n",
+    "Cannot open RD(2) file : %s\n",
+    "Buffering failed.(RD(2)) \n",
+    nullptr,
+    nullptr,
+    "Failed in seek in rwfseek. \n",
+    nullptr,
+};
+
+void say(const char* text) {
+    if (text) std::printf("%s", text);
+}
+
+// The largest step of a FILE-mode walk: the runtime's seek distance is a
+// long, which is 32-bit on Windows.
+constexpr int64_t kWalkStep = 0x7FFFFFF0;
+
+// Moves the runtime's file pointer by d bytes in steps the runtime can take.
+// When a step is refused, the steps already taken are walked back and the
+// result is false: the file pointer is where it was.
+bool file_walk(FILE* f, int64_t d) {
+    int64_t done = 0;
+    while (done != d) {
+        int64_t left = d - done;
+        int64_t step = left > kWalkStep ? kWalkStep : left < -kWalkStep ? -kWalkStep : left;
+        if (std::fseek(f, (long)step, SEEK_CUR) != 0) {
+            while (done != 0) {
+                int64_t back = done > kWalkStep ? kWalkStep : done < -kWalkStep ? -kWalkStep : done;
+                if (std::fseek(f, (long)-back, SEEK_CUR) != 0) break;
+                done -= back;
+            }
+            return false;
+        }
+        done += step;
+    }
+    return true;
+}
+
+// ---- Opening -------------------------------------------------------------------
+
+// Opens s by a 16-bit name in handle mode (read only, existing file).  m null:
+// quiet.  0 / -1; a failed open leaves the stream closed.
+int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
+    if (s.eof == 0) rd_close(s);
+    os_file h = g_os.openW(name, OS_OPEN_READ);
+    if (!h) {
+        if (m) {
+            uint32_t e = g_os.lasterror();
+            if (e == OS_ERR_PATH_NOT_FOUND && m->open_path) say(m->open_path);
+            else std::printf(m->open_code, (int)e);
+        }
+        return -1;
+    }
+    s.handle = h;
+    s.file = nullptr;
+    s.hmode = 0xFF;
+    s.fill = s.index = 0;
+    s.pos = 0;
+    s.eof = 0;
+    return 0;
+}
+
+// Opens s by an 8-bit name in FILE mode ("rb").  m null: quiet, the runtime's
+// default buffering; else messages and the stream's own 8192-byte runtime
+// buffer with full buffering.  0 / -1.
+int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
+    if (s.eof == 0) rd_close(s);
+    FILE* f = g_os.fopen(name, "rb");
+    if (!f) {
+        if (m) std::printf(m->open_name, name);
+        return -1;
+    }
+    if (m && std::setvbuf(f, s.rtbuf, _IOFBF, kBufSize) != 0) {
+        say(m->buffering);
+        std::fclose(f);
+        return -1;
+    }
+    s.file = f;
+    s.handle = nullptr;
+    s.hmode = 0;
+    s.fill = s.index = 0;
+    s.pos = 0;
+    s.eof = 0;
+    return 0;
+}
+
+// -1 when the file opens for reading, 0 when not; s is closed before and
+// stays closed; nothing printed.
+int exists_wide(rdstrm& s, const char16_t* name) {
+    if (s.eof == 0) rd_close(s);
+    os_file h = g_os.openW(name, OS_OPEN_READ);
+    if (!h) return 0;
+    g_os.close(h);
+    return -1;
+}
+
+int exists_narrow(rdstrm& s, const char* name) {
+    if (s.eof == 0) rd_close(s);
+    FILE* f = g_os.fopen(name, "rb");
+    if (!f) return 0;
+    std::fclose(f);
+    return -1;
+}
+
+// ---- Block reads -----------------------------------------------------------------
+
+}  // namespace
+
+// Reads up to n bytes into out.  Handle mode serves the buffered bytes first;
+// a remainder smaller than the buffer is served through a refill of the
+// buffer, a larger one goes straight from the file into out.  Fewer bytes
+// than asked (the end, or a failed read) close the stream.  Returns the count
+// delivered; 0 on a closed stream and for n <= 0.
+int rd_read(rdstrm& s, uint8_t* out, int n) {
+    if (s.eof != 0 || n <= 0 || !out) return 0;
+    if (!s.hmode) {
+        size_t got = std::fread(out, 1, (size_t)n, s.file);
+        s.pos += (int64_t)got;
+        if (got < (size_t)n) rd_close(s);
+        return (int)got;
+    }
+    int32_t done = 0;
+    int32_t unread = s.fill - s.index;
+    if (unread > 0) {
+        int32_t k = unread < n ? unread : n;
+        std::memcpy(out, s.buf + s.index, (size_t)k);
+        s.index += k;
+        s.pos += k;
+        done = k;
+        if (done == n) return n;
+    }
+    int32_t rest = n - done;
+    s.fill = s.index = 0;
+    uint32_t got = 0;
+    if (rest < kBufSize) {
+        if (!g_os.read(s.handle, s.buf, kBufSize, &got)) got = 0;
+        int32_t k = (int32_t)got < rest ? (int32_t)got : rest;
+        std::memcpy(out + done, s.buf, (size_t)k);
+        s.fill = (int32_t)got;
+        s.index = k;
+        s.pos += k;
+        done += k;
+        if (k < rest) rd_close(s);
+        return done;
+    }
+    if (!g_os.read(s.handle, out + done, (uint32_t)rest, &got)) {
+        rd_close(s);
+        return done;
+    }
+    s.pos += got;
+    done += (int32_t)got;
+    if ((int32_t)got < rest) rd_close(s);
+    return done;
+}
+
+namespace {
+
+// ---- Seeks and skips ---------------------------------------------------------------
+
+// Gives the unread buffered bytes back to the file (handle mode).  0, or -2
+// when the system refuses the move; then nothing has changed.
+int buf_rewind(rdstrm& s, const rdmsgs& m) {
+    if (!s.hmode || s.fill == s.index) return 0;
+    int64_t unread = s.fill - s.index;
+    if (!g_os.seek(s.handle, -unread, OS_SEEK_CURRENT, nullptr)) {
+        say(m.rewind);
+        return -2;
+    }
+    s.fill = s.index = 0;
+    return 0;
+}
+
+// Moves s to the absolute offset target.  wide_target: the caller gave a
+// 64-bit target (FILE mode then walks in steps); otherwise target is a signed
+// 32-bit value.  msg is printed when an open stream's move is refused (and, in
+// handle mode, on a closed stream, whose null handle the system refuses).
+// 0, or -2 with nothing moved and the buffer kept.
+int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
+    if (s.hmode) {
+        if (s.eof != 0 || !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+            say(msg);
+            return -2;
+        }
+        s.fill = s.index = 0;
+    } else {
+        if (s.eof != 0) return -2;
+        bool ok;
+        if (target < 0) ok = false;
+        else if (wide_target) ok = file_walk(s.file, target - s.pos);
+        else ok = std::fseek(s.file, (long)target, SEEK_SET) == 0;
+        if (!ok) {
+            say(msg);
+            return -2;
+        }
+    }
+    s.pos = target;
+    s.eof = 0;
+    return 0;
+}
+
+// Moves s forward by d > 0 bytes without reading them: inside the buffer when
+// it holds them, else by one absolute move (handle mode) or a walk (FILE
+// mode).  0, or -2 with nothing moved.  The end flag is left as it is.
+int skip_ahead(rdstrm& s, int64_t d, const char* msg) {
+    if (s.hmode) {
+        if (s.eof != 0) {
+            say(msg);
+            return -2;
+        }
+        if (d <= s.fill - s.index) {
+            s.index += (int32_t)d;
+            s.pos += d;
+            return 0;
+        }
+        int64_t target;
+        if (__builtin_add_overflow(s.pos, d, &target) ||
+            !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+            say(msg);
+            return -2;
+        }
+        s.fill = s.index = 0;
+        s.pos = target;
+        return 0;
+    }
+    if (s.eof != 0) return -2;
+    int64_t target;
+    if (__builtin_add_overflow(s.pos, d, &target) || !file_walk(s.file, d)) {
+        say(msg);
+        return -2;
+    }
+    s.pos = target;
+    return 0;
+}
+
+// Skips n bytes and returns the last of them as rfgetc would: n < 0 gives -2,
+// n = 0 gives 0 without reading.  After it the position has grown by n when
+// the file holds the bytes.
+int skip_n(rdstrm& s, int64_t n, const char* msg) {
+    if (n < 0) return -2;
+    if (n == 0) return 0;
+    if (n > 1 && skip_ahead(s, n - 1, msg) != 0) return -2;
+    return getc_of(s);
+}
+
+}  // namespace
+
+// The byte read behind the inline fast path: the refill of an empty buffer in
+// handle mode, every byte of FILE mode, the end and the closed stream.
+int rd_getc_slow(rdstrm& s) {
+    if (s.eof != 0) return -1;
+    if (s.hmode) {
+        if (s.index < s.fill) {
+            s.pos++;
+            return s.buf[s.index++];
+        }
+        uint32_t got = 0;
+        if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
+            rd_close(s);
+            return -1;
+        }
+        s.fill = (int32_t)got;
+        s.index = 1;
+        s.pos++;
+        return s.buf[0];
+    }
+    int c = std::fgetc(s.file);
+    if (c == EOF) {
+        rd_close(s);
+        return -1;
+    }
+    s.pos++;
+    return c;
+}
+
+int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
+    if (s.eof != 0 || max <= 0) return 0;
+    if (s.hmode) {
+        if (s.index >= s.fill) {
+            uint32_t got = 0;
+            s.fill = s.index = 0;
+            if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
+                rd_close(s);
+                return 0;
+            }
+            s.fill = (int32_t)got;
+        }
+        int32_t k = s.fill - s.index;
+        if (k > max) k = max;
+        *p = s.buf + s.index;
+        s.index += k;
+        s.pos += k;
+        return k;
+    }
+    int32_t want = max < kCopySize ? max : kCopySize;
+    size_t got = std::fread(s.copybuf, 1, (size_t)want, s.file);
+    s.pos += (int64_t)got;
+    *p = s.copybuf;
+    if (got < (size_t)want) rd_close(s);
+    return (int32_t)got;
+}
+
+}  // namespace stream_detail
+
+using namespace stream_detail;
+
+namespace {
+
+// The shared bodies of the public multi-byte readers.  Each byte comes
+// through the byte read and keeps its low 8 bits, so a byte past the end
+// counts as 0xFF; the caller tests the end flag once afterwards.
+uint32_t get_n(rdstrm& s, int n, bool big) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; i++) {
+        uint32_t b = (uint32_t)getc_of(s) & 0xFF;
+        v = big ? (v << 8) | b : v | (b << (8 * i));
+    }
+    return v;
+}
+
+int getpos64(const rdstrm& s, int64_t* out) {
+    if (out) *out = s.pos;
+    return (int)(uint32_t)s.pos;
+}
+
+// hi:lo as the streams take a 64-bit quantity: lo alone, as a signed 32-bit
+// value, when hi is null.
+int64_t join64(uint32_t lo, const int32_t* hi) {
+    if (!hi) return (int32_t)lo;
+    return (int64_t)(((uint64_t)(uint32_t)*hi << 32) | lo);
+}
+
+// Seek by origin (RD only).  The position always becomes the new absolute
+// offset.  0; -2 when a move from the start or the current position is
+// refused, -4 from the end; -5 for any other origin, with nothing moved.
+int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
+    if (origin < 0 || origin > 2) return -5;
+    int fail = origin == 2 ? -4 : -2;
+    if (origin == 0) return seek_abs(s, offset, false, m.seek) == 0 ? 0 : fail;
+    if (origin == 1) {
+        // Relative to the logical position, which the system's pointer is
+        // ahead of by the buffered bytes: moved to as an absolute target.
+        int64_t target = s.pos + offset;
+        if (s.hmode) return seek_abs(s, target, true, m.seek);
+        if (s.eof != 0) return -2;
+        if (target < 0 || !file_walk(s.file, offset)) {
+            say(m.seek);
+            return -2;
+        }
+        s.pos = target;
+        s.eof = 0;
+        return 0;
+    }
+    if (s.hmode) {
+        int64_t np = 0;
+        if (s.eof != 0 || !g_os.seek(s.handle, offset, OS_SEEK_END, &np)) {
+            say(m.seek);
+            return -4;
+        }
+        s.fill = s.index = 0;
+        s.pos = np;
+        s.eof = 0;
+        return 0;
+    }
+    if (s.eof != 0) return -4;
+    if (std::fseek(s.file, offset, SEEK_END) != 0) {
+        say(m.seek);
+        return -4;
+    }
+    long np = std::ftell(s.file);
+    if (np < 0) {
+        // The runtime moved but cannot say where (a 32-bit ftell on a file
+        // past 2 GB): go back to where the stream stood and refuse.
+        if (std::fseek(s.file, 0, SEEK_SET) == 0) file_walk(s.file, s.pos);
+        say(m.seek);
+        return -4;
+    }
+    s.pos = np;
+    s.eof = 0;
+    return 0;
+}
+
+}  // namespace
+
+// ---- RD ------------------------------------------------------------------------------
+
+int rfeof(void) { return (int8_t)RD.eof; }
+int rfgetpos(void) { return (int)(uint32_t)RD.pos; }
+int rfgetpos64(int64_t* out) { return getpos64(RD, out); }
+void* rfgetfp(void) { return RD.hmode ? (void*)RD.handle : (void*)RD.file; }
+void rfclose(void) { rd_close(RD); }
+int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
+int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }
+int rfopenW(const char16_t* name) { return open_wide(RD, name, &kRD); }
+int rfopen(const char* name) { return open_narrow(RD, name, &kRD); }
+int rfbufrewind(void) { return buf_rewind(RD, kRD); }
+int rfseek32(int pos) { return seek_abs(RD, pos, false, kRD.seek32); }
+int rfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD, join64(lo, hi), hi != nullptr, kRD.seek); }
+int rfseekorg(int offset, int origin) { return seek_origin(RD, offset, origin, kRD); }
+int rfkipbytes(int n) { return skip_n(RD, n, kRD.skip); }
+int rfkipbytes64(uint32_t lo, int32_t* hi) { return skip_n(RD, join64(lo, hi), kRD.seek); }
+int rfgetw(void) { return (int16_t)get_n(RD, 2, false); }
+int rfgetwbe(void) { return (int16_t)get_n(RD, 2, true); }
+int rfgetdw(void) { return (int)get_n(RD, 4, false); }
+int rfgetdwbe(void) { return (int)get_n(RD, 4, true); }
+int64_t rfgetqw(void) {
+    uint64_t lo = get_n(RD, 4, false);
+    uint64_t hi = get_n(RD, 4, false);
+    return (int64_t)(lo | hi << 32);
+}
+float rfgetfl(void) { return std::bit_cast<float>(get_n(RD, 4, false)); }
+float rfgetflbe(void) { return std::bit_cast<float>(get_n(RD, 4, true)); }
+int rfread(uint8_t* buf, int n) { return rd_read(RD, buf, n); }
+
+// ---- RD2 -----------------------------------------------------------------------------
+
+int rwfeof(void) { return (int8_t)RD2.eof; }
+int rwfgetpos(void) { return (int)(uint32_t)RD2.pos; }
+int rwfgetpos64(int64_t* out) { return getpos64(RD2, out); }
+void rwfclose(void) { rd_close(RD2); }
+int rwfopenqW(const char16_t* name) { return open_wide(RD2, name, nullptr); }
+int rwfopenq(const char* name) { return open_narrow(RD2, name, nullptr); }
+int rwfopenW(const char16_t* name) { return open_wide(RD2, name, &kRD2); }
+int rwfopen(const char* name) { return open_narrow(RD2, name, &kRD2); }
+int rwfbufrewind(void) { return buf_rewind(RD2, kRD2); }
+int rwfseek32(int pos) { return seek_abs(RD2, pos, false, kRD2.seek32); }
+int rwfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD2, join64(lo, hi), hi != nullptr, kRD2.seek); }
+int rwfkipbytes(int n) { return skip_n(RD2, n, kRD2.skip); }
+int rwfkipbytes64(uint32_t lo, int32_t* hi) { return skip_n(RD2, join64(lo, hi), kRD2.seek); }
+int rwfgetw(void) { return (int16_t)get_n(RD2, 2, false); }
+int rwfgetwbe(void) { return (int16_t)get_n(RD2, 2, true); }
+int rwfgetdw(void) { return (int)get_n(RD2, 4, false); }
+int rwfgetdwbe(void) { return (int)get_n(RD2, 4, true); }
+int rwfread(uint8_t* buf, int n) { return rd_read(RD2, buf, n); }
+int rwfexistW(const char16_t* name) { return exists_wide(RD2, name); }
+int rwfexist(const char* name) { return exists_narrow(RD2, name); }
