@@ -29,16 +29,21 @@ void take_lf_after_cr() {
 
 // Skips a comment line: everything up to and including its line end.  A
 // comment ended by CR (or Ctrl-Z) also takes one CR or LF that follows, as
-// the traditional reader did, so CR LF and CR lists read exactly as before;
-// one ended by a bare LF is complete.
+// the traditional reader did, so CR LF and CR lists read exactly as before
+// (and when that was a CR, the LF of its pair goes with it); a comment ended
+// by a bare LF is complete.
 void skip_comment() {
     for (;;) {
         int c = tfgetc();
-        if (c < 0) return;
-        if (c == LF) return;
+        if (c < 0 || c == LF) return;
         if (c == CR || c == CTRLZ) {
             int next = tfpeek();
-            if (next == CR || next == LF) tfgetc();
+            if (next == CR) {
+                tfgetc();
+                take_lf_after_cr();
+            } else if (next == LF) {
+                tfgetc();
+            }
             return;
         }
     }

@@ -1,0 +1,268 @@
+// avi1_fixtures.h - fixtures for the movie tests: PNG images written with
+// libpng, WAV files built by hand, and a scene directory that stands in for
+// the program's own directory.
+
+#ifndef REELKILN_TESTS_AVI1_FIXTURES_H
+#define REELKILN_TESTS_AVI1_FIXTURES_H
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+#include "movie/avi.h"
+#include "platform/platform.h"
+#include "stream/stream.h"
+#include "testutil.h"
+
+namespace moviefix {
+
+// ---- Images ---------------------------------------------------------------------
+
+// An image as the test knows it: RGBA, 4 bytes per pixel, top row first.
+struct image {
+    int w = 0, h = 0;
+    bool alpha = false;  // written as RGBA (colour type 6), else RGB
+    std::vector<uint8_t> px;
+    const uint8_t* at(int x, int y) const { return &px[((size_t)y * w + x) * 4]; }
+};
+
+// Content that varies in every channel and position, so a swapped channel,
+// a flipped row or a shifted column shows.  Alpha varies too when present.
+inline image pattern(int w, int h, bool alpha, int seed) {
+    image im;
+    im.w = w;
+    im.h = h;
+    im.alpha = alpha;
+    im.px.resize((size_t)w * h * 4);
+    uint32_t s = 0x9E3779B9u * (uint32_t)(seed + 1);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            s = s * 1664525u + 1013904223u;
+            uint8_t* p = &im.px[((size_t)y * w + x) * 4];
+            p[0] = (uint8_t)(x * 7 + seed * 31);
+            p[1] = (uint8_t)(y * 13 + seed * 17);
+            p[2] = (uint8_t)(s >> 24);
+            p[3] = alpha ? (uint8_t)(s >> 16) : 255;
+        }
+    return im;
+}
+
+// Writes im as an 8-bit PNG with libpng (RGB, or RGBA when im.alpha).
+inline void writepng(const std::string& path, const image& im) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot create " + path);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        throw std::runtime_error("libpng failed writing " + path);
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, (png_uint_32)im.w, (png_uint_32)im.h, 8,
+                 im.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row((size_t)im.w * 4);
+    for (int y = 0; y < im.h; y++) {
+        size_t k = 0;
+        for (int x = 0; x < im.w; x++) {
+            const uint8_t* p = im.at(x, y);
+            row[k++] = p[0];
+            row[k++] = p[1];
+            row[k++] = p[2];
+            if (im.alpha) row[k++] = p[3];
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+// A file that passes the probe (signature and a 13-byte IHDR) but holds no
+// image data: enough for the steps that never decode it.
+inline std::vector<uint8_t> pngheader(uint32_t w, uint32_t h, bool alpha) {
+    std::vector<uint8_t> b = testutil::h2b("89504e470d0a1a0a 0000000d 49484452");
+    for (uint32_t v : {w, h})
+        for (int s = 24; s >= 0; s -= 8) b.push_back((uint8_t)(v >> s));
+    b.push_back(8);
+    b.push_back(alpha ? 6 : 2);
+    b.push_back(0);
+    b.push_back(0);
+    b.push_back(0);
+    for (int i = 0; i < 4; i++) b.push_back(0);  // the CRC is not looked at
+    return b;
+}
+
+// The frame chunk's bytes that the pixel rule makes of im in a movie of
+// W x H frames: rows bottom-up, blue, green, red (and alpha), outside the
+// image white (alpha 0), 24-bit rows padded to 4 bytes with zeros.
+inline std::vector<uint8_t> expectframe(const image& im, int W, int H, bool alpha32) {
+    std::vector<uint8_t> out;
+    size_t stride = alpha32 ? (size_t)W * 4 : ((size_t)W * 3 + 3) & ~(size_t)3;
+    out.reserve(stride * H);
+    for (int y = H - 1; y >= 0; y--) {
+        size_t start = out.size();
+        for (int x = 0; x < W; x++) {
+            if (x < im.w && y < im.h) {
+                const uint8_t* p = im.at(x, y);
+                out.insert(out.end(), {p[2], p[1], p[0]});
+                if (alpha32) out.push_back(p[3]);
+            } else {
+                out.insert(out.end(), {255, 255, 255});
+                if (alpha32) out.push_back(0);
+            }
+        }
+        while (out.size() - start < stride) out.push_back(0);
+    }
+    return out;
+}
+
+// ---- WAV files --------------------------------------------------------------------
+
+inline void le16(std::vector<uint8_t>& b, uint32_t v) {
+    b.push_back((uint8_t)v);
+    b.push_back((uint8_t)(v >> 8));
+}
+inline void le32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; i++) b.push_back((uint8_t)(v >> (8 * i)));
+}
+
+// One chunk: id, size field (the data's length unless given), data.  No pad
+// byte is added; pad = true appends one after odd data.
+inline std::vector<uint8_t> chunkbytes(const char* id, const std::vector<uint8_t>& data,
+                                       bool pad = false, int64_t sizefield = -1) {
+    std::vector<uint8_t> b(id, id + 4);
+    le32(b, sizefield < 0 ? (uint32_t)data.size() : (uint32_t)sizefield);
+    b.insert(b.end(), data.begin(), data.end());
+    if (pad && (data.size() & 1)) b.push_back(0);
+    return b;
+}
+
+// The data of a fmt chunk of the given size (16, 18, 40, ...).
+inline std::vector<uint8_t> fmtdata(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits,
+                                    int size = 16, uint16_t extra = 0) {
+    std::vector<uint8_t> b;
+    uint16_t ba = (uint16_t)((bits + 7) / 8 * ch);
+    le16(b, tag);
+    le16(b, ch);
+    le32(b, rate);
+    le32(b, rate * ba);
+    le16(b, ba);
+    le16(b, bits);
+    if (size >= 18) le16(b, extra);
+    while ((int)b.size() < size) b.push_back(0xEE);
+    b.resize((size_t)size);  // a short (malformed) fmt keeps its first bytes
+    return b;
+}
+
+// 'RIFF', size, 'WAVE' and the chunks; the RIFF size counts everything after
+// its field unless riffsize is given; a 128-byte preamble of 'x' may lead.
+inline std::vector<uint8_t> wavfile(const std::vector<std::vector<uint8_t>>& chunks,
+                                    bool preamble = false, int64_t riffsize = -1) {
+    std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
+    for (auto& c : chunks) body.insert(body.end(), c.begin(), c.end());
+    std::vector<uint8_t> b;
+    if (preamble) b.assign(128, 'x');
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    le32(b, riffsize < 0 ? (uint32_t)body.size() : (uint32_t)riffsize);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+// Sample bytes that differ from byte to byte.
+inline std::vector<uint8_t> samples(size_t n, int seed = 0) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; i++) v[i] = (uint8_t)(i * 37 + (i >> 8) * 11 + seed);
+    return v;
+}
+
+// A canonical PCM file: fmt of 16 bytes, then data.
+inline std::vector<uint8_t> pcmwav(uint16_t ch, uint32_t rate, uint16_t bits,
+                                   const std::vector<uint8_t>& data, bool preamble = false) {
+    return wavfile({chunkbytes("fmt ", fmtdata(1, ch, rate, bits)), chunkbytes("data", data)},
+                   preamble);
+}
+
+// ---- The scene ----------------------------------------------------------------------
+
+namespace detail {
+inline void nosleep(uint32_t) {}
+}  // namespace detail
+
+// A fresh directory that stands in for the program's directory: exedir and
+// exedirW point at it (with the trailing separator), the streams start
+// closed, and the writers' pauses are skipped.  Everything is put back when
+// the scene goes.
+class scene {
+public:
+    explicit scene(const std::string& sub = "") {
+        saved_ = g_os;
+        g_os.sleep_ms = detail::nosleep;
+        stream_reset();
+        image_reset();
+        std::string base = dir_.str();
+        if (!sub.empty()) {
+            base += "/" + sub;
+            std::filesystem::create_directories(base);
+        }
+        root_ = base + "/";
+        set_exedir(root_);
+    }
+    ~scene() {
+        stream_reset();
+        g_os = saved_;
+        exedir[0] = 0;
+        exedirW[0] = 0;
+    }
+    scene(const scene&) = delete;
+    scene& operator=(const scene&) = delete;
+
+    static void set_exedir(const std::string& d) {
+        std::snprintf(exedir, EXEDIR_CAP, "%s", d.c_str());
+        std::u16string w = testutil::u16(d);
+        size_t k = 0;
+        for (; k < w.size() && k + 1 < (size_t)EXEDIR_CAP; k++) exedirW[k] = w[k];
+        exedirW[k] = 0;
+    }
+
+    // The directory with its trailing '/'.
+    const std::string& root() const { return root_; }
+    std::string path(const std::string& name) const { return root_ + name; }
+    std::u16string pathW(const std::string& name) const { return testutil::u16(root_ + name); }
+
+    void put(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        testutil::write_file(path(name), bytes);
+    }
+    void put(const std::string& name, std::string_view text) const {
+        testutil::write_file(path(name), text);
+    }
+    void png(const std::string& name, const image& im) const { writepng(path(name), im); }
+    std::vector<uint8_t> get(const std::string& name) const { return testutil::read_file(path(name)); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+
+private:
+    testutil::TempDir dir_;
+    os_api saved_;
+    std::string root_;
+};
+
+// Runs f with standard output captured; returns what it printed.
+template <typename F>
+std::string capture(F&& f) {
+    testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace moviefix
+
+#endif
