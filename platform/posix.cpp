@@ -372,7 +372,11 @@ int posix_seek(os_file f, int64_t dist, int origin, int64_t* newpos) {
     }
     if (target < 0) { set_error(OS_ERR_NEGATIVE_SEEK); return 0; }
     off_t r = lseek(fd, (off_t)target, SEEK_SET);
-    if (r < 0) { set_errno_error(errno == EINVAL ? EFBIG : errno, nullptr); return 0; }
+    if (r < 0) {  // EINVAL: beyond what the file system can address
+        if (errno == EINVAL) set_error(ERR_INVALID_PARAMETER);
+        else set_errno_error(errno, nullptr);
+        return 0;
+    }
     if (newpos) *newpos = r;
     return 1;
 }
@@ -402,11 +406,19 @@ uint32_t posix_lasterror(void) { return g_last_error; }
 
 // The runtime's fopen with '\' turned into '/', the descriptor made
 // close-on-exec, and a directory refused for every mode (Linux would open
-// one for reading): errno EISDIR, lasterror 5.  Other failures keep the
-// runtime's errno and set lasterror from it.
+// one for reading): errno EISDIR, lasterror 5.  A FIFO or a socket is
+// refused before the open, which would wait for a writer (errno EACCES,
+// lasterror 5).  Other failures keep the runtime's errno and set lasterror
+// from it.
 FILE* posix_fopen(const char* name, const char* mode) {
     if (!name || !mode) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return nullptr; }
     std::string path = to_posix_path(name);
+    struct stat pre;
+    if (stat(path.c_str(), &pre) == 0 && (S_ISFIFO(pre.st_mode) || S_ISSOCK(pre.st_mode))) {
+        set_error(OS_ERR_ACCESS_DENIED);
+        errno = EACCES;
+        return nullptr;
+    }
     char m[16];
     size_t len = strnlen(mode, sizeof m - 2);
     memcpy(m, mode, len);
@@ -1245,6 +1257,12 @@ os_api g_os = kNative;
 // Records the command line (kept until exit), reads the locale and installs
 // the Ctrl-C latch.  Called again, it records the new arguments; the handler
 // is installed once.
+//
+// It also ignores SIGPIPE and SIGXFSZ (unless a handler is already set), so
+// that a closed console pipe or a file-size limit make writes fail with an
+// error the program reports (EPIPE; EFBIG, reported as a full disk) instead
+// of killing it halfway through a movie, as a Windows program would see a
+// failed write and go on to report it.
 char** os_init(int argc, char** argv) {
     static bool sigint_caught = false;
     try {
@@ -1257,6 +1275,10 @@ char** os_init(int argc, char** argv) {
     read_locale();
     if (!sigint_caught) {
         catch_signal(SIGINT, on_sigint, nullptr);
+        for (int sig : {SIGPIPE, SIGXFSZ}) {
+            struct sigaction old;
+            if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(sig, SIG_IGN);
+        }
         sigint_caught = true;
     }
     return argv;

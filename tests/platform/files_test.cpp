@@ -3,6 +3,7 @@
 // sizes, the 8-bit-name fopen and remove.  Runs on every build.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <string>

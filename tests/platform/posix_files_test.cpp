@@ -87,14 +87,17 @@ TEST_F(PosixFiles, FullDiskIs112) {
 }
 
 // A write that the file-size limit cuts short: the bytes that fit are
-// reported with 1 and 112 in lasterror; the next write fails with 0.  Runs in
-// a child because the limit is process-wide.
+// reported with 1 and 112 in lasterror; the next write fails with 0.  os_init
+// keeps SIGXFSZ from killing the program there.  Runs in a child because the
+// limit and the signal are process-wide.
 TEST_F(PosixFiles, WriteCutShortReportsTheCountAndDiskFull) {
     std::string name = at("limited.bin");
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);
+        char* argv[] = {(char*)"w", nullptr};
+        os_init(1, argv);
         struct rlimit rl = {1000, 1000};
         if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(10);
         os_file f = g_os.openW(testutil::u16(name).c_str(), OS_CREATE_WRITE);
@@ -139,6 +142,34 @@ TEST_F(PosixFiles, FifosAndSocketsAreRefusedWithoutBlocking) {
         EXPECT_EQ(g_os.openW(testutil::u16(fifo).c_str(), how), nullptr);
         EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_ACCESS_DENIED);
     }
+    for (const char* mode : {"rb", "wb", "ab", "ab+"}) {
+        errno = 0;
+        EXPECT_EQ(g_os.fopen(fifo.c_str(), mode), nullptr) << mode;
+        EXPECT_EQ(errno, EACCES);
+        EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_ACCESS_DENIED);
+    }
+}
+
+// After os_init a closed pipe on standard output is a failed write, not the
+// end of the program.
+TEST(PosixSignals, ClosedPipeIsAnError) {
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    close(p[0]);  // nobody will ever read
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        char* argv[] = {(char*)"p", nullptr};
+        os_init(1, argv);
+        ssize_t r = write(p[1], "x", 1);
+        _exit(r < 0 && errno == EPIPE ? 0 : 1);
+    }
+    close(p[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(PosixFiles, CreatedFilesFollowTheUmaskAndCloseOnExec) {
