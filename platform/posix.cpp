@@ -284,11 +284,22 @@ os_file open_path(const std::string& path, int how) {
     return handle_of(fd);
 }
 
-os_file posix_openW(const char16_t* name, int how) {
+os_file openW_body(const char16_t* name, int how) {
     if (!name) { set_error(ERR_INVALID_PARAMETER); return nullptr; }
     std::string path;
     if (!utf16_to_utf8(name, path, true)) { set_error(ERR_INVALID_NAME); return nullptr; }
     return open_path(path, how);
+}
+
+// The names are built in strings; running out of memory for one is a
+// refusal like any other, never an exception through the table.
+os_file posix_openW(const char16_t* name, int how) {
+    try {
+        return openW_body(name, how);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
 }
 
 // Reads until n bytes, the end of the file or an error.  An error after some
@@ -410,7 +421,7 @@ uint32_t posix_lasterror(void) { return g_last_error; }
 // refused before the open, which would wait for a writer (errno EACCES,
 // lasterror 5).  Other failures keep the runtime's errno and set lasterror
 // from it.
-FILE* posix_fopen(const char* name, const char* mode) {
+FILE* fopen_body(const char* name, const char* mode) {
     if (!name || !mode) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return nullptr; }
     std::string path = to_posix_path(name);
     struct stat pre;
@@ -441,9 +452,19 @@ FILE* posix_fopen(const char* name, const char* mode) {
     return fp;
 }
 
+FILE* posix_fopen(const char* name, const char* mode) {
+    try {
+        return fopen_body(name, mode);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
 // The runtime's remove takes files only, as on Windows: unlink, which
 // refuses a directory.
-int posix_remove(const char* name) {
+int remove_body(const char* name) {
     if (!name) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return -1; }
     std::string path = to_posix_path(name);
     if (unlink(path.c_str()) != 0) {
@@ -453,6 +474,16 @@ int posix_remove(const char* name) {
         return -1;
     }
     return 0;
+}
+
+int posix_remove(const char* name) {
+    try {
+        return remove_body(name);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        errno = ENOMEM;
+        return -1;
+    }
 }
 
 }  // namespace
@@ -721,12 +752,10 @@ int next_entry(os_search s, Out* out) {
     return 1;
 }
 
-os_search posix_findfirstA(const char* pattern, os_findA* out) {
+os_search findfirstA_body(const char* pattern, os_findA* out) {
     if (!pattern || !out) { set_error(ERR_INVALID_PARAMETER); return nullptr; }
     std::string dir, last;
-    try {
-        split_pattern(to_posix_path(pattern), &dir, &last);
-    } catch (...) { set_error(ERR_NOT_ENOUGH_MEMORY); return nullptr; }
+    split_pattern(to_posix_path(pattern), &dir, &last);
     if (last.empty()) { set_error(OS_ERR_FILE_NOT_FOUND); return nullptr; }
     bool cp932 = ansi_is_932();
     std::u32string pat = points_of_bytes(last, cp932);
@@ -737,7 +766,16 @@ os_search posix_findfirstA(const char* pattern, os_findA* out) {
     return s;
 }
 
-os_search posix_findfirstW(const char16_t* pattern, os_findW* out) {
+os_search posix_findfirstA(const char* pattern, os_findA* out) {
+    try {
+        return findfirstA_body(pattern, out);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+os_search findfirstW_body(const char16_t* pattern, os_findW* out) {
     if (!pattern || !out) { set_error(ERR_INVALID_PARAMETER); return nullptr; }
     std::u16string p(pattern);
     size_t cut = p.find_last_of(u"\\/");
@@ -752,6 +790,15 @@ os_search posix_findfirstW(const char16_t* pattern, os_findW* out) {
     });
     if (s) next_entry(s, out);
     return s;
+}
+
+os_search posix_findfirstW(const char16_t* pattern, os_findW* out) {
+    try {
+        return findfirstW_body(pattern, out);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
 }
 
 int posix_findnextA(os_search s, os_findA* out) { return next_entry(s, out); }
