@@ -587,14 +587,15 @@ bool wild_match(std::u32string_view pat, std::u32string_view name) {
     }
 }
 
+std::u16string upper_key(std::u16string_view s) {
+    std::u16string k(s);
+    for (char16_t& u : k) u = (char16_t)upper(u);
+    return k;
+}
+
 int name_order(std::u16string_view a, std::u16string_view b) {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; i++) {
-        char32_t ua = upper(a[i]), ub = upper(b[i]);
-        if (ua != ub) return ua < ub ? -1 : 1;
-    }
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    int c = a.compare(b);
+    int c = upper_key(a).compare(upper_key(b));
+    if (c == 0) c = a.compare(b);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
@@ -605,7 +606,8 @@ uint64_t filetime_of(int64_t sec, long nsec) {
     return s * 10000000u + (uint64_t)(nsec / 100);
 }
 
-// Civil-from-days after Howard Hinnant's public-domain algorithm, moved to a
+// The usual days-from-civil arithmetic over 400-year eras (146097 days each,
+// with March as the first month so that leap days come last), moved to a
 // 1601 epoch (1601-01-01 is 134774 days before 1970-01-01).
 void civil_of_days(int64_t days, int* year, int* month, int* day) {
     int64_t z = days - 134774 + 719468;
@@ -639,6 +641,7 @@ struct os_search_s {
     struct entry {
         std::string name;      // bytes as the file system holds them
         std::u16string wname;  // UTF-16 of the name (bad bytes as U+FFFD)
+        std::u16string key;    // wname uppercased: the sort key
         uint32_t attrib;
         uint64_t ctime, atime, wtime, size;
     };
@@ -665,7 +668,7 @@ void split_pattern(const std::string& pat, std::string* dir, std::string* last) 
 // their attributes, sizes and times, sorted as NTFS would list them.
 // Attributes: 0x10 for a directory; 0x20 (archive, what NTFS shows on
 // ordinary files) for everything else, plus 0x01 when the owner may not
-// write it.  Creation time is the file's birth time where the file system
+// write the file (never on a directory, where Windows gives it no meaning).  Creation time is the file's birth time where the file system
 // keeps one, else its last-write time.  Names of 260 or more bytes (A) or
 // units (W) do not fit the record and are skipped.  Returns null with
 // lasterror set when the directory cannot be read or nothing matches (2).
@@ -691,6 +694,7 @@ os_search run_search(const std::string& dir, bool wide, Keep keep) {
             os_search_s::entry e;
             e.name = std::move(name);
             e.wname = std::move(wname);
+            e.key = upper_key(e.wname);
             struct statx sx;
             int r = statx(dfd, e.name.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx);
             if (r != 0)  // a link to nothing: describe the link itself
@@ -699,7 +703,7 @@ os_search run_search(const std::string& dir, bool wide, Keep keep) {
             if (r != 0) memset(&sx, 0, sizeof sx);
             bool isdir = S_ISDIR(sx.stx_mode);
             e.attrib = isdir ? (uint32_t)OS_ATTR_DIRECTORY : (uint32_t)ATTR_ARCHIVE;
-            if (r == 0 && !(sx.stx_mode & S_IWUSR)) e.attrib |= ATTR_READONLY;
+            if (r == 0 && !isdir && !(sx.stx_mode & S_IWUSR)) e.attrib |= ATTR_READONLY;
             e.size = isdir ? 0 : sx.stx_size;
             e.wtime = filetime_of(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
             e.atime = filetime_of(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
@@ -707,7 +711,10 @@ os_search run_search(const std::string& dir, bool wide, Keep keep) {
             s->entries.push_back(std::move(e));
         }
         std::sort(s->entries.begin(), s->entries.end(), [](const auto& a, const auto& b) {
-            int c = name_order(a.wname, b.wname);
+            // As name_order, then the raw bytes for names that only differ
+            // in bytes that are no UTF-8.
+            int c = a.key.compare(b.key);
+            if (c == 0) c = a.wname.compare(b.wname);
             return c != 0 ? c < 0 : a.name < b.name;
         });
     } catch (...) {

@@ -79,6 +79,9 @@ std::u32string points_of_utf16(std::u16string_view s);
 // tables, ASCII when those are missing); anything else unchanged.
 char32_t upper(char32_t c);
 
+// A name with every unit uppercased by upper (surrogates stay as they are).
+std::u16string upper_key(std::u16string_view s);
+
 // The order of search results: names compared as sequences of uppercased
 // UTF-16 units, as NTFS keeps a directory; names that differ only in case
 // fall back to plain unit order so that the order is total.  <0, 0, >0.
