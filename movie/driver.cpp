@@ -316,7 +316,8 @@ void readcommandline(int argc, char** argv) {
 // Writes "list.txt" from the directory's "*.png" entries, in the order the
 // system returns them, each name ended by CR LF.  The list is flushed and
 // checked before it is closed: a list cut short by a full disk would make a
-// movie that silently lacks frames.  Returns 0, or 5.
+// movie that silently lacks frames, so a failed list is removed again.
+// Returns 0, or 5.
 int createlist(const char* listpath, const char16_t* listpathW, const char* pattern,
                const char16_t* patternW, uint8_t* wide) {
     sleepms(100);
@@ -359,8 +360,10 @@ int createlist(const char* listpath, const char16_t* listpathW, const char* patt
     }
     wfflush();
     bool failed = wferr() != 0;
-    wfclose();
+    failed |= wfclose() != 0;
     if (failed) {
+        // A cut list must not be found and trusted by the next run.
+        if (g_os.remove) g_os.remove(listpath);
         printf("Failed in creating list.txt. \n");
         return 5;
     }

@@ -1,0 +1,508 @@
+// driver_test.cpp - the program driver run in-process with the platform's
+// answers injected: the version line over the whole version table, the
+// console modes, the options, the list found or made, the checks before
+// writing and the report with its message box.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "avi1_fixtures.h"
+#include "riff.h"
+#include "movie/avi.h"
+#include "movie/driver.h"
+#include "platform/platform.h"
+#include "stream/stream.h"
+#include "text/text.h"
+
+namespace {
+
+using moviefix::capture;
+using moviefix::scene;
+
+// ---- Injected platform answers ----------------------------------------------------
+
+std::u16string cmdlineW;
+const char16_t* fakecmdlineW() { return cmdlineW.c_str(); }
+
+uint32_t fakeversion;
+const char* fakehost;
+bool rtlfound;
+os_osversion rtlversion;
+int32_t rtlstatus;
+uint32_t get_version() { return fakeversion; }
+int rtl_get_version(os_osversion* out, int32_t* status) {
+    if (!rtlfound) return 0;
+    *out = rtlversion;
+    *status = rtlstatus;
+    return 1;
+}
+const char* host_system() { return fakehost; }
+
+uint16_t fakelang;
+bool fakedbcs;
+uint32_t fakeoutcp;
+uint16_t user_lang() { return fakelang; }
+int is_dbcs_lead(uint8_t c) { return fakedbcs && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)); }
+uint32_t console_output_cp() { return fakeoutcp; }
+uint32_t console_cp() { return fakeoutcp; }
+
+struct box {
+    int calls = 0;
+    bool wide = false;
+    std::string text, caption;
+    std::u16string textW, captionW;
+    uint32_t style = 0;
+} lastbox;
+int boxA(const char* text, const char* caption, uint32_t style) {
+    lastbox.calls++;
+    lastbox.wide = false;
+    lastbox.text = text;
+    lastbox.caption = caption;
+    lastbox.style = style;
+    return 1;
+}
+int boxW(const char16_t* text, const char16_t* caption, uint32_t style) {
+    lastbox.calls++;
+    lastbox.wide = true;
+    lastbox.textW = text;
+    lastbox.captionW = caption;
+    lastbox.style = style;
+    return 1;
+}
+
+// Runs the driver as the program in the scene's directory with the given
+// arguments (after the program's own path) and returns what it printed.
+struct run {
+    int code = -100;
+    std::string out;
+};
+
+run runmain(const scene& sc, std::vector<std::string> args = {}) {
+    std::string prog = sc.path("reelkiln");
+    std::vector<std::string> all = {prog};
+    all.insert(all.end(), args.begin(), args.end());
+    std::string line;
+    for (const std::string& a : all) line += (line.empty() ? "" : " ") + a;
+    cmdlineW = testutil::u16(line);
+    g_os.command_lineW = fakecmdlineW;
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    run r;
+    r.out = capture([&] { r.code = reelkilnmain((int)all.size(), argv.data(), 60.0f, "reelkiln (60 FPS)  V1.04"); });
+    return r;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driver_reset();
+        cmdline_reset();
+        lastbox = box{};
+        g_os.message_boxA = boxA;
+        g_os.message_boxW = boxW;
+        g_os.host_system = host_system;
+        fakehost = "TestOS 1.0";
+        g_os.user_lang = user_lang;
+        fakelang = 0x409;
+        g_os.is_dbcs_lead = is_dbcs_lead;
+        fakedbcs = false;
+        g_os.console_output_cp = console_output_cp;
+        g_os.console_cp = console_cp;
+        fakeoutcp = 437;
+    }
+    // The scene restores g_os when it goes; SetUp runs after it exists.
+    scene sc;
+};
+
+// A scene of real frames and a list.
+void frames(const scene& sc, const std::vector<std::string>& names) {
+    std::string list;
+    for (size_t i = 0; i < names.size(); i++) {
+        sc.png(names[i], moviefix::pattern(6, 4, false, (int)i));
+        list += names[i] + "\r\n";
+    }
+    sc.put("list.txt", list);
+}
+
+// ---- The version line ------------------------------------------------------------------
+
+struct VersionCase {
+    const char* name;
+    const char* host;      // null: a Windows host
+    uint32_t getversion;   // major | minor << 8
+    bool rtl;
+    os_osversion rtlv;
+    int32_t status;
+    const char* want;
+};
+
+const VersionCase kVersions[] = {
+    {"posix_names_its_host", "Linux 6.1.0-18-amd64", 0x0A, true, {10, 0, 19045}, 0, " on Linux 6.1.0-18-amd64 "},
+    {"win10_build", nullptr, 0x0206, true, {10, 0, 19045}, 0, " on Windows 10.019 "},
+    {"win11_build", nullptr, 0x0206, true, {10, 0, 22631}, 0, " on Windows 10.0226 "},
+    {"rtl_status_bit1_keeps_getversion", nullptr, 0x0206, true, {10, 0, 19045}, 2, " on Windows 7 "},
+    {"win81", nullptr, 0x0206, true, {6, 3, 9600}, 0, " on Windows 8.1 "},
+    {"win8", nullptr, 0x0206, true, {6, 2, 9200}, 0, " on Windows 8 "},
+    {"win7", nullptr, 0x0106, true, {6, 1, 7601}, 0, " on Windows 7 "},
+    {"vista_getversion_alone", nullptr, 0x0006, false, {0, 0, 0}, 0, " on Windows Vista "},
+    // 5.2 as a float lies just below 5.2.
+    {"xp64_getversion_52", nullptr, 0x0205, true, {10, 0, 1}, 0, " on Windows 2000 "},
+    {"major5_ignores_rtl", nullptr, 0x0305, true, {10, 0, 1}, 0, " on Windows XP "},
+    // 5.1 as a float lies just below 5.1.
+    {"win2000_getversion_51", nullptr, 0x0105, false, {0, 0, 0}, 0, " on Windows 95-98,Me "},
+    {"win9x", nullptr, 0x0004, false, {0, 0, 0}, 0, " on Windows 95-98,Me "},
+};
+
+class Version : public Driver, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(Version, Line) {
+    const VersionCase& c = GetParam();
+    fakehost = c.host;
+    fakeversion = c.getversion;
+    rtlfound = c.rtl;
+    rtlversion = c.rtlv;
+    rtlstatus = c.status;
+    g_os.get_version = get_version;
+    g_os.rtl_get_version = rtl_get_version;
+    if (!c.host) g_os.host_system = nullptr;
+    run r = runmain(sc);
+    std::string want = std::string("reelkiln (60 FPS)  V1.04\n") + c.want + "(English mode) (x64) \n";
+    EXPECT_EQ(r.out.substr(0, want.size()), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, Version, ::testing::ValuesIn(kVersions),
+                         [](const ::testing::TestParamInfo<VersionCase>& i) { return std::string(i.param.name); });
+
+// ---- Console mode ------------------------------------------------------------------------
+
+struct ModeCase {
+    const char* name;
+    uint16_t lang;
+    bool dbcs;
+    uint32_t outcp;
+    uint8_t jp, sjis, utf8;
+    const char* text;
+};
+
+const ModeCase kModes[] = {
+    {"english", 0x409, true, 932, 0, 0, 0, "(English mode) "},
+    {"japanese_sjis", 0x411, true, 932, 0xFF, 0xFF, 0, "(\x93\xFA\x96{\x8C\xEA\x8A\xC2\x8B\xAB) "},
+    {"japanese_utf8", 0x411, true, 65001, 0xFF, 0, 0xFF, "(UTF-8\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE7\x92\xB0\xE5\xA2\x83) "},
+    {"japanese_utf8_no_dbcs", 0x411, false, 65001, 0xFF, 0, 0xFF,
+     "(UTF-8\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE7\x92\xB0\xE5\xA2\x83) "},
+    {"japanese_932_no_dbcs", 0x411, false, 932, 0xFF, 0, 0, "(English mode) "},
+    {"japanese_other_cp", 0x411, true, 437, 0xFF, 0, 0, "(English mode) "},
+};
+
+class Mode : public Driver, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(Mode, FlagsAndText) {
+    const ModeCase& c = GetParam();
+    fakelang = c.lang;
+    fakedbcs = c.dbcs;
+    fakeoutcp = c.outcp;
+    run r = runmain(sc);
+    EXPECT_EQ(jpmode, c.jp);
+    EXPECT_EQ(sjismode, c.sjis);
+    EXPECT_EQ(utf8mode, c.utf8);
+    EXPECT_EQ(consoleoutputcp, c.outcp);
+    std::string want = std::string(" on TestOS 1.0 ") + c.text + "(x64) \n";
+    EXPECT_NE(r.out.find(want), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, Mode, ::testing::ValuesIn(kModes),
+                         [](const ::testing::TestParamInfo<ModeCase>& i) { return std::string(i.param.name); });
+
+// ---- Options and arguments ------------------------------------------------------------------
+
+TEST_F(Driver, Options) {
+    sc.put("exists.txt", "x");
+    // Relative paths: an argument that begins with '/' is an option string.
+    auto rel = [&](const char* n) { return std::filesystem::relative(sc.path(n)).string(); };
+    run r = runmain(sc, {"-D=12", "/d200", "-x", rel("exists.txt"), rel("missing.txt")});
+    // The displayLevel line once per option, the option error twice (once per
+    // pass), the test-open reports once.
+    auto count = [&](const std::string& s) {
+        int k = 0;
+        for (size_t p = r.out.find(s); p != std::string::npos; p = r.out.find(s, p + 1)) k++;
+        return k;
+    };
+    EXPECT_EQ(count("Info.displayLevel = 12. \n"), 1) << r.out;
+    EXPECT_EQ(count("Info.displayLevel = -56. \n"), 1) << r.out;
+    EXPECT_EQ(displayLevel, -56);
+    EXPECT_EQ(count("\nOption error: <x> 78"), 2) << r.out;
+    EXPECT_EQ(count(" -- correctly opened in ANSI or UTF-8. \n"), 1) << r.out;
+    EXPECT_EQ(count(" -- could not open in ANSI or UTF-8. \n"), 1) << r.out;
+    EXPECT_EQ(count(" -- could not open in UTF-16. (***) \n"), 1) << r.out;
+    EXPECT_EQ(argcA, 6);
+    EXPECT_EQ(wargc, 6);
+}
+
+TEST_F(Driver, HighOptionByteIsSignExtended) {
+    run r = runmain(sc, {"-\xE9"});
+    EXPECT_NE(r.out.find("\nOption error: <\xE9> FFFFFFE9"), std::string::npos) << r.out;
+}
+
+// ---- The list ------------------------------------------------------------------------------------
+
+// No list: one is made from the "*.png" entries in the order the system gives
+// them (sorted on POSIX), directories left out, each name ended by CR LF; the
+// movie is then made from it.
+TEST_F(Driver, MakesTheListAndTheMovie) {
+    sc.png("c.png", moviefix::pattern(6, 4, false, 1));
+    sc.png("b.png", moviefix::pattern(6, 4, false, 2));
+    std::filesystem::create_directory(sc.path("a.png"));
+    sc.put("notes.txt", "not an image");
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(testutil::read_file(sc.path("list.txt")), std::vector<uint8_t>({'b', '.', 'p', 'n', 'g', 13, 10, 'c', '.', 'p', 'n', 'g', 13, 10}));
+    EXPECT_NE(r.out.find(" list.txt not found. \nCreating list.txt ... \n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  => Valid PNG file names: 2. \n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("movie.AVI save OK.\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(sc.exists("movie.avi"));
+    EXPECT_EQ(lastbox.calls, 0);
+
+    // A second run reads the list it made.
+    cmdline_reset();
+    r = runmain(sc);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("list.txt found. Reading from list.txt ... \n"), std::string::npos) << r.out;
+}
+
+// An empty list made in a directory without images: exit code 3, and so on
+// every later run.
+TEST_F(Driver, NoImagesGivesThree) {
+    for (int i = 0; i < 2; i++) {
+        cmdline_reset();
+        run r = runmain(sc);
+        EXPECT_EQ(r.code, 3) << r.out;
+        EXPECT_NE(r.out.find("Sorry. Cannot access in PNG file(s) in ANSI/UTF-8/UTF-16 modes. \n"), std::string::npos);
+        EXPECT_TRUE(sc.exists("list.txt"));
+        EXPECT_FALSE(sc.exists("movie.avi"));
+    }
+}
+
+// An empty first line names the directory itself: exit code 3.
+TEST_F(Driver, EmptyFirstNameGivesThree) {
+    frames(sc, {"a.png"});
+    sc.put("list.txt", "\r\na.png\r\n");
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 3) << r.out;
+    EXPECT_NE(r.out.find("  => Valid PNG file names: 2. \n"), std::string::npos) << r.out;
+}
+
+// Neither form of the list path can be created: exit code 5.
+FILE* nolistfopen(const char* name, const char* mode) {
+    std::string s = name;
+    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0) return nullptr;
+    return os_native.fopen(name, mode);
+}
+os_file nolistopenW(const char16_t* name, int how) {
+    std::u16string s = name;
+    if (s.size() >= 8 && s.compare(s.size() - 8, 8, u"list.txt") == 0) return nullptr;
+    return os_native.openW(name, how);
+}
+
+TEST_F(Driver, ListCannotBeMadeGivesFive) {
+    sc.png("a.png", moviefix::pattern(4, 4, false, 1));
+    g_os.fopen = nolistfopen;
+    g_os.openW = nolistopenW;
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 5) << r.out;
+    EXPECT_NE(r.out.find("Failed in creating list.txt. \n"), std::string::npos) << r.out;
+    EXPECT_FALSE(sc.exists("movie.avi"));
+}
+
+// A list that fills the disk as it is written is not taken for a whole
+// list, and is not left behind for the next run to trust.  The 8-bit create
+// is refused, so the list is written by handle, and the disk fills after 10
+// bytes.
+FILE* nolistcreate(const char* name, const char* mode) {
+    std::string s = name;
+    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0 && mode[0] == 'w') return nullptr;
+    return os_native.fopen(name, mode);
+}
+uint32_t listroom;
+int smalldisk(os_file f, const void* buf, uint32_t n, uint32_t* put) {
+    uint32_t k = n < listroom ? n : listroom;
+    int ok = os_native.write(f, buf, k, put);
+    listroom -= *put;
+    return ok && k == n;
+}
+
+TEST_F(Driver, ListCutByFullDiskGivesFive) {
+    for (int i = 0; i < 5; i++) sc.png("p" + std::to_string(i) + ".png", moviefix::pattern(4, 4, false, i));
+    g_os.fopen = nolistcreate;
+    g_os.write = smalldisk;
+    listroom = 10;
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 5) << r.out;
+    EXPECT_NE(r.out.find("Failed in creating list.txt. \n"), std::string::npos) << r.out;
+    EXPECT_FALSE(sc.exists("list.txt"));
+
+    // With room for the whole list the same path makes it.
+    listroom = 1000;
+    cmdline_reset();
+    r = runmain(sc);
+    EXPECT_NE(r.code, 5) << r.out;
+    EXPECT_EQ(testutil::read_file(sc.path("list.txt")).size(), 5u * 8);
+}
+
+// ---- The report ---------------------------------------------------------------------------------
+
+struct ReportCase {
+    const char* name;
+    uint16_t lang;
+    uint32_t outcp;
+    bool widelist;         // the list opens only by its wide name
+    const char* console;   // the report's lines on the console
+    const char* boxtext;   // the message box text (8-bit, or UTF-8 of the wide text)
+};
+
+const ReportCase kReports[] = {
+    {"english", 0x409, 437, false,
+     "AVI save failed. (-6)\n\n The PNG file (assigned in the list.txt) not found: \n   gone.png \n Aborted. \n",
+     " PNG file not found (list.txt): \r\n \r\n   gone.png \r\n \r\n Aborted. \r\n"},
+    {"japanese",
+     0x411, 932, false,
+     "AVI save failed. (-6)\n\n list.txt \x92\x86\x82\xC9\x8Ew\x92\xE8\x82\xB3\x82\xEA\x82\xBD\x83t\x83@\x83"
+     "C\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD: \n"
+     "   gone.png \n \x92\x86\x92" "f\x82\xB5\x82\xDC\x82\xB5\x82\xBD. \n",
+     " \x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD"
+     " (list.txt): \r\n \r\n   gone.png \r\n \r\n \x92\x86\x92" "f\x82\xB5\x82\xDC\x82\xB5\x82\xBD. \r\n"},
+    // A Japanese user on a UTF-8 console gets the English report.
+    {"japanese_utf8_console", 0x411, 65001, false,
+     "AVI save failed. (-6)\n\n The PNG file (assigned in the list.txt) not found: \n   gone.png \n Aborted. \n",
+     " PNG file not found (list.txt): \r\n \r\n   gone.png \r\n \r\n Aborted. \r\n"},
+    {"wide", 0x409, 437, true,
+     "AVI save failed. (-6)\n\n The PNG file (assigned in the list.txt) not found: \n   gone.png \n Aborted. \n",
+     " PNG file not found (list.txt): \r\n \r\n   gone.png \r\n \r\n Aborted. \r\n"},
+};
+
+FILE* listonlywide(const char* name, const char* mode) {
+    std::string s = name;
+    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0) return nullptr;
+    return os_native.fopen(name, mode);
+}
+
+class Report : public Driver, public ::testing::WithParamInterface<ReportCase> {};
+
+// A listed image that is missing: -6, the console lines and a message box
+// with the caption "reelkiln", topmost with the information icon.
+TEST_P(Report, MissingImage) {
+    const ReportCase& c = GetParam();
+    fakelang = c.lang;
+    fakedbcs = true;
+    fakeoutcp = c.outcp;
+    frames(sc, {"a.png", "b.png"});
+    sc.put("list.txt", "a.png\r\ngone.png\r\nb.png\r\n");
+    if (c.widelist) g_os.fopen = listonlywide;
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, -6) << r.out;
+    EXPECT_NE(r.out.find(c.console), std::string::npos) << r.out;
+    ASSERT_EQ(lastbox.calls, 1);
+    EXPECT_EQ(lastbox.style, 0x40040u);
+    EXPECT_EQ(lastbox.wide, c.widelist);
+    if (c.widelist) {
+        EXPECT_NE(r.out.find(" UTF-16 access OK. \n"), std::string::npos) << r.out;
+        EXPECT_EQ(lastbox.captionW, u"reelkiln");
+        EXPECT_EQ(lastbox.textW, testutil::u16(c.boxtext));
+    } else {
+        EXPECT_EQ(lastbox.caption, "reelkiln");
+        EXPECT_EQ(lastbox.text, c.boxtext);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, Report, ::testing::ValuesIn(kReports),
+                         [](const ::testing::TestParamInfo<ReportCase>& i) { return std::string(i.param.name); });
+
+// An empty name further down: -6 with no name line.
+TEST_F(Driver, EmptyNameFurtherDownHasNoNameLine) {
+    frames(sc, {"a.png"});
+    sc.put("list.txt", "a.png\r\n\r\n");
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, -6) << r.out;
+    EXPECT_NE(r.out.find(" The PNG file (assigned in the list.txt) not found: \n Aborted. \n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(lastbox.text, " PNG file not found (list.txt): \r\n \r\n Aborted. \r\n");
+}
+
+// The results' first lines.
+struct ResultCase {
+    const char* name;
+    int key;             // delivered by the key poll at once
+    int code;
+    const char* line;
+};
+
+int keynow;
+int fakekey(int* key) {
+    *key = keynow;
+    return 1;
+}
+
+const ResultCase kResults[] = {
+    {"esc", 27, 27, "ESC - Aborted. \nAVI save failed. (27)\n"},
+    {"ctrl_c", 3, 3, "STOP - Aborted. \nAVI save failed. (3)\n"},
+    {"other_keys_ignored", 'a', 0, "done. \nmovie.AVI save OK.\n"},
+};
+
+class Result : public Driver, public ::testing::WithParamInterface<ResultCase> {};
+
+TEST_P(Result, Lines) {
+    frames(sc, {"a.png", "b.png", "c.png"});
+    keynow = GetParam().key;
+    g_os.console_event = fakekey;
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, GetParam().code) << r.out;
+    EXPECT_NE(r.out.find(GetParam().line), std::string::npos) << r.out;
+    EXPECT_EQ(lastbox.calls, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, Result, ::testing::ValuesIn(kResults),
+                         [](const ::testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.name); });
+
+// The sound: present with channels, reported; a WAV without a format chunk
+// has no channels and gives no sound.
+TEST_F(Driver, SoundLines) {
+    frames(sc, {"a.png"});
+    sc.put("music.wav", moviefix::pcmwav(2, 44100, 16, moviefix::samples(400)));
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("wav datlen = 400 \nwav maxch = 2 \nwav bit/ch = 16 \nwav smpl/sec = 44100 \n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("PNG load OK.\n"), std::string::npos);
+
+    sc.put("music.wav", moviefix::wavfile({moviefix::chunkbytes("data", moviefix::samples(10))}));
+    cmdline_reset();
+    r = runmain(sc);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("wav maxch = 0 \n"), std::string::npos) << r.out;
+    riff::source src = riff::file(sc.path("movie.avi"));
+    EXPECT_EQ(src.u32(56), 1u);  // one stream
+}
+
+// msgcpy / msgcat: plain copies in the Japanese Shift_JIS mode, UTF-8
+// conversions otherwise.
+TEST_F(Driver, MessageHelpers) {
+    const char* sjis = "\x93\xFA\x96{";  // two characters
+    char buf[64];
+    jpmode = sjismode = 0xFF;
+    EXPECT_STREQ(msgcpy(buf, sjis), sjis);
+    EXPECT_STREQ(msgcat(buf, "a"), "\x93\xFA\x96{a");
+    jpmode = 0xFF;
+    sjismode = 0;
+    EXPECT_STREQ(msgcpy(buf, sjis), "\xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_STREQ(msgcat(buf, sjis), "\xE6\x97\xA5\xE6\x9C\xAC\xE6\x97\xA5\xE6\x9C\xAC");
+    // No end within 520 bytes: unchanged.
+    std::vector<char> big(600, 'x');
+    big[599] = 0;
+    EXPECT_EQ(msgcat(big.data(), "abc"), big.data());
+    EXPECT_EQ(std::string(big.data()).size(), 599u);
+}
+
+}  // namespace
