@@ -162,14 +162,14 @@ TEST_F(CmdLine, ArgumentLimit) {
     const CountCase cases[] = {{509, 510}, {510, 511}, {511, 511}, {599, 511}};
     for (const auto& c : cases) {
         std::string line = "prog";
-        for (int i = 1; i <= c.words; i++) line += " w" + std::to_string(i);
+        for (int i = 1; i <= c.words; i++) line.append(" w").append(std::to_string(i));
         feed(line);
         char* argv[CMDARGS_PTRS];
         int argc = 0;
         splitcmdline(&argc, argv);
         auto got = args8(argc, argv);
         ASSERT_EQ((int)got.size(), c.want) << c.words;
-        EXPECT_EQ(got.back(), "w" + std::to_string(c.want - 1));
+        EXPECT_EQ(got.back(), std::string("w").append(std::to_string(c.want - 1)));
         char16_t* wargv[CMDARGS_PTRS];
         int wargc = 0;
         splitcmdlineW(&wargc, wargv);
@@ -182,7 +182,7 @@ TEST_F(CmdLine, ArgumentLimit) {
 // (65501 >= 65275), so word 131 is the last one kept.
 TEST_F(CmdLine, TextLimitEndsAtASpace) {
     std::string line = "p";
-    for (int k = 1; k <= 140; k++) line += " " + std::string(499, (char)('a' + k % 26));
+    for (int k = 1; k <= 140; k++) line.append(" ").append(499, (char)('a' + k % 26));
     feed(line);
     char* argv[CMDARGS_PTRS];
     int argc = 0;
@@ -200,7 +200,7 @@ TEST_F(CmdLine, TextLimitEndsAtASpace) {
 
 // At most 65533 units of the line are read: a longer argument is cut there.
 TEST_F(CmdLine, ReadLimit) {
-    feed("p " + std::string(70000, 'a'));
+    feed(std::string("p ").append(70000, 'a'));
     char* argv[CMDARGS_PTRS];
     int argc = 0;
     splitcmdline(&argc, argv);
@@ -351,7 +351,7 @@ TEST_F(CmdLine, AppendBufferLimit) {
     } cases[] = {
         {"empty_set_long_arg", 0, std::string(70000, 'a'), 65533},
         {"partly_full", 59999, std::string(10000, 'b'), 5533},
-        {"partly_full_quoted", 59999, "\"" + std::string(10000, 'b'), 5532},
+        {"partly_full_quoted", 59999, std::string("\"").append(10000, 'b'), 5532},
         {"fits", 59999, std::string(5533, 'c'), 5533},
         // A double-byte character across the limit is not split.
         {"pair_across_limit", 59999, std::string(5532, 'd') + "\x95\x5C" + "e", 5532},

@@ -408,7 +408,8 @@ TEST_P(RelPath, Table) {
     std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(rc, 0);
     EXPECT_STREQ(dst, on_this_os(c.want, c.want_win));
-    std::string trace = "\nTgt: " + std::string(c.tgt) + "\nRef: " + std::string(c.ref) + "\n";
+    std::string trace = "\nTgt: ";
+    trace.append(c.tgt).append("\nRef: ").append(c.ref).append("\n");
     EXPECT_EQ(out.substr(0, trace.size()), trace);
 }
 
@@ -540,8 +541,8 @@ TEST(Numbers, LongRunsWrapModulo32Bits) {
             mod = (mod * 10 + (uint64_t)d) % 4294967296ull;
         }
         int want = (int)(uint32_t)mod;
-        EXPECT_EQ(strheadint(("" + digits + "x").c_str()), want) << digits;
-        EXPECT_EQ(strtailint(("x" + digits).c_str()), want) << digits;
+        EXPECT_EQ(strheadint((digits + "x").c_str()), want) << digits;
+        EXPECT_EQ(strtailint(std::string("x").append(digits).c_str()), want) << digits;
     }
 }
 
@@ -563,7 +564,7 @@ TEST(Numbers, StrTailNum) {
         {"60", 60.0f},
         {"29.97 ", -1.0f},
         // A run longer than any fixed copy is read whole.
-        {"x" + std::string(300, '0') + "1.5", 1.5f},
+        {std::string("x").append(300, '0').append("1.5"), 1.5f},
     };
     for (const auto& c : cases) {
         auto s = exact8(c.s);
