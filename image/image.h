@@ -1,0 +1,217 @@
+// image.h - the image codec: image record, libpng binding, PNG decoder, PNG
+// probe and plane loader.
+//
+// Division:
+//   the image record imgrec   a device-independent bitmap in memory
+//   the libpng binding        byte input from RD, output to WR, error and
+//                             warning callbacks, the silent message sink, the
+//                             row-progress meter
+//   the PNG decoder           one PNG file into an image record
+//   the probe                 signature and IHDR into the current-image facts
+//   the plane loader          one PNG file into four 8-bit colour planes
+//
+// Everything here is process-wide and single-threaded: one image is probed,
+// decoded or loaded at a time, through the one read stream RD.  No function
+// throws; results are the int codes documented at each one.
+
+#ifndef REELKILN_IMAGE_H
+#define REELKILN_IMAGE_H
+
+#include <cstddef>
+#include <cstdint>
+
+// libpng's structures, as libpng itself names them, so that the callbacks
+// below have libpng's own signatures without this header including <png.h>.
+struct png_struct_def;
+
+// ---- The image record -------------------------------------------------------
+
+// One image as a device-independent bitmap.  Pixel layout in a row: 24 bpp
+// blue, green, red; 32 bpp blue, green, red, alpha; 8 bpp or less palette
+// indices packed from the most significant bit of each byte.
+//
+// With topdown 0 (the only value the codec uses) the block is bottom-up:
+// rows[k] = bits + size - (k + 1) * stride, so rows[0], the image's top row,
+// is the last stride bytes of the block.  With topdown nonzero rows[k] =
+// bits + k * stride.
+//
+// The record is a plain value owned by its caller; imgalloc gives it its
+// buffers and imgfree releases them.
+struct imgrec {
+    uint32_t width;      // pixels per row
+    int32_t height;      // rows (positive)
+    uint32_t bpp;        // bits per pixel: 1, 4, 8, 24 or 32
+    uint32_t colors;     // palette entries: 2^bpp when bpp <= 8, else 0
+    int32_t topdown;     // nonzero: row 0 first in the block; 0: bottom-up
+    int32_t alpha;       // 1 when the pixels carry an alpha byte (32 bpp)
+    uint32_t stride;     // bytes per row, a multiple of 4
+    uint32_t size;       // stride * height
+    uint8_t* palette;    // colors * 3 bytes, red, green, blue; null when 0
+    uint8_t** rows;      // height row pointers; rows[0] is the top row
+    uint8_t* bits;       // the pixel block, size bytes
+    uint8_t sbit[5];     // significant bits: red, green, blue, gray, alpha
+};
+
+// imgalloc: given width, height, bpp, colors and topdown, sets palette (or
+// null), stride, size, rows and bits and fills the row table.  The last four
+// bytes of every row are zeroed, so a row's padding is always 0.  Returns 1,
+// or 0 when an allocation failed or the block would not fit in 32 bits (or
+// width or height is not positive); then palette, rows and bits are all
+// null.  Prints nothing.
+int imgalloc(imgrec* rec);
+// imgfree: releases palette, rows and bits (null is allowed); the pointers
+// keep their now stale values.
+void imgfree(imgrec* rec);
+// imginit: sets palette, rows and bits to null; releases nothing.
+void imginit(imgrec* rec);
+
+// ---- The libpng binding ---------------------------------------------------------
+
+// Callbacks handed to libpng.  The read and write callbacks move bytes
+// between libpng and the streams RD and WR; a short count raises png_error
+// with "Read Error" or "Write Error".  pngerrcb sends its text to pngmsg
+// and jumps back to the caller's recovery point (it never returns);
+// pngwarncb sends its text and returns.  pngrowcb advances the meter.
+void pngreadcb(png_struct_def* png, uint8_t* data, size_t length);
+void pngwritecb(png_struct_def* png, uint8_t* data, size_t length);
+void pngflushcb(png_struct_def* png);
+[[noreturn]] void pngerrcb(png_struct_def* png, const char* msg);
+void pngwarncb(png_struct_def* png, const char* msg);
+void pngrowcb(png_struct_def* png, uint32_t row, int pass);
+
+// The codec's message sink: takes a printf-style format, prints and keeps
+// nothing, and ends the meter (progon 0, progval -1).
+void pngmsg(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The row-progress meter.  Nothing in the program displays it; a display
+// would poll progactive and progget.
+extern int progmax;    // full scale, 100
+extern int progval;    // 0..progmax while metering, -1 when idle
+extern int progon;     // 1 while an image is metered
+extern int progunits;  // the scale of the current image
+extern int progrows;   // weighted rows expected for the current image
+extern int progdone;   // weighted rows done
+extern int progcap;    // progunits lowered to progmax; kept, never read
+
+// progbegin: switches on libpng's interlace handling for png and starts
+// metering an image of the given size (call it after the row callback is
+// installed, before the rows are read or written).
+void progbegin(png_struct_def* png, uint32_t width, uint32_t height);
+void progstart(int units);
+void progset(int v);
+void progend(void);
+uint32_t adam7rows(uint32_t width, uint32_t height);
+int progsetmax(int v);
+int progget(void);
+int progactive(void);
+
+// ---- The PNG decoder ----------------------------------------------------------
+
+// Decoder settings; the plane loader sets both before every decode.
+extern int pngalphamode;  // nonzero keeps alpha; 0 strips it (initially 2)
+extern int pngtrnsalpha;  // nonzero with pngalphamode: tRNS becomes alpha (1)
+
+// pngdecode / pngdecodeW: one PNG file (signature at offset 0 or after a
+// 128-byte preamble) into rec, as a bottom-up bitmap of 1, 4, 8, 24 or 32
+// bpp.  Returns 1 decoded (the caller then owns the buffers and releases
+// them with imgfree) or 0 failed (nothing to release: the record's pointers
+// are null).  RD is closed on return either way.
+int pngdecode(const char* path, imgrec* rec);
+int pngdecodeW(const char16_t* path, imgrec* rec);
+
+// ---- The current-image facts ------------------------------------------------------
+
+// Set by every successful probe and left alone by a failed one.
+extern uint32_t pngwidth;    // IHDR width
+extern uint32_t pngheight;   // IHDR height
+extern int pngdepth;         // IHDR bit depth: bits per sample
+extern uint8_t pnghasalpha;  // 0xFF when the colour type has the alpha bit
+
+// The bitmap description beside those facts.  The probe fills the first
+// eight fields; the AVI information reader fills the rest as well.
+struct curimgdesc {
+    int width, height;
+    int bitcount;      // bits per sample (PNG) or per pixel (AVI)
+    int palcolors;     // 2^bitcount, -1 when bitcount is 9 or more
+    int planes;        // 1
+    int kind;          // 3
+    int hdrsize;       // 40, or 108 with alpha
+    int compression;   // 0, or 3 (bit fields) with alpha
+    int imagesize;
+    int xres, yres;    // pixels per metre
+    int clrused, clrimportant;
+    int is555, is565;  // 16-bit layouts, byte flags
+    int pixperword;    // pixels per 32-bit word
+    int rowstride, rowpad;
+    int frames;        // frame count of the movie
+    int chunkoff;      // file offset of frame 0's chunk
+    int chunkend;      // end of that chunk
+};
+extern curimgdesc curimg;
+
+// ---- The probe ----------------------------------------------------------------
+
+// pngscan / pngscanW: reads the signature (at 0 or after a 128-byte preamble)
+// and the IHDR chunk and fills pngwidth, pngheight, pngdepth, pnghasalpha
+// and curimg.  Prints "(IHDR passed) (w,h) d-bit [alpha-exist ]done.\n".
+// Returns 0 probed, -1 cannot open, 2 no PNG signature, 3 no complete
+// 13-byte IHDR chunk first.
+int pngscan(const char* path);
+int pngscanW(const char16_t* path);
+
+// ---- The plane loader --------------------------------------------------------------
+
+// The colour planes of one image: pixel (x, y) at index y * width + x, row 0
+// at the top, each plane width * height + 16 bytes from malloc; alpha 255 is
+// opaque.  The caller owns the planes and frees them with free().
+struct imgplanes {
+    int width, height;
+    uint8_t* R;
+    uint8_t* G;
+    uint8_t* B;
+    uint8_t* A;
+    uint8_t reallocated;  // 0xFF when the last load allocated new planes
+    uint8_t hasalpha;     // 0xFF when some alpha byte is not 255
+};
+
+// The driver's plane set, released at exit by imgfree4.
+extern imgplanes mainplanes;
+
+// The loader's palette, filled from the record at each load; pala is 255.
+extern uint8_t palr[256], palg[256], palb[256], pala[256];
+
+// pngload and its twins: decode the file and convert it into the planes.
+// The plain loaders free and allocate the four planes for every image; the
+// keep loaders reuse them when *width, *height match and all four exist.
+// Results:
+//   0   loaded: planes filled, *width, *height, *hasalpha set
+//  -1   the file cannot be opened               planes untouched
+//   2   no PNG signature at offset 0 or 128     planes untouched
+//  -2   the decoder failed                      planes untouched
+//  -3   the planes cannot be allocated (or would pass 2^31 - 1 bytes):
+//       all four null, *reallocated 0; *width, *height 0 when not keeping
+//  27   ESC pressed during the conversion, 3 Ctrl-C: planes allocated and
+//       filled from the bottom row up to where it stopped; *hasalpha looks
+//       at the converted rows only
+int pngload(const char* path, int* width, int* height, uint8_t** R, uint8_t** G,
+            uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
+int pngloadW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
+             uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
+int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t** G,
+                uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
+int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
+                 uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
+
+// imgfree4: frees the planes of mainplanes that are not null, sets them to
+// null and clears its reallocated flag.  imgfree4reg registers imgfree4 with
+// atexit the first time it is called and does nothing afterwards.
+void imgfree4(void);
+void imgfree4reg(void);
+
+// ---- Tests --------------------------------------------------------------------------
+
+// Puts the meter, the decoder settings, the facts and the palette tables back
+// in their start state.  For test fixtures.
+void image_reset(void);
+
+#endif
