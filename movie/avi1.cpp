@@ -681,10 +681,15 @@ int puttail(bool alpha, int trailerfail) {
 
 int finishoutput(const moviepaths& p, uint64_t expect) {
     if (wfflush() != 0 || wferr() != 0) return diskfull();
-    wfclose();
-    // The close may still have had bytes to write (the runtime's buffer in
-    // 8-bit mode) and cannot say whether they reached the disk: the length
-    // on disk tells.  A file that cannot be opened again is not judged.
+    // The close writes what the runtime still buffers (8-bit mode) and says
+    // whether anything written since the open was lost.
+    if (wfclose() != 0) {
+        printf("*** Disk Full *** \n");
+        return AVI1_FAILED;
+    }
+    // And the length on disk must be the planned one: the last word on
+    // whether the movie is whole.  A file that cannot be opened again is not
+    // judged.
     int64_t size = 0;
     if (filesize(p.avi, p.aviW, p.wide, &size) && (uint64_t)size != expect) {
         printf("*** Disk Full *** \n");
