@@ -443,10 +443,10 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
         say(m.seek);
         return -4;
     }
-    long np = std::ftell(s.file);
+    int64_t np = file_tell64(s.file);
     if (np < 0) {
-        // The runtime moved but cannot say where (a 32-bit ftell on a file
-        // past 2 GB): go back to where the stream stood and refuse.
+        // The runtime moved but cannot say where: go back to where the
+        // stream stood and refuse.
         if (std::fseek(s.file, 0, SEEK_SET) == 0) file_walk(s.file, s.pos);
         say(m.seek);
         return -4;

@@ -400,7 +400,10 @@ int wfcreate(const char* name) {
 // only asked for, never moved.  -1 on a closed stream or a refused query.
 int wfgetfptr(void) {
     if (WR.err != 0) return -1;
-    if (!WR.hmode) return WR.file ? (int)std::ftell(WR.file) : -1;
+    if (!WR.hmode) {
+        int64_t at = WR.file ? file_tell64(WR.file) : -1;
+        return at < 0 ? -1 : (int)(uint32_t)at;
+    }
     int64_t fp = 0;
     if (!g_os.seek(WR.handle, 0, OS_SEEK_CURRENT, &fp)) {
         std::printf("Failed in seek in wfgetfptr. \n");
