@@ -1,0 +1,461 @@
+// convert.cpp - the in-memory converters between UTF-8, UTF-16LE and
+// Shift_JIS (see convert.h).
+//
+// Division: the compatibility mappings and the UTF-8 encoder (shared in the
+// folder, convert_internal.h); the two decoding walkers; the members built
+// on them; compare and length.
+//
+// Notes on invalid input:
+//   - malformed UTF-8 writes nothing; the first such sequence turns the
+//     status to 0 and is skipped, the second ends the conversion;
+//   - a character without a Shift_JIS code becomes '?';
+//   - a Shift_JIS code without a Unicode mapping writes nothing in
+//     sjistoutf8 (a marker naming the code is printed instead) and '?' in
+//     sjistoutf16.  A UTF-16 unit holding the Shift_JIS code itself, as a
+//     simpler design would store, is an unrelated character (0x82F5 would
+//     read as a CJK ideograph) and silently corrupts the text;
+//   - a lead byte right before the terminator, or a high surrogate right
+//     before it, ends the conversion without reading past the terminator.
+
+#include "text/convert.h"
+
+#include <cstdio>
+
+#include "stream/stream.h"
+#include "text/codes.h"
+#include "text/convert_internal.h"
+
+// ---- Shared within the folder ------------------------------------------------------
+
+namespace text_detail {
+
+int compat_sjis2uni(int code) {
+    switch (code) {
+    case 0x815C: return 0x2015;
+    case 0x815F: return 0xFF3C;
+    case 0x8160: return 0xFF5E;
+    case 0x8161: return 0x2225;
+    case 0x817C: return 0xFF0D;
+    case 0x8191: return 0xFFE0;
+    case 0x8192: return 0xFFE1;
+    case 0x81CA: return 0xFFE2;
+    case 0x8790: return 0x2252;
+    case 0x8791: return 0x2261;
+    case 0x8792: return 0x222B;
+    case 0x8794: return 0x2211;
+    case 0x8795: return 0x221A;
+    case 0x8796: return 0x22A5;
+    case 0x8797: return 0x2220;
+    case 0x879A: return 0x2235;
+    case 0x879B: return 0x2229;
+    case 0x879C: return 0x222A;
+    default: return 0;
+    }
+}
+
+int compat_uni2sjis(int cp) {
+    switch (cp) {
+    case 0x301C: return 0x8160;  // towards Shift_JIS only
+    case 0x2015: return 0x815C;
+    case 0xFF3C: return 0x815F;
+    case 0xFF5E: return 0x8160;
+    case 0x2225: return 0x8161;
+    case 0xFF0D: return 0x817C;
+    case 0xFFE0: return 0x8191;
+    case 0xFFE1: return 0x8192;
+    case 0xFFE2: return 0x81CA;
+    case 0x2252: return 0x8790;
+    case 0x2261: return 0x8791;
+    case 0x222B: return 0x8792;
+    case 0x2211: return 0x8794;
+    case 0x221A: return 0x8795;
+    case 0x22A5: return 0x8796;
+    case 0x2220: return 0x8797;
+    case 0x2235: return 0x879A;
+    case 0x2229: return 0x879B;
+    case 0x222A: return 0x879C;
+    default: return 0;
+    }
+}
+
+int put_utf8(uint8_t* d, uint32_t cp) {
+    if (cp < 0x80) {
+        d[0] = (uint8_t)cp;
+        return 1;
+    }
+    if (cp < 0x800) {
+        d[0] = (uint8_t)(0xC0 | (cp >> 6));
+        d[1] = (uint8_t)(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        d[0] = (uint8_t)(0xE0 | (cp >> 12));
+        d[1] = (uint8_t)(0x80 | ((cp >> 6) & 0x3F));
+        d[2] = (uint8_t)(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    d[0] = (uint8_t)(0xF0 | ((cp >> 18) & 0x07));
+    d[1] = (uint8_t)(0x80 | ((cp >> 12) & 0x3F));
+    d[2] = (uint8_t)(0x80 | ((cp >> 6) & 0x3F));
+    d[3] = (uint8_t)(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+}  // namespace text_detail
+
+using text_detail::compat_sjis2uni;
+using text_detail::compat_uni2sjis;
+using text_detail::put_utf8;
+
+namespace {
+
+// ---- The UTF-8 walker ------------------------------------------------------------------
+//
+// Reads a 0-ended UTF-8 string one character at a time.  A lead 0xC0-0xDF
+// needs one continuation byte, 0xE0-0xEF two, 0xF0-0xF7 three.  A needed
+// byte that is 0 is not taken (the walk ends at it); one outside 0x80-0xBF
+// is taken and lost with the sequence.  A byte 0x80-0xBF in first position
+// or 0xF8-0xFF is malformed by itself.
+
+struct Utf8Walk {
+    const uint8_t* p;
+    uint8_t status = 7;
+    bool malformed = false;  // one malformed sequence seen already
+
+    explicit Utf8Walk(const char* s) : p((const uint8_t*)s) {}
+
+    // The next character: true with *cp and *len (the bytes of its form),
+    // false at the terminator or at the second malformed sequence.
+    bool next(uint32_t* cp, int* len) {
+        for (;;) {
+            uint8_t b = *p;
+            if (b == 0) return false;
+            p++;
+            if (b < 0x80) {
+                *cp = b;
+                *len = 1;
+                return true;
+            }
+            int need;
+            uint32_t v;
+            if (b < 0xC0 || b >= 0xF8) {
+                need = 0;
+                v = 0;
+            } else if (b < 0xE0) {
+                need = 1;
+                v = b & 0x1F;
+            } else if (b < 0xF0) {
+                need = 2;
+                v = b & 0x0F;
+            } else {
+                need = 3;
+                v = b & 0x07;
+            }
+            bool ok = need > 0;
+            for (int i = 0; ok && i < need; i++) {
+                uint8_t c = *p;
+                if (c == 0) {
+                    ok = false;
+                    break;
+                }
+                p++;
+                if ((c & 0xC0) != 0x80) {
+                    ok = false;
+                    break;
+                }
+                v = (v << 6) | (c & 0x3F);
+            }
+            if (ok) {
+                *cp = v;
+                *len = need + 1;
+                return true;
+            }
+            if (malformed) return false;
+            malformed = true;
+            status = 0;
+        }
+    }
+};
+
+// ---- The Shift_JIS walker -----------------------------------------------------------------
+//
+// Reads a 0-ended Shift_JIS string and hands each character to emit(cp,
+// code): cp is its code point (0 when it has none), code its Shift_JIS code.
+// Returns the Shift_JIS status (see convert.h).  Leads 0x81-0x9F go through
+// the compatibility mappings first; 0x80 and 0xE0-0xFC through the table
+// only.  The low-trail message is printed after the character is emitted.
+
+template <class Emit>
+int sjis_walk(const char* src, Emit emit) {
+    const uint8_t* s = (const uint8_t*)src;
+    int st = 7;
+    for (;;) {
+        uint8_t b = *s;
+        if (b == 0) break;
+        s++;
+        if (b < 0x80) {
+            emit((int)b, (int)b);
+            continue;
+        }
+        if (b >= 0xA0 && b <= 0xDF) {
+            int cp = sjis2uni(b);
+            emit(cp ? cp : (int)b, (int)b);  // 0xA0 keeps its own value
+            continue;
+        }
+        if (b >= 0xFD) {
+            st |= 8;
+            continue;
+        }
+        // A lead byte: 0x80-0x9F or 0xE0-0xFC.
+        uint8_t t = *s;
+        if (t == 0) {
+            st &= 3;
+            break;
+        }
+        s++;
+        int code = b * 256 + t;
+        if (b == 0x80) {
+            emit(sjis2uni(code), code);
+            st &= 2;
+            continue;
+        }
+        int cp;
+        if (b <= 0x9F) {
+            cp = compat_sjis2uni(code);
+            if (cp == 0) cp = sjis2uni(code);
+        } else {
+            cp = sjis2uni(code);
+            st |= 8;
+        }
+        emit(cp, code);
+        if (t < 0x40) {
+            printf("[%02X %02X(x)](2nd byte==0x00-3F) ", b, t);
+            st &= 1;
+        }
+    }
+    return st;
+}
+
+// The marker printed for a Shift_JIS code without a Unicode mapping.
+void print_unmapped(int code) { printf("<<<uni%06X:sjis%06X>>>", 0, code); }
+
+// Writes a Shift_JIS code (0 meaning none: '?') at d; returns the new end.
+uint8_t* put_sjis(uint8_t* d, int code) {
+    if (code == 0) code = '?';
+    if (code >= 256) *d++ = (uint8_t)(code >> 8);
+    *d++ = (uint8_t)code;
+    return d;
+}
+
+// The code of a UTF-16 unit through the compatibility mappings, then the
+// table; 0 for none.
+int unit_code(uint32_t u) {
+    int code = compat_uni2sjis((int)u);
+    return code ? code : uni2sjis((int)u);
+}
+
+bool is_hex(uint8_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+int hex_value(uint8_t c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+// Where the appending forms look for the end of the existing string.
+constexpr int kCatScan = 520;
+
+}  // namespace
+
+// ---- UTF-8 sources --------------------------------------------------------------------
+
+int utf8towstr(uint8_t* dst, const char* src) {
+    static const char kHex[] = "0123456789ABCDEF";
+    Utf8Walk w(src);
+    uint8_t* d = dst;
+    uint32_t cp;
+    int len;
+    while (w.next(&cp, &len)) {
+        if (cp > 0xFFFF) {
+            put_le16(d, u'x');
+            d += 2;
+            for (int shift = 20; shift >= 0; shift -= 4) {
+                put_le16(d, (uint16_t)kHex[(cp >> shift) & 0xF]);
+                d += 2;
+            }
+        } else {
+            put_le16(d, (uint16_t)cp);
+            d += 2;
+        }
+    }
+    put_le32(d, 0);  // two 0 units
+    return w.status;
+}
+
+int utf8tosjis(char* dst, const char* src) {
+    Utf8Walk w(src);
+    uint8_t* d = (uint8_t*)dst;
+    uint32_t cp;
+    int len;
+    while (w.next(&cp, &len)) {
+        int code;
+        switch (len) {
+        case 1: *d++ = (uint8_t)cp; continue;
+        case 2: code = uni2sjis((int)cp); break;
+        case 3: code = unit_code(cp); break;
+        default: code = cp >= 0x10000 ? 0 : uni2sjis((int)cp); break;
+        }
+        d = put_sjis(d, code);
+    }
+    *d = 0;
+    return w.status;
+}
+
+// The choice for an escape "\uXXXX" whose code point has no Shift_JIS code:
+// its six characters are replaced by one '?', the same mark the other
+// converters leave for a character they cannot carry over, so that the loss
+// stays visible in the text.
+int utf8unesc(char* dst, const char* src) {
+    Utf8Walk w(src);
+    uint8_t* d = (uint8_t*)dst;
+    int last_code = 0;  // the Shift_JIS code of the latest "\u" escape
+    uint32_t cp;
+    int len;
+    while (w.next(&cp, &len)) {
+        if (cp == 0) {
+            printf("<<<uni%06X:sjis%06X>>>", 0, last_code);
+            continue;
+        }
+        if (cp != '\\') {
+            d += put_utf8(d, cp);
+            continue;
+        }
+        printf("(0x5C)");
+        const uint8_t* p = w.p;  // the bytes after the backslash
+        if (p[0] == '&') {
+            *d++ = '&';
+            w.p++;
+        } else if (p[0] == '/') {
+            printf("(0x2F)");
+            *d++ = '/';
+            w.p++;
+        } else if (p[0] == 'u' && is_hex(p[1]) && is_hex(p[2]) && is_hex(p[3]) && is_hex(p[4])) {
+            // is_hex is false at a 0 byte, so this never reads past the end.
+            uint32_t v = 0;
+            for (int i = 1; i <= 4; i++) v = (v << 4) | (uint32_t)hex_value(p[i]);
+            w.p += 5;
+            last_code = uni2sjis((int)v);
+            if (last_code) d += put_utf8(d, v);
+            else *d++ = '?';
+        } else {
+            *d++ = '\\';
+        }
+    }
+    *d = 0;
+    return w.status;
+}
+
+// ---- UTF-16LE sources ---------------------------------------------------------------
+
+int wstrtoutf8(char* dst, const uint8_t* src) {
+    const uint8_t* s = src;
+    uint8_t* d = (uint8_t*)dst;
+    for (;;) {
+        uint32_t u = get_le16(s);
+        if (u == 0) break;
+        s += 2;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            uint32_t lo = get_le16(s);
+            if (lo == 0) {
+                *d++ = '?';
+                break;
+            }
+            s += 2;
+            if (lo >= 0xDC00 && lo <= 0xDFFF)
+                d += put_utf8(d, 0x10000 + ((u & 0x3FF) << 10) + (lo & 0x3FF));
+            else
+                *d++ = '?';
+            continue;
+        }
+        d += put_utf8(d, u);
+    }
+    *d = 0;
+    return (int)(s - src);
+}
+
+int utf16tosjis(char* dst, const uint8_t* src) {
+    const uint8_t* s = src;
+    uint8_t* d = (uint8_t*)dst;
+    for (;;) {
+        uint32_t u = get_le16(s);
+        if (u == 0) break;
+        s += 2;
+        if (u <= 0x7F) {
+            *d++ = (uint8_t)u;
+        } else if (u >= 0xD800 && u <= 0xDBFF) {
+            *d++ = '?';
+            if (get_le16(s) == 0) break;
+            s += 2;
+        } else {
+            d = put_sjis(d, unit_code(u));
+        }
+    }
+    *d = 0;
+    return (int)(s - src);
+}
+
+// ---- Shift_JIS sources ----------------------------------------------------------------
+
+int sjistoutf8(char* dst, const char* src) {
+    uint8_t* d = (uint8_t*)dst;
+    int st = sjis_walk(src, [&d](int cp, int code) {
+        if (cp) d += put_utf8(d, (uint32_t)cp);
+        else print_unmapped(code);
+    });
+    *d = 0;
+    return st;
+}
+
+int sjistoutf8cat(char* dst, const char* src) {
+    for (int i = 0; i < kCatScan; i++)
+        if (dst[i] == 0) return sjistoutf8(dst + i, src);
+    return -1;
+}
+
+int sjistoutf16(uint8_t* dst, const char* src) {
+    uint8_t* d = dst;
+    int st = sjis_walk(src, [&d](int cp, int) {
+        if (cp > 0xFFFF) {
+            uint32_t v = (uint32_t)cp - 0x10000;
+            put_le16(d, (uint16_t)(0xD800 + (v >> 10)));
+            put_le16(d + 2, (uint16_t)(0xDC00 + (v & 0x3FF)));
+            d += 4;
+        } else {
+            put_le16(d, (uint16_t)(cp ? cp : '?'));
+            d += 2;
+        }
+    });
+    put_le16(d, 0);
+    return st;
+}
+
+int sjistoutf16cat(uint8_t* dst, const char* src) {
+    for (int i = 0; i < kCatScan; i++)
+        if (get_le16(dst + 2 * i) == 0) return sjistoutf16(dst + 2 * i, src);
+    return -1;
+}
+
+// ---- Compare and length -------------------------------------------------------------
+
+int utf16cmp(const uint8_t* a, const uint8_t* b) {
+    for (;; a += 2, b += 2) {
+        uint16_t ub = get_le16(b);
+        if (ub == 0) return get_le16(a) == 0 ? 0 : 3;
+        if (get_le16(a) != ub) return -1;
+    }
+}
+
+int utf16len(const uint8_t* s) {
+    int n = 0;
+    while (get_le16(s + n) != 0) n += 2;
+    return n;
+}
