@@ -2,7 +2,8 @@
 // the two process-wide argument sets (contracts in text/cmdline.h).
 //
 // The wide and 8-bit forms share one template each; a char may open a
-// double-byte character (asked of the system), a char16_t never does.
+// double-byte character (asked of the system), a char16_t never does
+// (text/paths_internal.h).
 
 #include "text/cmdline.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "text/paths_internal.h"
 
 char16_t wargbuf[CMDARGS_TEXT];
 int wargbuflen;
@@ -25,15 +27,7 @@ const size_t kReadCap = 65534;
 // A space ends an argument only while fewer units than this have been written.
 const size_t kSplitTextCap = 65275;
 
-inline bool is_lead(char c) { return g_os.is_dbcs_lead((uint8_t)c) != 0; }
-inline bool is_lead(char16_t) { return false; }
-
-// 2 for a lead byte with its trail byte, else 1; a lead byte right before the
-// terminator stands alone, so no walk steps over the 0.
-template <class C>
-inline size_t charw(const C* p) {
-    return (is_lead(*p) && p[1] != 0) ? 2 : 1;
-}
+using text_detail::charw;
 
 // Splits line into buf (see splitcmdlineW).  `w` never passes `r` (every
 // unit written was read, and quotes are read without being written), so with

@@ -14,35 +14,34 @@
 
 namespace {
 
-// What the callers take of the chosen entry.
-struct entry_facts {
-    uint64_t wtime;
-    uint64_t size;
+// The entry a lookup reports, as the search delivered it: by the 8-bit or
+// the 16-bit pattern.
+struct found_entry {
+    os_findA a;
+    os_findW w;
+    uint8_t wide;
+    uint32_t attrib() const { return wide ? w.attrib : a.attrib; }
+    uint64_t wtime() const { return wide ? w.wtime : a.wtime; }
+    uint64_t size() const { return wide ? w.size : a.size; }
 };
 
 // Finds the entry to report: the first match, or the second when the first is
 // a directory (so a pattern such as "*" that meets "." first can still name a
-// file).  Only one entry is ever skipped.  On success the facts are filled,
-// and the name is left in *fa or *fw (by `wide`).  Returns 0, -1 (no match, or
-// a directory alone), -2 (two directories).  The search is closed before
-// return, whatever the outcome.
-int find_entry(const char* patA, const char16_t* patW, uint8_t wide, os_findA* fa,
-               os_findW* fw, entry_facts* out) {
-    os_search s = wide ? (patW ? g_os.findfirstW(patW, fw) : nullptr)
-                       : (patA ? g_os.findfirstA(patA, fa) : nullptr);
+// file).  Only one entry is ever skipped.  Returns 0 with *e filled, -1 (no
+// match, or a directory alone) or -2 (two directories).  The search is closed
+// before return, whatever the outcome.
+int find_entry(const char* patA, const char16_t* patW, uint8_t wide, found_entry* e) {
+    e->wide = wide;
+    os_search s = wide ? (patW ? g_os.findfirstW(patW, &e->w) : nullptr)
+                       : (patA ? g_os.findfirstA(patA, &e->a) : nullptr);
     if (!s) return -1;
-    auto attrib = [&] { return wide ? fw->attrib : fa->attrib; };
     int rc = 0;
-    if (attrib() & OS_ATTR_DIRECTORY) {
-        int more = wide ? g_os.findnextW(s, fw) : g_os.findnextA(s, fa);
+    if (e->attrib() & OS_ATTR_DIRECTORY) {
+        int more = wide ? g_os.findnextW(s, &e->w) : g_os.findnextA(s, &e->a);
         if (!more) rc = -1;
-        else if (attrib() & OS_ATTR_DIRECTORY) rc = -2;
+        else if (e->attrib() & OS_ATTR_DIRECTORY) rc = -2;
     }
     g_os.findclose(s);
-    if (rc == 0) {
-        out->wtime = wide ? fw->wtime : fa->wtime;
-        out->size = wide ? fw->size : fa->size;
-    }
     return rc;
 }
 
@@ -50,19 +49,17 @@ int findfirstname_core(char* dstA, char16_t* dstW, const char* patA, const char1
                        uint8_t wide) {
     if (wide) dstW[0] = 0;
     else dstA[0] = 0;
-    os_findA fa;
-    os_findW fw;
-    entry_facts e;
-    int rc = find_entry(patA, patW, wide, &fa, &fw, &e);
+    found_entry e;
+    int rc = find_entry(patA, patW, wide, &e);
     if (rc) return rc;
     // The entry's name is copied up to its terminator, or its 259th unit when
     // a platform left none.
     size_t i = 0;
     if (wide) {
-        for (; i < 259 && fw.name[i]; i++) dstW[i] = fw.name[i];
+        for (; i < 259 && e.w.name[i]; i++) dstW[i] = e.w.name[i];
         dstW[i] = 0;
     } else {
-        for (; i < 259 && fa.name[i]; i++) dstA[i] = fa.name[i];
+        for (; i < 259 && e.a.name[i]; i++) dstA[i] = e.a.name[i];
         dstA[i] = 0;
     }
     return 0;
@@ -71,12 +68,9 @@ int findfirstname_core(char* dstA, char16_t* dstW, const char* patA, const char1
 // Bits 20 to 51 of the file time: the high half shifted left by 12, ORed with
 // the low half shifted right by 20, kept to 32 bits.
 int getfwtime_core(const char* patA, const char16_t* patW, uint8_t wide) {
-    os_findA fa;
-    os_findW fw;
-    entry_facts e;
-    int rc = find_entry(patA, patW, wide, &fa, &fw, &e);
-    if (rc) return rc;
-    uint32_t hi = (uint32_t)(e.wtime >> 32), lo = (uint32_t)e.wtime;
+    found_entry e;
+    if (int rc = find_entry(patA, patW, wide, &e)) return rc;
+    uint32_t hi = (uint32_t)(e.wtime() >> 32), lo = (uint32_t)e.wtime();
     return (int)((hi << 12) | (lo >> 20));
 }
 
@@ -84,13 +78,10 @@ int getfdatetime_core(int* year, int* month, int* day, int* weekday, int* hour, 
                       int* second, int* millisecond, const char* patA, const char16_t* patW,
                       uint8_t wide) {
     *weekday = 0;
-    os_findA fa;
-    os_findW fw;
-    entry_facts e;
-    int rc = find_entry(patA, patW, wide, &fa, &fw, &e);
-    if (rc) return rc;
+    found_entry e;
+    if (int rc = find_entry(patA, patW, wide, &e)) return rc;
     os_systime utc, local;
-    if (!g_os.filetime_to_systime(e.wtime, &utc)) return -3;
+    if (!g_os.filetime_to_systime(e.wtime(), &utc)) return -3;
     if (!g_os.systime_to_local(&utc, &local)) {
         std::printf("Failed to convert UTC to local time. \n");
         local = utc;
@@ -110,12 +101,9 @@ int getfdatetime_core(int* year, int* month, int* day, int* weekday, int* hour, 
 // that 2 GiB to 4 GiB never read as negative, 0xFFFFFFFF never as the -1 of a
 // failed search, and a multiple of 4 GiB never as 0.
 int getfsize_core(const char* patA, const char16_t* patW, uint8_t wide) {
-    os_findA fa;
-    os_findW fw;
-    entry_facts e;
-    int rc = find_entry(patA, patW, wide, &fa, &fw, &e);
-    if (rc) return rc;
-    return e.size > 0x7FFFFFFFu ? 0x7FFFFFFF : (int)e.size;
+    found_entry e;
+    if (int rc = find_entry(patA, patW, wide, &e)) return rc;
+    return e.size() > 0x7FFFFFFFu ? 0x7FFFFFFF : (int)e.size();
 }
 
 }  // namespace

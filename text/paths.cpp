@@ -2,9 +2,9 @@
 // number readers (the declarations and their contracts are in text/paths.h).
 //
 // The 8-bit and 16-bit twins share one template each.  The only difference
-// between them is the lead-byte test: a char may open a double-byte
-// character (asked of the system, IsDBCSLeadByte), a char16_t never does, so
-// the 16-bit forms look at every unit.
+// between them is the lead-byte test of text/paths_internal.h: a char may
+// open a double-byte character (asked of the system, IsDBCSLeadByte), a
+// char16_t never does, so the 16-bit forms look at every unit.
 //
 // Division: character walking helpers; path parts; relative path; strings
 // and numbers.
@@ -18,21 +18,13 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "text/paths_internal.h"
 
 namespace {
 
 // ---- Character walking ------------------------------------------------------------
 
-inline bool is_lead(char c) { return g_os.is_dbcs_lead((uint8_t)c) != 0; }
-inline bool is_lead(char16_t) { return false; }
-
-// Width in units of the character that starts at p: 2 for a lead byte with
-// its trail byte, else 1.  A lead byte right before the terminator is a
-// character of its own, so no walk steps over the 0.
-template <class C>
-inline size_t charw(const C* p) {
-    return (is_lead(*p) && p[1] != 0) ? 2 : 1;
-}
+using text_detail::charw;
 
 // '\', and '/' where it separates too (see paths.h).
 template <class C>

@@ -93,6 +93,21 @@ std::vector<std::u16string> widen_all(const std::vector<std::string>& v) {
     return out;
 }
 
+// Splits the line last fed, by the 8-bit or the wide splitter, and gives its
+// arguments after checking the set's layout.
+std::vector<std::string> split8() {
+    char* argv[CMDARGS_PTRS];
+    int argc = -1;
+    EXPECT_EQ(splitcmdline(&argc, argv), 0);
+    return args8(argc, argv);
+}
+std::vector<std::u16string> splitW() {
+    char16_t* wargv[CMDARGS_PTRS];
+    int wargc = -1;
+    EXPECT_EQ(splitcmdlineW(&wargc, wargv), 0);
+    return argsW(wargc, wargv);
+}
+
 // ---- Splitting ------------------------------------------------------------------------
 
 struct SplitCase {
@@ -127,16 +142,8 @@ class Split : public CmdLine, public ::testing::WithParamInterface<SplitCase> {}
 TEST_P(Split, EightBitAndWide) {
     const SplitCase& c = GetParam();
     feed(c.line);
-
-    char* argv[CMDARGS_PTRS];
-    int argc = -1;
-    EXPECT_EQ(splitcmdline(&argc, argv), 0);
-    EXPECT_EQ(args8(argc, argv), c.want);
-
-    char16_t* wargv[CMDARGS_PTRS];
-    int wargc = -1;
-    EXPECT_EQ(splitcmdlineW(&wargc, wargv), 0);
-    EXPECT_EQ(argsW(wargc, wargv), widen_all(c.want));
+    EXPECT_EQ(split8(), c.want);
+    EXPECT_EQ(splitW(), widen_all(c.want));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Split, ::testing::ValuesIn(kSplitCases),
@@ -144,13 +151,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, Split, ::testing::ValuesIn(kSplitCases),
 
 // A split starts the set anew, whatever was in it.
 TEST_F(CmdLine, SplitReplacesTheSet) {
-    char* argv[CMDARGS_PTRS];
-    int argc = 0;
     feed("first a b c d");
-    splitcmdline(&argc, argv);
+    split8();
+    splitW();
     feed("second x");
-    splitcmdline(&argc, argv);
-    EXPECT_EQ(args8(argc, argv), (std::vector<std::string>{"second", "x"}));
+    EXPECT_EQ(split8(), (std::vector<std::string>{"second", "x"}));
+    EXPECT_EQ(splitW(), (std::vector<std::u16string>{u"second", u"x"}));
 }
 
 struct CountCase {
@@ -164,16 +170,10 @@ TEST_F(CmdLine, ArgumentLimit) {
         std::string line = "prog";
         for (int i = 1; i <= c.words; i++) line.append(" w").append(std::to_string(i));
         feed(line);
-        char* argv[CMDARGS_PTRS];
-        int argc = 0;
-        splitcmdline(&argc, argv);
-        auto got = args8(argc, argv);
+        auto got = split8();
         ASSERT_EQ((int)got.size(), c.want) << c.words;
         EXPECT_EQ(got.back(), std::string("w").append(std::to_string(c.want - 1)));
-        char16_t* wargv[CMDARGS_PTRS];
-        int wargc = 0;
-        splitcmdlineW(&wargc, wargv);
-        EXPECT_EQ((int)argsW(wargc, wargv).size(), c.want);
+        EXPECT_EQ((int)splitW().size(), c.want);
     }
 }
 
@@ -184,36 +184,22 @@ TEST_F(CmdLine, TextLimitEndsAtASpace) {
     std::string line = "p";
     for (int k = 1; k <= 140; k++) line.append(" ").append(499, (char)('a' + k % 26));
     feed(line);
-    char* argv[CMDARGS_PTRS];
-    int argc = 0;
-    splitcmdline(&argc, argv);
-    auto got = args8(argc, argv);
+    auto got = split8();
     ASSERT_EQ(got.size(), 132u);
     EXPECT_EQ(got[131], std::string(499, (char)('a' + 131 % 26)));
     EXPECT_EQ(argbuflen, 65502);
-    char16_t* wargv[CMDARGS_PTRS];
-    int wargc = 0;
-    splitcmdlineW(&wargc, wargv);
-    EXPECT_EQ(argsW(wargc, wargv).size(), 132u);
+    EXPECT_EQ(splitW(), widen_all(got));
     EXPECT_EQ(wargbuflen, 65502);
 }
 
 // At most 65533 units of the line are read: a longer argument is cut there.
 TEST_F(CmdLine, ReadLimit) {
     feed(std::string("p ").append(70000, 'a'));
-    char* argv[CMDARGS_PTRS];
-    int argc = 0;
-    splitcmdline(&argc, argv);
-    auto got = args8(argc, argv);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1].size(), 65531u);
+    auto want = std::vector<std::string>{"p", std::string(65531, 'a')};
+    EXPECT_EQ(split8(), want);
     EXPECT_EQ(argbuflen, 65534);
-    char16_t* wargv[CMDARGS_PTRS];
-    int wargc = 0;
-    splitcmdlineW(&wargc, wargv);
-    auto gotw = argsW(wargc, wargv);
-    ASSERT_EQ(gotw.size(), 2u);
-    EXPECT_EQ(gotw[1].size(), 65531u);
+    EXPECT_EQ(splitW(), widen_all(want));
+    EXPECT_EQ(wargbuflen, 65534);
 }
 
 // The 8-bit splitter takes a double-byte character whole; the wide one has
@@ -232,25 +218,18 @@ TEST_F(CmdLine, DoubleByteCharacters) {
     };
     for (const auto& c : cases) {
         feed(c.line);
-        char* argv[CMDARGS_PTRS];
-        int argc = 0;
-        splitcmdline(&argc, argv);
-        EXPECT_EQ(args8(argc, argv), c.want) << c.line;
+        EXPECT_EQ(split8(), c.want) << c.line;
     }
     // U+0095 followed by a quote: the quote toggles in the wide form.
     g_lineW = exact<char16_t>(u"p \u0095\"x y\"");
-    char16_t* wargv[CMDARGS_PTRS];
-    int wargc = 0;
-    splitcmdlineW(&wargc, wargv);
-    EXPECT_EQ(argsW(wargc, wargv), (std::vector<std::u16string>{u"p", u"\u0095x y"}));
+    EXPECT_EQ(splitW(), (std::vector<std::u16string>{u"p", u"\u0095x y"}));
 }
 
 TEST_F(CmdLine, NoCommandLine) {
     g_os.command_lineA = [] { return (const char*)nullptr; };
-    char* argv[CMDARGS_PTRS];
-    int argc = 0;
-    splitcmdline(&argc, argv);
-    EXPECT_EQ(args8(argc, argv), (std::vector<std::string>{""}));
+    g_os.command_lineW = [] { return (const char16_t*)nullptr; };
+    EXPECT_EQ(split8(), (std::vector<std::string>{""}));
+    EXPECT_EQ(splitW(), (std::vector<std::u16string>{u""}));
 }
 
 // ---- Appending --------------------------------------------------------------------------
