@@ -86,9 +86,9 @@ const ProbeCase kProbes[] = {
      60.0f, 0, 0, 0, 0, "60/1"},
 };
 
-class Ffprobe : public testing::TestWithParam<ProbeCase> {};
+class Avi1Ffprobe : public testing::TestWithParam<ProbeCase> {};
 
-TEST_P(Ffprobe, ReadsWhatWeWrote) {
+TEST_P(Avi1Ffprobe, ReadsWhatWeWrote) {
     const ProbeCase& c = GetParam();
     scene sc;
     std::string list;
@@ -153,7 +153,7 @@ TEST_P(Ffprobe, ReadsWhatWeWrote) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Avi1, Ffprobe, testing::ValuesIn(kProbes),
+INSTANTIATE_TEST_SUITE_P(Cases, Avi1Ffprobe, testing::ValuesIn(kProbes),
                          [](const testing::TestParamInfo<ProbeCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -42,9 +42,9 @@ const PlanCase kPlans[] = {
      16597672, 16598016, 336},
 };
 
-class Plan : public testing::TestWithParam<PlanCase> {};
+class Avi1Plan : public testing::TestWithParam<PlanCase> {};
 
-TEST_P(Plan, WorkedNumbers) {
+TEST_P(Avi1Plan, WorkedNumbers) {
     const PlanCase& c = GetParam();
     avi1plan p = planavi1(c.n, c.w, c.h, c.alpha, c.sound, c.datlen);
     EXPECT_TRUE(p.fits);
@@ -77,11 +77,11 @@ TEST_P(Plan, WorkedNumbers) {
     if (c.sound) { EXPECT_EQ(p.soundchunk, 4 + c.n * (p.fs + 8)); }
 }
 
-INSTANTIATE_TEST_SUITE_P(Avi1, Plan, testing::ValuesIn(kPlans),
+INSTANTIATE_TEST_SUITE_P(Cases, Avi1Plan, testing::ValuesIn(kPlans),
                          [](const testing::TestParamInfo<PlanCase>& i) { return std::string(i.param.name); });
 
 // A file that already ends on a multiple of 512 gets 512 more zero bytes.
-TEST(PlanFill, WholeBlockWhenAligned) {
+TEST(Avi1PlanFill, WholeBlockWhenAligned) {
     // 12 frames of 1 x 2 pixels at 32 bits: 8824 + 12 * 32 + 8 = 9216.
     avi1plan p = planavi1(12, 1, 2, true, false, 0);
     EXPECT_EQ((p.total + 8) % 512, 0u);
@@ -91,7 +91,7 @@ TEST(PlanFill, WholeBlockWhenAligned) {
 
 // The 4 GB boundary: the RIFF size 0xFFFFFFFF still fits, one byte more
 // does not.
-TEST(PlanBoundary, RiffSizeExactlyAtFourGigabytes) {
+TEST(Avi1PlanBoundary, RiffSizeExactlyAtFourGigabytes) {
     // one 1x1 24-bit frame with sound: total = 2048 + 28 + datlen + 24
     const uint64_t at = 0xFFFFFFFFull - 2100;
     avi1plan p = planavi1(1, 1, 1, false, true, at);
@@ -103,7 +103,7 @@ TEST(PlanBoundary, RiffSizeExactlyAtFourGigabytes) {
 }
 
 // 640 x 480 24-bit frames: refused from 4661 frames on.
-TEST(PlanBoundary, VgaFrameCount) {
+TEST(Avi1PlanBoundary, VgaFrameCount) {
     EXPECT_TRUE(planavi1(4660, 640, 480, false, false, 0).fits);
     avi1plan p = planavi1(4661, 640, 480, false, false, 0);
     EXPECT_FALSE(p.fits);
@@ -114,7 +114,7 @@ TEST(PlanBoundary, VgaFrameCount) {
 
 // Sizes from a hostile header: the products overflow 64 bits, and the plan
 // says so instead of wrapping into a small movie.
-TEST(PlanBoundary, OverflowIsRefused) {
+TEST(Avi1PlanBoundary, OverflowIsRefused) {
     avi1plan p = planavi1(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, true, true, 0xFFFFFFFFull);
     EXPECT_FALSE(p.fits);
     EXPECT_FALSE(planavi1(0xFFFFFFFFu, 0xFFFFFFFFu, 1, false, false, 0).fits);
@@ -137,7 +137,7 @@ const RateCase kRates[] = {
     {24.0f, 1001, 24024, 41666},
 };
 
-TEST(HeaderValues, RateRule) {
+TEST(Avi1HeaderValues, RateRule) {
     for (const RateCase& c : kRates) {
         uint32_t scale = 0, rate = 0;
         raterule(c.fps, &scale, &rate);
@@ -147,7 +147,7 @@ TEST(HeaderValues, RateRule) {
     }
 }
 
-TEST(HeaderValues, MaxBytesPerSecond) {
+TEST(Avi1HeaderValues, MaxBytesPerSecond) {
     // 1 x 1 24-bit: (4 + 24) * 60
     EXPECT_EQ(maxbytespersec(4, 60.0f), 1680u);
     // 1920 x 1080 24-bit at 60: the single-precision product
@@ -158,7 +158,7 @@ TEST(HeaderValues, MaxBytesPerSecond) {
     EXPECT_EQ(maxbytespersec(1000000 - 24, 30.0f), 30000000u);
 }
 
-TEST(HeaderValues, SaturatingConversions) {
+TEST(Avi1HeaderValues, SaturatingConversions) {
     EXPECT_EQ(usecperframe(0.0f), 0xFFFFFFFFu);
     EXPECT_EQ(usecperframe(-1.0f), 0u);
     EXPECT_EQ(usecperframe(NAN), 0u);

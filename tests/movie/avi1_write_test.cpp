@@ -295,9 +295,9 @@ std::vector<MovieCase> moviecases() {
     };
 }
 
-class Writes : public testing::TestWithParam<MovieCase> {};
+class Avi1Writes : public testing::TestWithParam<MovieCase> {};
 
-TEST_P(Writes, LayoutFramesAndSound) {
+TEST_P(Avi1Writes, LayoutFramesAndSound) {
     const MovieCase& c = GetParam();
     scene sc(c.wide ? "d\xc3\xa9j\xc3\xa0 \xe6\x98\xa0\xe5\x83\x8f" : "");  // a non-ASCII directory for wide runs
     made m = makemovie(sc, c.imgs, c.snd, c.wide);
@@ -309,10 +309,10 @@ TEST_P(Writes, LayoutFramesAndSound) {
     EXPECT_NE(rwfeof(), 0) << "RD2 left open";
 }
 
-INSTANTIATE_TEST_SUITE_P(Avi1, Writes, testing::ValuesIn(moviecases()),
+INSTANTIATE_TEST_SUITE_P(Cases, Avi1Writes, testing::ValuesIn(moviecases()),
                          [](const testing::TestParamInfo<MovieCase>& i) { return std::string(i.param.name); });
 
-TEST(WritesWorked, OnePixelMovieIs2560Bytes) {
+TEST(Avi1WritesWorked, OnePixelMovieIs2560Bytes) {
     scene sc;
     made m = makemovie(sc, {pattern(1, 1, false, 1)}, {});
     ASSERT_EQ(m.r, 0);
@@ -322,7 +322,7 @@ TEST(WritesWorked, OnePixelMovieIs2560Bytes) {
     EXPECT_EQ(fccat(m.avi, 2084), "them");
 }
 
-TEST(WritesWorked, MessagesOfARun) {
+TEST(Avi1WritesWorked, MessagesOfARun) {
     scene sc;
     std::vector<image> imgs = {pattern(4, 3, false, 1), pattern(5, 2, false, 2)};
     made m = makemovie(sc, imgs, pcm(1, 16, 8000, 100));
@@ -337,7 +337,7 @@ TEST(WritesWorked, MessagesOfARun) {
 
 // Comments, an over-long line and a last line without a line end: the
 // frames are the valid names, in order.
-TEST(WritesWorked, ListWithCommentsAndInvalidLines) {
+TEST(Avi1WritesWorked, ListWithCommentsAndInvalidLines) {
     scene sc;
     std::vector<image> imgs = {pattern(2, 2, false, 1), pattern(2, 2, false, 2)};
     std::string list = "//title\r\nf0.png\r\n" + std::string(70, 'x') + "\r\nf1.png";
@@ -348,7 +348,7 @@ TEST(WritesWorked, ListWithCommentsAndInvalidLines) {
 
 // ---- Sounds that are left out or cut --------------------------------------------------
 
-TEST(WritesSound, FewerThanEightBitsIsNoSound) {
+TEST(Avi1Sound, FewerThanEightBitsIsNoSound) {
     scene sc;
     soundin s;
     s.file = true;
@@ -362,7 +362,7 @@ TEST(WritesSound, FewerThanEightBitsIsNoSound) {
         << m.out;
 }
 
-TEST(WritesSound, NoChannelsIsNoSound) {
+TEST(Avi1Sound, NoChannelsIsNoSound) {
     scene sc;
     soundin s;
     s.file = true;
@@ -374,7 +374,7 @@ TEST(WritesSound, NoChannelsIsNoSound) {
     EXPECT_NE(m.out.find("WAV has no channels"), std::string::npos) << m.out;
 }
 
-TEST(WritesSound, MissingWavIsNoSound) {
+TEST(Avi1Sound, MissingWavIsNoSound) {
     scene sc;
     std::vector<image> imgs = {pattern(2, 2, false, 1)};
     sc.put("list.txt", std::string_view("f0.png\r\n"));
@@ -390,7 +390,7 @@ TEST(WritesSound, MissingWavIsNoSound) {
 
 // The data chunk says 5000 bytes, the file holds 1234 of them: the movie
 // takes the 1234, and every size and the index agree with its bytes.
-TEST(WritesSound, WavShorterThanItsDataChunk) {
+TEST(Avi1Sound, WavShorterThanItsDataChunk) {
     scene sc;
     soundin s = pcm(2, 16, 44100, 1234);
     s.wav = wavfile({chunkbytes("fmt ", fmtdata(1, 2, 44100, 16)), chunkbytes("data", s.data, false, 5000)});
@@ -405,7 +405,7 @@ TEST(WritesSound, WavShorterThanItsDataChunk) {
 
 // ---- Refusals ---------------------------------------------------------------------------
 
-TEST(Refuses, MissingListedImage) {
+TEST(Avi1Refuses, MissingListedImage) {
     scene sc;
     sc.png("f0.png", pattern(2, 2, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\nnot here.png\r\nf0.png\r\n"));
@@ -424,7 +424,7 @@ TEST(Refuses, MissingListedImage) {
     EXPECT_STREQ(badpngname, "");
 }
 
-TEST(Refuses, ImageThatDoesNotDecode) {
+TEST(Avi1Refuses, ImageThatDoesNotDecode) {
     scene sc;
     std::vector<image> imgs = {pattern(2, 2, false, 1)};
     sc.png("f0.png", imgs[0]);
@@ -456,9 +456,9 @@ struct FirstCase {
     const char* line;
 };
 
-class RefusesFirst : public testing::TestWithParam<FirstCase> {};
+class Avi1RefusesFirst : public testing::TestWithParam<FirstCase> {};
 
-TEST_P(RefusesFirst, NothingCreated) {
+TEST_P(Avi1RefusesFirst, NothingCreated) {
     const FirstCase& c = GetParam();
     scene sc;
     if (!c.first.empty()) sc.put("a.png", c.first);
@@ -482,12 +482,12 @@ std::vector<FirstCase> firstcases() {
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Avi1, RefusesFirst, testing::ValuesIn(firstcases()),
+INSTANTIATE_TEST_SUITE_P(Cases, Avi1RefusesFirst, testing::ValuesIn(firstcases()),
                          [](const testing::TestParamInfo<FirstCase>& i) { return std::string(i.param.name); });
 
 // 4661 frames of 640 x 480 at 24 bits pass 4 GB; 4660 would not.  Nothing
 // is created, and no image is decoded on the way.
-TEST(Refuses, FourGigabytesByFrameCount) {
+TEST(Avi1Refuses, FourGigabytesByFrameCount) {
     scene sc;
     sc.put("a.png", pngheader(640, 480, false));
     std::string list;
@@ -499,7 +499,7 @@ TEST(Refuses, FourGigabytesByFrameCount) {
     EXPECT_FALSE(sc.exists("movie.avi"));
 }
 
-TEST(Refuses, OutputCannotBeCreated) {
+TEST(Avi1Refuses, OutputCannotBeCreated) {
     scene sc;
     sc.png("f0.png", pattern(2, 2, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\n"));
@@ -518,7 +518,7 @@ FILE* fopen_no_wav_while_writing(const char* name, const char* mode) {
     return g_saved.fopen(name, mode);
 }
 
-TEST(Refuses, WavGoneBeforeTheCopy) {
+TEST(Avi1Refuses, WavGoneBeforeTheCopy) {
     scene sc;
     std::vector<image> imgs = {pattern(2, 2, false, 1)};
     g_saved = g_os;
@@ -576,9 +576,9 @@ const KeyCase kKeys[] = {
     {"other_key_ignored", 2, 'x', 1, false, 0, -1},
 };
 
-class Keys : public testing::TestWithParam<KeyCase> {};
+class Avi1Keys : public testing::TestWithParam<KeyCase> {};
 
-TEST_P(Keys, StopOrGoOn) {
+TEST_P(Avi1Keys, StopOrGoOn) {
     const KeyCase& c = GetParam();
     scene sc;
     std::vector<image> imgs;
@@ -605,7 +605,7 @@ TEST_P(Keys, StopOrGoOn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Avi1, Keys, testing::ValuesIn(kKeys),
+INSTANTIATE_TEST_SUITE_P(Cases, Avi1Keys, testing::ValuesIn(kKeys),
                          [](const testing::TestParamInfo<KeyCase>& i) { return std::string(i.param.name); });
 
 // ---- A disk that fills -----------------------------------------------------------------
@@ -635,7 +635,7 @@ uint32_t budget_lasterror() { return g_disk.tripped ? (uint32_t)OS_ERR_DISK_FULL
 // writes the budget sees): every cut from the first byte to the last fails
 // the run; a cut anywhere after the sound (index, trailer, fill, the final
 // flush) is reported as a full disk with -1, never as a saved movie.
-TEST(DiskFull, EveryCutFails) {
+TEST(Avi1DiskFull, EveryCutFails) {
     std::vector<image> imgs = {pattern(30, 20, false, 1), pattern(30, 20, false, 2)};
     soundin snd = pcm(2, 16, 8000, 3000);
     uint64_t len = 0, soundend = 0;
@@ -683,7 +683,7 @@ TEST(DiskFull, EveryCutFails) {
 #ifndef _WIN32
 // 8-bit paths go through the C runtime, whose buffer holds a small movie
 // whole: the full disk only shows when it is written out at the close.
-TEST(DiskFull, DevFullInRuntimeMode) {
+TEST(Avi1DiskFull, DevFullInRuntimeMode) {
     scene sc;
     sc.png("f0.png", pattern(1, 1, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\n"));

@@ -86,9 +86,9 @@ const Case kCases[] = {
     {"slashes_after_dropped_byte", "\t//x\r\n", {}, ""},
 };
 
-class ListRule : public testing::TestWithParam<Case> {};
+class FrameListRule : public testing::TestWithParam<Case> {};
 
-TEST_P(ListRule, NamesAndMessages) {
+TEST_P(FrameListRule, NamesAndMessages) {
     const Case& c = GetParam();
     scene sc;
     listresult r = readlist(sc, c.list);
@@ -96,11 +96,11 @@ TEST_P(ListRule, NamesAndMessages) {
     EXPECT_EQ(r.out, c.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, ListRule, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Cases, FrameListRule, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 // The rule reads the same through the wide-name open of the text reader.
-TEST(ListRuleWide, SameNames) {
+TEST(FrameListWide, SameNames) {
     scene sc;
     listresult r = readlist(sc, "a.png\r\n//x\r\nb.png\nc.png", true);
     EXPECT_EQ(r.names, (std::vector<std::string>{"a.png", "b.png", "c.png"}));
@@ -143,7 +143,7 @@ std::vector<std::string> traditional(const std::string& s) {
 
 // Lists written with CR LF or CR line ends (every line ended, LF only ever
 // right after a CR) give exactly the names of the traditional rule.
-TEST(ListRuleOracle, CrAndCrLfListsReadAsBefore) {
+TEST(FrameListOracle, CrAndCrLfListsReadAsBefore) {
     std::mt19937 rng(12345);
     const char alphabet[] = {'a', 'b', '.', '/', '/', '\t', '\x1a', '\xff', '\x82', 'p'};
     scene sc;

@@ -139,9 +139,9 @@ std::vector<Case> cases() {
     };
 }
 
-class Scan : public testing::TestWithParam<Case> {};
+class WavScan : public testing::TestWithParam<Case> {};
 
-TEST_P(Scan, Facts) {
+TEST_P(WavScan, Facts) {
     const Case& c = GetParam();
     for (bool wide : {false, true}) {
         SCOPED_TRACE(wide ? "wide name" : "8-bit name");
@@ -162,12 +162,12 @@ TEST_P(Scan, Facts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Wav, Scan, testing::ValuesIn(cases()),
+INSTANTIATE_TEST_SUITE_P(Cases, WavScan, testing::ValuesIn(cases()),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 // The data offset points at the first sample byte: the bytes there are the
 // data chunk's, for every layout above that holds its whole data.
-TEST(ScanOffsets, PointAtTheSamples) {
+TEST(WavScanOffsets, PointAtTheSamples) {
     for (const Case& c : cases()) {
         if (c.datlen <= 0 || c.datlen > 2000) continue;
         scene sc;
@@ -208,9 +208,9 @@ std::vector<Bad> bads() {
     };
 }
 
-class Refuse : public testing::TestWithParam<Bad> {};
+class WavRefuse : public testing::TestWithParam<Bad> {};
 
-TEST_P(Refuse, OutsUntouched) {
+TEST_P(WavRefuse, OutsUntouched) {
     const Bad& b = GetParam();
     scene sc;
     scanout s = scan(sc, b.file);
@@ -224,10 +224,10 @@ TEST_P(Refuse, OutsUntouched) {
     EXPECT_NE(rfeof(), 0) << "RD left open";
 }
 
-INSTANTIATE_TEST_SUITE_P(Wav, Refuse, testing::ValuesIn(bads()),
+INSTANTIATE_TEST_SUITE_P(Cases, WavRefuse, testing::ValuesIn(bads()),
                          [](const testing::TestParamInfo<Bad>& i) { return std::string(i.param.name); });
 
-TEST(RefuseFmt, NamesTheFile) {
+TEST(WavRefuseFmt, NamesTheFile) {
     scene sc;
     scanout s = scan(sc, wavfile({chunkbytes("fmt ", fmtdata(1, 1, 8000, 8, 12))}));
     EXPECT_EQ(s.r, 4);
@@ -236,7 +236,7 @@ TEST(RefuseFmt, NamesTheFile) {
         << s.out;
 }
 
-TEST(RefuseMissing, CannotOpen) {
+TEST(WavRefuseMissing, CannotOpen) {
     scene sc;
     scanout s;
     s.out = capture([&] {
@@ -250,7 +250,7 @@ TEST(RefuseMissing, CannotOpen) {
 
 // Every scan empties the facts first: a file without fmt after one with it
 // reports 0 channels, not the last file's.
-TEST(ScanState, FactsEmptiedEachScan) {
+TEST(WavScanState, FactsEmptiedEachScan) {
     scene sc;
     ASSERT_EQ(scan(sc, pcmwav(2, 44100, 16, kPcm)).r, 0);
     scanout s = scan(sc, wavfile({chunkbytes("data", kPcm)}));
