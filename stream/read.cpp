@@ -92,20 +92,33 @@ void say(const char* text) {
 // long, which is 32-bit on Windows.
 constexpr int64_t kWalkStep = 0x7FFFFFF0;
 
-// Moves the runtime's file pointer by d bytes in steps the runtime can take.
-// When a step is refused, the steps already taken are walked back and the
-// result is false: the file pointer is where it was.
-bool file_walk(FILE* f, int64_t d) {
+// Puts the runtime's file pointer on the absolute offset pos, after a
+// refused move: a runtime may have given up its buffer and left its pointer
+// anywhere when it refused (the Windows one does), so "nothing moved" has to
+// be made true again.
+void file_restore(FILE* f, int64_t pos) {
+    if (pos <= kWalkStep) {
+        std::fseek(f, (long)pos, SEEK_SET);
+        return;
+    }
+    std::fseek(f, 0, SEEK_SET);
+    for (int64_t done = 0; done < pos;) {
+        int64_t step = pos - done > kWalkStep ? kWalkStep : pos - done;
+        if (std::fseek(f, (long)step, SEEK_CUR) != 0) return;
+        done += step;
+    }
+}
+
+// Moves the runtime's file pointer from the offset from by d bytes, in steps
+// the runtime can take.  When a step is refused, the pointer is put back on
+// from and the result is false.
+bool file_walk(FILE* f, int64_t from, int64_t d) {
     int64_t done = 0;
     while (done != d) {
         int64_t left = d - done;
         int64_t step = left > kWalkStep ? kWalkStep : left < -kWalkStep ? -kWalkStep : left;
         if (std::fseek(f, (long)step, SEEK_CUR) != 0) {
-            while (done != 0) {
-                int64_t back = done > kWalkStep ? kWalkStep : done < -kWalkStep ? -kWalkStep : done;
-                if (std::fseek(f, (long)-back, SEEK_CUR) != 0) break;
-                done -= back;
-            }
+            file_restore(f, from);
             return false;
         }
         done += step;
@@ -262,9 +275,14 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
     } else {
         if (s.eof != 0) return -2;
         bool ok;
-        if (target < 0) ok = false;
-        else if (wide_target) ok = file_walk(s.file, target - s.pos);
-        else ok = std::fseek(s.file, (long)target, SEEK_SET) == 0;
+        if (target < 0) {
+            ok = false;
+        } else if (wide_target) {
+            ok = file_walk(s.file, s.pos, target - s.pos);
+        } else {
+            ok = std::fseek(s.file, (long)target, SEEK_SET) == 0;
+            if (!ok) file_restore(s.file, s.pos);
+        }
         if (!ok) {
             say(msg);
             return -2;
@@ -301,7 +319,7 @@ int skip_ahead(rdstrm& s, int64_t d, const char* msg) {
     }
     if (s.eof != 0) return -2;
     int64_t target;
-    if (__builtin_add_overflow(s.pos, d, &target) || !file_walk(s.file, d)) {
+    if (__builtin_add_overflow(s.pos, d, &target) || !file_walk(s.file, s.pos, d)) {
         say(msg);
         return -2;
     }
@@ -419,7 +437,7 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
         int64_t target = s.pos + offset;
         if (s.hmode) return seek_abs(s, target, true, m.seek);
         if (s.eof != 0) return -2;
-        if (target < 0 || !file_walk(s.file, offset)) {
+        if (target < 0 || !file_walk(s.file, s.pos, offset)) {
             say(m.seek);
             return -2;
         }
@@ -439,15 +457,12 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
         return 0;
     }
     if (s.eof != 0) return -4;
-    if (std::fseek(s.file, offset, SEEK_END) != 0) {
-        say(m.seek);
-        return -4;
-    }
-    int64_t np = file_tell64(s.file);
+    int64_t np = -1;
+    if (std::fseek(s.file, offset, SEEK_END) == 0) np = file_tell64(s.file);
     if (np < 0) {
-        // The runtime moved but cannot say where: go back to where the
-        // stream stood and refuse.
-        if (std::fseek(s.file, 0, SEEK_SET) == 0) file_walk(s.file, s.pos);
+        // Refused, or moved to a place the runtime cannot name: back to where
+        // the stream stood.
+        file_restore(s.file, s.pos);
         say(m.seek);
         return -4;
     }

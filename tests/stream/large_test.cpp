@@ -170,13 +170,15 @@ TEST_F(Large, AppendPastFourGigabytes) {
     EXPECT_EQ(r, 0x40000004);
     EXPECT_EQ(wfclose(), 0);
     EXPECT_EQ(std::filesystem::file_size(p), (uintmax_t)(5 * kGB + 4));
-    std::ifstream f(p, std::ios::binary);
-    char b[5] = {};
-    f.read(b, 4);
-    EXPECT_EQ(std::string(b), "head");
-    f.seekg((std::streamoff)(5 * kGB));
-    f.read(b, 4);
-    EXPECT_EQ(std::string(b), "tail");
+    {
+        std::ifstream f(p, std::ios::binary);
+        char b[5] = {};
+        f.read(b, 4);
+        EXPECT_EQ(std::string(b), "head");
+        f.seekg((std::streamoff)(5 * kGB));
+        f.read(b, 4);
+        EXPECT_EQ(std::string(b), "tail");
+    }
     std::filesystem::remove(p);
 }
 
