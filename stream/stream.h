@@ -16,6 +16,9 @@
 // text reader's checks answer 0 when the file opens).  A stream closes itself
 // at the end of data, after a failed read and after a failed or short write,
 // and its flag tells the caller, who tests it once after a run of calls.
+// A write stream's close (wfclose, wsfclose) answers -1 when anything written
+// since the open was lost, the final write-out included, so a writer tests
+// it once more at the end.
 //
 // One thread: none of this is reentrant, and a caller owns a stream from its
 // open to its close.
