@@ -93,29 +93,49 @@ int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
 
 // One plane row from one record row.  Entry assumptions: src holds the row's
 // width pixels at bpp (1, 4, 8, 24 or 32); the four destinations hold width
-// bytes each and do not overlap src or each other.  Returns the AND of the
-// row's alpha bytes (255 when all are opaque).
+// bytes each and do not overlap src or each other.  Four pixels at a time
+// go through 32-bit words: the record's bytes are gathered by shifts into
+// one word per plane and stored once, which is several times faster than a
+// byte per load and store.  row32 returns the AND of the row's alpha bytes
+// (255 when all are opaque).
 uint8_t row32(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restrict g,
               uint8_t* __restrict b, uint8_t* __restrict a, uint32_t w) {
-    uint8_t all = 255;
-    for (uint32_t x = 0; x < w; x++) {
+    uint32_t all = 0xFFFFFFFFu;
+    uint32_t x = 0;
+    for (; x + 4 <= w; x += 4, s += 16) {
+        uint32_t p0 = get_le32(s), p1 = get_le32(s + 4), p2 = get_le32(s + 8), p3 = get_le32(s + 12);
+        put_le32(b + x, (p0 & 0xFF) | (p1 & 0xFF) << 8 | (p2 & 0xFF) << 16 | p3 << 24);
+        put_le32(g + x, (p0 >> 8 & 0xFF) | (p1 >> 8 & 0xFF) << 8 | (p2 >> 8 & 0xFF) << 16 | (p3 >> 8) << 24);
+        put_le32(r + x, (p0 >> 16 & 0xFF) | (p1 >> 16 & 0xFF) << 8 | (p2 >> 16 & 0xFF) << 16 | (p3 >> 16) << 24);
+        uint32_t av = (p0 >> 24) | (p1 >> 24) << 8 | (p2 >> 24) << 16 | (p3 >> 24) << 24;
+        put_le32(a + x, av);
+        all &= av;
+    }
+    uint8_t one = (uint8_t)(all & all >> 8 & all >> 16 & all >> 24);
+    for (; x < w; x++, s += 4) {
         b[x] = s[0];
         g[x] = s[1];
         r[x] = s[2];
         a[x] = s[3];
-        all &= s[3];
-        s += 4;
+        one &= s[3];
     }
-    return all;
+    return one;
 }
 
+// Four pixels are three words:  B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
 void row24(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restrict g,
            uint8_t* __restrict b, uint8_t* __restrict a, uint32_t w) {
-    for (uint32_t x = 0; x < w; x++) {
+    uint32_t x = 0;
+    for (; x + 4 <= w; x += 4, s += 12) {
+        uint32_t w0 = get_le32(s), w1 = get_le32(s + 4), w2 = get_le32(s + 8);
+        put_le32(b + x, (w0 & 0xFF) | (w0 >> 24) << 8 | (w1 >> 16 & 0xFF) << 16 | (w2 >> 8 & 0xFF) << 24);
+        put_le32(g + x, (w0 >> 8 & 0xFF) | (w1 & 0xFF) << 8 | (w1 >> 24) << 16 | (w2 >> 16 & 0xFF) << 24);
+        put_le32(r + x, (w0 >> 16 & 0xFF) | (w1 >> 8 & 0xFF) << 8 | (w2 & 0xFF) << 16 | (w2 >> 24) << 24);
+    }
+    for (; x < w; x++, s += 3) {
         b[x] = s[0];
         g[x] = s[1];
         r[x] = s[2];
-        s += 3;
     }
     std::memset(a, 255, w);
 }
