@@ -182,4 +182,34 @@ TEST_F(Large, AppendPastFourGigabytes) {
     std::filesystem::remove(p);
 }
 
+// A copy of more than 2^31 - 1 bytes answers 0x7FFFFFFF, not a wrapped
+// count (which could even read as the failure -1).  The system's reads and
+// writes are stood in for, so that the bytes touch no disk.
+int64_t g_source_left = 0;
+int64_t g_sunk = 0;
+int endless_read(os_file, void*, uint32_t n, uint32_t* got) {
+    uint32_t k = g_source_left < n ? (uint32_t)g_source_left : n;
+    g_source_left -= k;
+    *got = k;
+    return 1;
+}
+int sink_write(os_file, const void*, uint32_t n, uint32_t* put) {
+    g_sunk += n;
+    *put = n;
+    return 1;
+}
+
+TEST_F(Large, CopyCountPastTwoGigabytes) {
+    std::string p = make("small.bin", pattern(10));
+    ASSERT_EQ(rwfopenW(testutil::u16(p).c_str()), 0);
+    ASSERT_EQ(wfcreateW(wpath("out.bin").c_str()), 0);
+    g_source_left = 0x80000000ll + 10;
+    g_sunk = 0;
+    g_os.read = endless_read;
+    g_os.write = sink_write;
+    EXPECT_EQ(rwfcopyalltowf(), 0x7FFFFFFF);
+    EXPECT_EQ(wfclose(), 0);
+    EXPECT_EQ(g_sunk, 0x80000000ll + 10);
+}
+
 }  // namespace

@@ -475,6 +475,38 @@ TEST_F(StreamTest, BufRewindPutsTheSystemPointerOnThePosition) {
     EXPECT_EQ(out, "");
 }
 
+// The system refuses every relative move (as it would a rewind), but takes
+// absolute ones: an absolute seek still lands on its target's byte and never
+// serves what was buffered, and a relative move is refused without moving.
+int refuse_relative(os_file h, int64_t dist, int origin, int64_t* np) {
+    if (origin == OS_SEEK_CURRENT) return 0;
+    return os_native.seek(h, dist, origin, np);
+}
+
+TEST_F(StreamTest, AbsoluteSeekNeedsNoRewind) {
+    const std::vector<uint8_t> data = pattern(20000);
+    std::u16string p = testutil::u16(make("f", data));
+    ASSERT_EQ(rfopenW(p.c_str()), 0);
+    for (int i = 0; i < 100; i++) rfgetc();
+    g_os.seek = refuse_relative;
+    EXPECT_EQ(captured([] { EXPECT_EQ(rfbufrewind(), -2); }), "Failed in seek in rfbufrewind. \n");
+    EXPECT_EQ(rfgetc(), data[100]);
+    ASSERT_EQ(rfseek32(5000), 0);
+    EXPECT_EQ(rfgetc(), data[5000]);
+    ASSERT_EQ(rfseek32(101), 0);  // inside what was buffered before
+    EXPECT_EQ(rfgetc(), data[101]);
+    // Relative moves are made absolute, so they work too...
+    ASSERT_EQ(rfseekorg(10, 1), 0);
+    EXPECT_EQ(rfgetc(), data[112]);
+    EXPECT_EQ(rfkipbytes(9000), data[9112]);
+    // ...and when the system refuses them, nothing moves.
+    g_os.seek = [](os_file, int64_t, int, int64_t*) { return 0; };
+    EXPECT_EQ(captured([] { EXPECT_EQ(rfseekorg(10, 1), -2); }), "Failed in seek in rfseek. \n");
+    EXPECT_EQ(captured([] { EXPECT_EQ(rfkipbytes(20000), -2); }), "Failed in seek in rfkipbytes. \n");
+    EXPECT_EQ(rfgetpos(), 9113);
+    EXPECT_EQ(rfgetc(), data[9113]);
+}
+
 // In FILE mode the runtime's file pointer is the position, and the open file
 // is the runtime's.
 TEST_F(StreamTest, FileModePointerIsThePosition) {
