@@ -3,6 +3,7 @@
 
     python3 tools/gen_convert_oracle.py > expectations.txt
     python3 tools/gen_convert_oracle.py expectations.txt
+    python3 tools/gen_convert_oracle.py --only sjistoutf8 expectations.txt
 
 The converter tests run this at test time and replay every line against the
 C++ functions.  The characters come from Python's own codecs and never from
@@ -226,13 +227,22 @@ def main():
             0x2261, 0x222B, 0x2211, 0x221A, 0x22A5, 0x2220, 0x2235, 0x2229, 0x222A]
     if [COMPAT_DEC[c] for c in COMPAT_CODES] != want:
         sys.exit("gen_convert_oracle: cp932 decodes the compatibility codes unexpectedly")
+    args = sys.argv[1:]
+    only = None
+    if len(args) >= 2 and args[0] == "--only":
+        only = args[1]
+        args = args[2:]
     out = []
     sjis_cases(out)
     unit_cases(out)
     beyond_cases(out)
+    if only is not None:
+        out = [l for l in out if l.startswith(only + " ")]
+        if not out:
+            sys.exit("gen_convert_oracle: no function named %s" % only)
     text = "\n".join(out) + "\n"
-    if len(sys.argv) > 1:
-        with open(sys.argv[1], "w", encoding="ascii", newline="\n") as f:
+    if args:
+        with open(args[0], "w", encoding="ascii", newline="\n") as f:
             f.write(text)
     else:
         sys.stdout.write(text)

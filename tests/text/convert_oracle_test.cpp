@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,32 +40,23 @@ Bytes unhex(const std::string& s) {
     return testutil::h2b(s);
 }
 
-// The script's lines, by function name; filled once for the whole program.
-std::map<std::string, std::vector<Line>>* g_lines;
-std::string g_skip;  // why the oracle could not be had
-
-void load_oracle() {
-    if (g_lines || !g_skip.empty()) return;
-    if (std::system("python3 -c pass") != 0) {
-        g_skip = "python3 is not available";
-        return;
-    }
+// The script's lines for one function.  Fails the test (fatally) when the
+// script runs but gives nothing; the caller skips when python3 is missing.
+void load_oracle(const std::string& name, std::vector<Line>* lines) {
     testutil::TempDir dir;
     std::string path = dir.str("oracle.txt");
-    std::string cmd = std::string("python3 \"") + RK_SOURCE_DIR + "/tools/gen_convert_oracle.py\" \"" + path + "\"";
-    if (std::system(cmd.c_str()) != 0) {
-        g_skip = "the oracle script failed: " + cmd;
-        return;
-    }
-    auto* lines = new std::map<std::string, std::vector<Line>>;
+    std::string cmd = std::string("python3 \"") + RK_SOURCE_DIR + "/tools/gen_convert_oracle.py\" --only " + name +
+                      " \"" + path + "\"";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream f(path);
     std::string func, in, out, printed;
     int result;
     while (f >> func >> in >> out >> result >> printed) {
+        ASSERT_EQ(func, name);
         Bytes p = unhex(printed);
-        (*lines)[func].push_back({unhex(in), unhex(out), result, std::string(p.begin(), p.end())});
+        lines->push_back({unhex(in), unhex(out), result, std::string(p.begin(), p.end())});
     }
-    g_lines = lines;
+    ASSERT_FALSE(lines->empty()) << "the oracle has no lines for " << name;
 }
 
 // Inputs made into the forms the functions take, with their terminators.
@@ -194,15 +184,17 @@ std::string hex(const Bytes& b) {
 }
 
 TEST_P(ConvertOracle, AgreesOnEveryCase) {
-    load_oracle();
-    if (!g_skip.empty()) GTEST_SKIP() << g_skip;
+    if (std::system("python3 -c pass") != 0) GTEST_SKIP() << "python3 is not available";
     const Member& m = GetParam();
-    auto it = g_lines->find(m.name);
-    ASSERT_NE(it, g_lines->end()) << "the oracle has no lines for " << m.name;
-    const auto& lines = it->second;
+    std::vector<Line> lines;
+    load_oracle(m.name, &lines);
+    if (HasFatalFailure()) return;
 
-    // What the calls print is compared as one text for the whole run.
+    // What the calls print is compared as one text for the whole run.  The
+    // disagreements are reported after the capture ends, since GoogleTest
+    // prints its failures on the same standard output.
     std::string want_printed;
+    std::vector<std::string> wrong;
     int bad = 0;
     Bytes out;
     testing::internal::CaptureStdout();
@@ -211,11 +203,13 @@ TEST_P(ConvertOracle, AgreesOnEveryCase) {
         int r = m.run(l.in, &out);
         if (r != l.result || out != l.out) {
             if (++bad <= 10)
-                ADD_FAILURE() << m.name << " on " << hex(l.in) << ": gave " << hex(out) << " result " << r
-                              << ", expected " << hex(l.out) << " result " << l.result;
+                wrong.push_back(std::string(m.name) + " on " + hex(l.in) + ": gave " + hex(out) + " result " +
+                                std::to_string(r) + ", expected " + hex(l.out) + " result " +
+                                std::to_string(l.result));
         }
     }
     std::string printed = testing::internal::GetCapturedStdout();
+    for (const auto& w : wrong) ADD_FAILURE() << w;
     EXPECT_EQ(bad, 0) << "cases that disagree, of " << lines.size();
     if (printed != want_printed) {
         size_t at = 0;
