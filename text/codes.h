@@ -20,9 +20,8 @@
 // Buffers belong to the caller and no function is told a size.  The bounds
 // are fixed caps instead: wstrlen counts at most 4999 units; the converters
 // convert at most 9998 input bytes or units and always terminate their
-// output.  An output buffer as long as the input (in units for sjis2wstr, in
-// bytes plus one for wstr2sjis: at most two bytes per unit, one per unit
-// below 256) plus its terminator is always enough.
+// output.  Enough room: sjis2wstr writes at most one unit per input byte,
+// wstr2sjis at most two bytes per input unit, each plus the terminator.
 //
 // One thread; nothing here keeps state between calls.
 
