@@ -59,10 +59,16 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Streams, WriteWay, testing::ValuesIn(kWays),
-                         [](const testing::TestParamInfo<Way>& i) {
-                             return std::string(i.param.ops->name) + (i.param.wide ? "_wide" : "_narrow");
-                         });
+std::string way_name(const testing::TestParamInfo<Way>& i) {
+    return std::string(i.param.ops->name) + (i.param.wide ? "_wide" : "_narrow");
+}
+INSTANTIATE_TEST_SUITE_P(Streams, WriteWay, testing::ValuesIn(kWays), way_name);
+
+// The behaviours of handle mode alone (FILE mode leaves buffering and the
+// system calls to the runtime).
+class HandleWrite : public WriteWay {};
+const Way kWideWays[] = {{&kWRops, true}, {&kWRsrcops, true}};
+INSTANTIATE_TEST_SUITE_P(Streams, HandleWrite, testing::ValuesIn(kWideWays), way_name);
 
 TEST_P(WriteWay, FreshStreamIsClosed) {
     EXPECT_EQ(op().err(), -1);
@@ -188,8 +194,7 @@ TEST_P(WriteWay, StringWrites) {
 
 // 8192 bytes make exactly one system write of 8192; the next byte waits in the
 // buffer until the close.
-TEST_P(WriteWay, HandleModeWritesWholeBuffers) {
-    if (!wide()) GTEST_SKIP() << "the runtime buffers FILE mode";
+TEST_P(HandleWrite, HandleModeWritesWholeBuffers) {
     ASSERT_EQ(create(path("b.bin")), 0);
     for (int i = 0; i < 8191; i++) op().putc(i);
     EXPECT_EQ(g_faults.writes, 0);
@@ -205,8 +210,7 @@ TEST_P(WriteWay, HandleModeWritesWholeBuffers) {
 
 // A block after buffered bytes: the buffered bytes go first.  Small blocks
 // join the buffer; a large one goes straight to the file after a flush.
-TEST_P(WriteWay, BlockAfterBufferedBytes) {
-    if (!wide()) GTEST_SKIP() << "the runtime buffers FILE mode";
+TEST_P(HandleWrite, BlockAfterBufferedBytes) {
     ASSERT_EQ(create(path("b.bin")), 0);
     for (int i = 0; i < 10; i++) op().putc('0' + i);
     const std::vector<uint8_t> big = pattern(10000);
@@ -293,8 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FullDisk, testing::ValuesIn(kFullCases),
                          [](const testing::TestParamInfo<FullCase>& i) { return std::string(i.param.name); });
 
 // Refused and short system writes, at each place a write happens.
-TEST_P(WriteWay, FailingAndShortWrites) {
-    if (!wide()) GTEST_SKIP() << "the runtime writes FILE mode";
+TEST_P(HandleWrite, FailingAndShortWrites) {
     struct Case {
         const char* name;
         bool shortw;   // short instead of refused
@@ -346,8 +349,7 @@ TEST_P(WriteWay, FailingAndShortWrites) {
 
 // A block write whose flush of the buffered bytes fails stops there with one
 // message (the block itself is not tried on the closed stream).
-TEST_P(WriteWay, BlockAfterFailedFlushSaysItOnce) {
-    if (!wide()) GTEST_SKIP() << "the runtime writes FILE mode";
+TEST_P(HandleWrite, BlockAfterFailedFlushSaysItOnce) {
     ASSERT_EQ(create(path("f.bin")), 0);
     op().putc('a');
     g_faults.fail_write = 1;
