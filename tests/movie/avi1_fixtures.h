@@ -53,18 +53,30 @@ inline image pattern(int w, int h, bool alpha, int seed) {
     return im;
 }
 
-// Writes im as an 8-bit PNG with libpng (RGB, or RGBA when im.alpha).
-inline void writepng(const std::string& path, const image& im) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot create " + path);
+// A UTF-8 path as the file system's path (on Windows a std::string would be
+// taken in the ANSI code page).
+inline std::filesystem::path fspath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+namespace detail {
+inline void pngappend(png_structp png, png_bytep data, size_t n) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+inline void pngnoflush(png_structp) {}
+}  // namespace detail
+
+// im as the bytes of an 8-bit PNG made by libpng (RGB, or RGBA when im.alpha).
+inline std::vector<uint8_t> pngbytes(const image& im) {
+    std::vector<uint8_t> bytes;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        throw std::runtime_error("libpng failed writing " + path);
+        throw std::runtime_error("libpng failed");
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, &bytes, detail::pngappend, detail::pngnoflush);
     png_set_IHDR(png, info, (png_uint_32)im.w, (png_uint_32)im.h, 8,
                  im.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -83,8 +95,11 @@ inline void writepng(const std::string& path, const image& im) {
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    return bytes;
 }
+
+// Writes im as a PNG file; path in UTF-8.
+inline void writepng(const std::string& path, const image& im) { testutil::write_file(fspath(path), pngbytes(im)); }
 
 // A file that passes the probe (signature and a 13-byte IHDR) but holds no
 // image data: enough for the steps that never decode it.
@@ -211,7 +226,7 @@ public:
         std::string base = dir_.str();
         if (!sub.empty()) {
             base += "/" + sub;
-            std::filesystem::create_directories(base);
+            std::filesystem::create_directories(fspath(base));
         }
         root_ = base + "/";
         set_exedir(root_);
@@ -239,14 +254,14 @@ public:
     std::u16string pathW(const std::string& name) const { return testutil::u16(root_ + name); }
 
     void put(const std::string& name, const std::vector<uint8_t>& bytes) const {
-        testutil::write_file(path(name), bytes);
+        testutil::write_file(fspath(path(name)), bytes);
     }
     void put(const std::string& name, std::string_view text) const {
-        testutil::write_file(path(name), text);
+        testutil::write_file(fspath(path(name)), text);
     }
     void png(const std::string& name, const image& im) const { writepng(path(name), im); }
-    std::vector<uint8_t> get(const std::string& name) const { return testutil::read_file(path(name)); }
-    bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+    std::vector<uint8_t> get(const std::string& name) const { return testutil::read_file(fspath(path(name))); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(fspath(path(name))); }
 
 private:
     testutil::TempDir dir_;
