@@ -1,0 +1,299 @@
+// movie_program.cpp - the whole program against two yardsticks.
+//
+// Makes (once, then reuses) a scene of 300 frames of 1920 x 1080 RGB that
+// compress like rendered footage (a moving light over a shaded landscape,
+// soft-edged shapes, a little grain) and a 5-second WAV, then times, over
+// the same files:
+//   decode   a plain libpng loop that reads every frame into memory and does
+//            nothing else: the lower bound for one thread;
+//   reelkiln the built program making movie.avi, as a user runs it (its
+//            traditional fixed pauses, about 0.9 s, included);
+//   work     the same driver in-process with the pauses skipped;
+//   ffmpeg   ffmpeg -threads 1 making the same raw movie from the same files.
+// Each is run twice, alternating, and the better run counts.  Prints the
+// times and the ratios to decode and to ffmpeg.  Goals: reelkiln within 1.2
+// times decode; stretch: no slower than ffmpeg -threads 1.
+//
+//   bench_movie_program [path to reelkiln]   (default: ../movie/reelkiln
+//                                             beside this program)
+// The scene lives in $RK_BENCH_SCENE, else bench-movie-scene beside this
+// program.
+
+#include <png.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "movie/driver.h"
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kW = 1920, kH = 1080, kFrames = 300, kRounds = 2;
+constexpr int kRate = 48000, kSeconds = 5;
+constexpr const char* kStamp = "scene-v1 300 1920x1080 rgb";
+
+uint32_t mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x21F0AAADu;
+    x ^= x >> 15;
+    x *= 0x735A2D97u;
+    x ^= x >> 15;
+    return x;
+}
+
+uint8_t to8(double v) { return (uint8_t)std::clamp(std::lround(v), 0L, 255L); }
+
+// Frame f: rolling hills under a sky whose light moves across the frame,
+// two soft discs drifting, and grain of about two levels.
+void render(int f, std::vector<uint8_t>& rgb) {
+    const double sunx = 200 + 5.0 * f, suny = 260 - 0.4 * f;
+    static double horizonof[kW], shadeof[kW];
+    for (int x = 0; x < kW; x++) {
+        horizonof[x] = 620 + 60 * std::sin(x / 240.0 + f / 50.0) + 25 * std::sin(x / 73.0);
+        shadeof[x] = 0.55 + 0.45 * std::cos((x - sunx) / 900.0);
+    }
+    for (int y = 0; y < kH; y++) {
+        uint8_t* row = &rgb[(size_t)y * kW * 3];
+        for (int x = 0; x < kW; x++) {
+            const double horizon = horizonof[x];
+            double r, g, b;
+            if (y < horizon) {
+                double t = y / horizon;
+                double d = std::hypot(x - sunx, y - suny);
+                double glow = 160 * std::exp(-d / 180.0);
+                r = 70 + 90 * t + glow;
+                g = 110 + 80 * t + glow * 0.85;
+                b = 200 - 30 * t + glow * 0.4;
+            } else {
+                double depth = (y - horizon) / (kH - horizon + 1);
+                double shade = shadeof[x];
+                r = (50 + 60 * depth) * shade;
+                g = (90 + 100 * depth) * shade;
+                b = (40 + 30 * depth) * shade;
+            }
+            for (int k = 0; k < 2; k++) {
+                double cx = 600 + 700 * k + 3.0 * f * (k ? -1 : 1), cy = 500 + 120 * k, rad = 150 + 40 * k;
+                double d = std::hypot(x - cx, y - cy) / rad;
+                if (d < 1.0) {
+                    double e = std::min(1.0, (1.0 - d) * rad / 3.0);
+                    double lit = 0.6 + 0.4 * std::sqrt(1.0 - d * d);
+                    r = r * (1 - e) + (k ? 230 : 120) * lit * e;
+                    g = g * (1 - e) + (k ? 120 : 200) * lit * e;
+                    b = b * (1 - e) + (k ? 60 : 230) * lit * e;
+                }
+            }
+            uint32_t n = mix((uint32_t)(y * kW + x) ^ (uint32_t)f * 0x9E3779B9u);
+            double grain = (double)(n & 3) - 1.5;
+            row[3 * x] = to8(r + grain);
+            row[3 * x + 1] = to8(g + grain);
+            row[3 * x + 2] = to8(b + grain);
+        }
+    }
+}
+
+bool writepng(const fs::path& p, const std::vector<uint8_t>& rgb) {
+    FILE* f = std::fopen(p.string().c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, kW, kH, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < kH; y++) png_write_row(png, &rgb[(size_t)y * kW * 3]);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0;
+}
+
+std::string framename(int i) {
+    char b[32];
+    std::snprintf(b, sizeof b, "frame%04d.png", i);
+    return b;
+}
+
+void le(std::ofstream& o, uint32_t v, int n) {
+    for (int i = 0; i < n; i++) o.put((char)(v >> (8 * i)));
+}
+
+// The scene, made once: frames, list.txt, music.wav and a stamp.
+bool makescene(const fs::path& dir) {
+    std::ifstream st(dir / "stamp");
+    std::string s;
+    if (st && std::getline(st, s) && s == kStamp) return true;
+    fs::create_directories(dir);
+    std::printf("making the scene in %s ...\n", dir.string().c_str());
+    std::fflush(stdout);
+    std::vector<uint8_t> rgb((size_t)kW * kH * 3);
+    std::string list;
+    for (int i = 0; i < kFrames; i++) {
+        render(i, rgb);
+        if (!writepng(dir / framename(i), rgb)) return false;
+        list += framename(i) + "\r\n";
+    }
+    std::ofstream(dir / "list.txt", std::ios::binary) << list;
+    std::ofstream w(dir / "music.wav", std::ios::binary);
+    const uint32_t data = (uint32_t)kRate * kSeconds * 4;
+    w << "RIFF";
+    le(w, 36 + data, 4);
+    w << "WAVEfmt ";
+    le(w, 16, 4);
+    le(w, 1, 2);
+    le(w, 2, 2);
+    le(w, kRate, 4);
+    le(w, kRate * 4, 4);
+    le(w, 4, 2);
+    le(w, 16, 2);
+    w << "data";
+    le(w, data, 4);
+    for (uint32_t i = 0; i < data / 4; i++) {
+        int v = (int)(8000 * std::sin(i * 2 * std::numbers::pi * 440 / kRate));
+        le(w, (uint32_t)v & 0xFFFF, 2);
+        le(w, (uint32_t)v & 0xFFFF, 2);
+    }
+    if (!w) return false;
+    w.close();
+    std::ofstream(dir / "stamp") << kStamp << "\n";
+    return true;
+}
+
+// Decodes one file with libpng into img; 1 done, 0 failed.  Nothing that
+// changes after setjmp is read in its branch.
+int decodeone(const char* path, std::vector<uint8_t>* img, std::vector<png_bytep>* rows) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return 0;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(f);
+        return 0;
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    size_t stride = png_get_rowbytes(png, info);
+    uint32_t h = png_get_image_height(png, info);
+    img->resize(stride * h);
+    rows->resize(h);
+    for (uint32_t y = 0; y < h; y++) (*rows)[y] = img->data() + y * stride;
+    png_read_image(png, rows->data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return 1;
+}
+
+// Decodes every frame into one image buffer; returns a checksum so the work
+// cannot be optimised away.
+uint32_t decodeall(const fs::path& dir) {
+    uint32_t sum = 0;
+    std::vector<uint8_t> img;
+    std::vector<png_bytep> rows;
+    for (int i = 0; i < kFrames; i++) {
+        if (!decodeone((dir / framename(i)).string().c_str(), &img, &rows)) std::exit(1);
+        sum += img[img.size() / 2];
+    }
+    return sum;
+}
+
+double seconds(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+void nosleep(uint32_t) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The driver in-process, pauses skipped: run as a child of the bench so
+    // that its console output can go to /dev/null.
+    if (argc == 3 && std::string(argv[1]) == "--work") {
+        std::string prog = (fs::path(argv[2]) / "reelkiln").string();
+        char* args[] = {prog.data(), nullptr};
+        os_init(1, args);
+        g_os.sleep_ms = nosleep;
+        return reelkilnmain(1, args, 60.0f, "reelkiln (60 FPS)  V1.04");
+    }
+
+    fs::path self = fs::absolute(argv[0]).parent_path();
+    fs::path program = argc > 1 ? fs::path(argv[1]) : self / ".." / "movie" / "reelkiln";
+    if (!fs::exists(program)) {
+        std::fprintf(stderr, "bench_movie_program: no program at %s\n", program.string().c_str());
+        return 1;
+    }
+    const char* env = std::getenv("RK_BENCH_SCENE");
+    fs::path dir = env ? fs::path(env) : self / "bench-movie-scene";
+    if (!makescene(dir)) {
+        std::fprintf(stderr, "bench_movie_program: cannot make the scene in %s\n", dir.string().c_str());
+        return 1;
+    }
+    fs::copy_file(program, dir / "reelkiln", fs::copy_options::overwrite_existing);
+    const std::string ffmpeg = "ffmpeg -v error -nostdin -threads 1 -filter_threads 1 -framerate 60 -i " +
+                               q(dir / "frame%04d.png") + " -i " + q(dir / "music.wav") +
+                               " -threads 1 -c:v rawvideo -pix_fmt bgr24 -c:a copy -y " + q(dir / "ffmpeg.avi");
+    const std::string prog = "cd " + q(dir) + " && ./reelkiln > /dev/null";
+    const std::string work = q(fs::absolute(argv[0])) + " --work " + q(dir) + " > /dev/null";
+
+    double best[4] = {1e30, 1e30, 1e30, 1e30};
+    bool ffmpegok = true;
+    uint32_t sum = 0;
+    decodeall(dir);  // warms the page cache
+    for (int round = 0; round < kRounds; round++) {
+        auto t0 = std::chrono::steady_clock::now();
+        sum += decodeall(dir);
+        best[0] = std::min(best[0], seconds(t0));
+
+        fs::remove(dir / "movie.avi");
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(prog.c_str()) != 0) {
+            std::fprintf(stderr, "bench_movie_program: reelkiln failed\n");
+            return 1;
+        }
+        best[1] = std::min(best[1], seconds(t0));
+
+        fs::remove(dir / "movie.avi");
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(work.c_str()) != 0) {
+            std::fprintf(stderr, "bench_movie_program: the in-process run failed\n");
+            return 1;
+        }
+        best[2] = std::min(best[2], seconds(t0));
+
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(ffmpeg.c_str()) != 0) ffmpegok = false;
+        best[3] = std::min(best[3], seconds(t0));
+    }
+    fs::remove(dir / "ffmpeg.avi");
+    fs::remove(dir / "movie.avi");
+
+    std::printf("%d frames of %dx%d RGB and %d s of 16-bit stereo sound (checksum %u)\n", kFrames, kW, kH,
+                kSeconds, sum);
+    std::printf("  decode   (libpng only)         %7.3f s\n", best[0]);
+    std::printf("  reelkiln (the program)         %7.3f s   %.2f x decode\n", best[1], best[1] / best[0]);
+    std::printf("  work     (pauses skipped)      %7.3f s   %.2f x decode\n", best[2], best[2] / best[0]);
+    if (ffmpegok) {
+        std::printf("  ffmpeg   (-threads 1)          %7.3f s   %.2f x decode\n", best[3], best[3] / best[0]);
+        std::printf("  reelkiln / ffmpeg %.2f   work / ffmpeg %.2f\n", best[1] / best[3], best[2] / best[3]);
+    } else {
+        std::printf("  ffmpeg   failed or missing\n");
+    }
+    return 0;
+}
