@@ -7,8 +7,8 @@
 // public RD2 functions.
 //
 // Handle mode (opened by a 16-bit name) reads through the stream's own
-// 8192-byte buffer; the system's file pointer then lies fill - index bytes
-// ahead of the logical position.  FILE mode (opened by an 8-bit name) leaves
+// 8192-byte buffer; the system's file pointer then lies ahead of the logical
+// position by the unread buffered bytes (end - cur).  FILE mode (opened by an 8-bit name) leaves
 // buffering to the runtime, whose file position always equals the logical one.
 //
 // Where this code is stricter than the plain rules, it is so on purpose:
@@ -32,8 +32,8 @@
 namespace stream_detail {
 
 // Program start: both streams closed, end flag set.
-rdstrm RD = {0, 0, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
-rdstrm RD2 = {0, 0, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
 
 void rd_close(rdstrm& s) {
     if (s.eof == 0) {
@@ -44,7 +44,7 @@ void rd_close(rdstrm& s) {
     // is unusable either way, and a dangling one must never be used again.
     s.handle = nullptr;
     s.file = nullptr;
-    s.fill = s.index = 0;
+    rd_at(s, rd_pos(s));
     s.eof = 0xFF;
 }
 
@@ -144,8 +144,7 @@ int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
     s.handle = h;
     s.file = nullptr;
     s.hmode = 0xFF;
-    s.fill = s.index = 0;
-    s.pos = 0;
+    rd_at(s, 0);
     s.eof = 0;
     return 0;
 }
@@ -168,8 +167,7 @@ int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
     s.file = f;
     s.handle = nullptr;
     s.hmode = 0;
-    s.fill = s.index = 0;
-    s.pos = 0;
+    rd_at(s, 0);
     s.eof = 0;
     return 0;
 }
@@ -205,30 +203,28 @@ int rd_read(rdstrm& s, uint8_t* out, int n) {
     if (s.eof != 0 || n <= 0 || !out) return 0;
     if (!s.hmode) {
         size_t got = std::fread(out, 1, (size_t)n, s.file);
-        s.pos += (int64_t)got;
+        s.base += (int64_t)got;
         if (got < (size_t)n) rd_close(s);
         return (int)got;
     }
     int32_t done = 0;
-    int32_t unread = s.fill - s.index;
+    int32_t unread = rd_unread(s);
     if (unread > 0) {
         int32_t k = unread < n ? unread : n;
-        std::memcpy(out, s.buf + s.index, (size_t)k);
-        s.index += k;
-        s.pos += k;
+        std::memcpy(out, s.cur, (size_t)k);
+        s.cur += k;
         done = k;
         if (done == n) return n;
     }
     int32_t rest = n - done;
-    s.fill = s.index = 0;
+    rd_at(s, rd_pos(s));
     uint32_t got = 0;
     if (rest < kBufSize) {
         if (!g_os.read(s.handle, s.buf, kBufSize, &got)) got = 0;
         int32_t k = (int32_t)got < rest ? (int32_t)got : rest;
         std::memcpy(out + done, s.buf, (size_t)k);
-        s.fill = (int32_t)got;
-        s.index = k;
-        s.pos += k;
+        s.end = s.buf + got;
+        s.cur = s.buf + k;
         done += k;
         if (k < rest) rd_close(s);
         return done;
@@ -237,7 +233,7 @@ int rd_read(rdstrm& s, uint8_t* out, int n) {
         rd_close(s);
         return done;
     }
-    s.pos += got;
+    s.base += got;
     done += (int32_t)got;
     if ((int32_t)got < rest) rd_close(s);
     return done;
@@ -250,13 +246,13 @@ namespace {
 // Gives the unread buffered bytes back to the file (handle mode).  0, or -2
 // when the system refuses the move; then nothing has changed.
 int buf_rewind(rdstrm& s, const rdmsgs& m) {
-    if (!s.hmode || s.fill == s.index) return 0;
-    int64_t unread = s.fill - s.index;
+    int64_t unread = rd_unread(s);
+    if (!s.hmode || unread == 0) return 0;
     if (!g_os.seek(s.handle, -unread, OS_SEEK_CURRENT, nullptr)) {
         say(m.rewind);
         return -2;
     }
-    s.fill = s.index = 0;
+    rd_at(s, rd_pos(s));
     return 0;
 }
 
@@ -271,24 +267,23 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
             say(msg);
             return -2;
         }
-        s.fill = s.index = 0;
     } else {
         if (s.eof != 0) return -2;
         bool ok;
         if (target < 0) {
             ok = false;
         } else if (wide_target) {
-            ok = file_walk(s.file, s.pos, target - s.pos);
+            ok = file_walk(s.file, s.base, target - s.base);
         } else {
             ok = std::fseek(s.file, (long)target, SEEK_SET) == 0;
-            if (!ok) file_restore(s.file, s.pos);
+            if (!ok) file_restore(s.file, s.base);
         }
         if (!ok) {
             say(msg);
             return -2;
         }
     }
-    s.pos = target;
+    rd_at(s, target);
     s.eof = 0;
     return 0;
 }
@@ -297,33 +292,30 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
 // it holds them, else by one absolute move (handle mode) or a walk (FILE
 // mode).  0, or -2 with nothing moved.  The end flag is left as it is.
 int skip_ahead(rdstrm& s, int64_t d, const char* msg) {
+    int64_t target;
     if (s.hmode) {
         if (s.eof != 0) {
             say(msg);
             return -2;
         }
-        if (d <= s.fill - s.index) {
-            s.index += (int32_t)d;
-            s.pos += d;
+        if (d <= rd_unread(s)) {
+            s.cur += d;
             return 0;
         }
-        int64_t target;
-        if (__builtin_add_overflow(s.pos, d, &target) ||
+        if (__builtin_add_overflow(rd_pos(s), d, &target) ||
             !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
             say(msg);
             return -2;
         }
-        s.fill = s.index = 0;
-        s.pos = target;
+        rd_at(s, target);
         return 0;
     }
     if (s.eof != 0) return -2;
-    int64_t target;
-    if (__builtin_add_overflow(s.pos, d, &target) || !file_walk(s.file, s.pos, d)) {
+    if (__builtin_add_overflow(s.base, d, &target) || !file_walk(s.file, s.base, d)) {
         say(msg);
         return -2;
     }
-    s.pos = target;
+    s.base = target;
     return 0;
 }
 
@@ -344,51 +336,46 @@ int skip_n(rdstrm& s, int64_t n, const char* msg) {
 int rd_getc_slow(rdstrm& s) {
     if (s.eof != 0) return -1;
     if (s.hmode) {
-        if (s.index < s.fill) {
-            s.pos++;
-            return s.buf[s.index++];
-        }
+        if (s.cur < s.end) return *s.cur++;
+        rd_at(s, rd_pos(s));
         uint32_t got = 0;
         if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
             rd_close(s);
             return -1;
         }
-        s.fill = (int32_t)got;
-        s.index = 1;
-        s.pos++;
-        return s.buf[0];
+        s.end = s.buf + got;
+        return *s.cur++;
     }
     int c = std::fgetc(s.file);
     if (c == EOF) {
         rd_close(s);
         return -1;
     }
-    s.pos++;
+    s.base++;
     return c;
 }
 
 int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
     if (s.eof != 0 || max <= 0) return 0;
     if (s.hmode) {
-        if (s.index >= s.fill) {
+        if (s.cur >= s.end) {
+            rd_at(s, rd_pos(s));
             uint32_t got = 0;
-            s.fill = s.index = 0;
             if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
                 rd_close(s);
                 return 0;
             }
-            s.fill = (int32_t)got;
+            s.end = s.buf + got;
         }
-        int32_t k = s.fill - s.index;
+        int32_t k = rd_unread(s);
         if (k > max) k = max;
-        *p = s.buf + s.index;
-        s.index += k;
-        s.pos += k;
+        *p = s.cur;
+        s.cur += k;
         return k;
     }
     int32_t want = max < kCopySize ? max : kCopySize;
     size_t got = std::fread(s.copybuf, 1, (size_t)want, s.file);
-    s.pos += (int64_t)got;
+    s.base += (int64_t)got;
     *p = s.copybuf;
     if (got < (size_t)want) rd_close(s);
     return (int32_t)got;
@@ -413,8 +400,9 @@ uint32_t get_n(rdstrm& s, int n, bool big) {
 }
 
 int getpos64(const rdstrm& s, int64_t* out) {
-    if (out) *out = s.pos;
-    return (int)(uint32_t)s.pos;
+    int64_t pos = rd_pos(s);
+    if (out) *out = pos;
+    return (int)(uint32_t)pos;
 }
 
 // hi:lo as the streams take a 64-bit quantity: lo alone, as a signed 32-bit
@@ -434,14 +422,14 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     if (origin == 1) {
         // Relative to the logical position, which the system's pointer is
         // ahead of by the buffered bytes: moved to as an absolute target.
-        int64_t target = s.pos + offset;
+        int64_t target = rd_pos(s) + offset;
         if (s.hmode) return seek_abs(s, target, true, m.seek);
         if (s.eof != 0) return -2;
-        if (target < 0 || !file_walk(s.file, s.pos, offset)) {
+        if (target < 0 || !file_walk(s.file, s.base, offset)) {
             say(m.seek);
             return -2;
         }
-        s.pos = target;
+        s.base = target;
         s.eof = 0;
         return 0;
     }
@@ -451,8 +439,7 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
             say(m.seek);
             return -4;
         }
-        s.fill = s.index = 0;
-        s.pos = np;
+        rd_at(s, np);
         s.eof = 0;
         return 0;
     }
@@ -462,11 +449,11 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     if (np < 0) {
         // Refused, or moved to a place the runtime cannot name: back to where
         // the stream stood.
-        file_restore(s.file, s.pos);
+        file_restore(s.file, s.base);
         say(m.seek);
         return -4;
     }
-    s.pos = np;
+    s.base = np;
     s.eof = 0;
     return 0;
 }
@@ -476,7 +463,7 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
 // ---- RD ------------------------------------------------------------------------------
 
 int rfeof(void) { return (int8_t)RD.eof; }
-int rfgetpos(void) { return (int)(uint32_t)RD.pos; }
+int rfgetpos(void) { return (int)(uint32_t)rd_pos(RD); }
 int rfgetpos64(int64_t* out) { return getpos64(RD, out); }
 void* rfgetfp(void) { return RD.hmode ? (void*)RD.handle : (void*)RD.file; }
 void rfclose(void) { rd_close(RD); }
@@ -506,7 +493,7 @@ int rfread(uint8_t* buf, int n) { return rd_read(RD, buf, n); }
 // ---- RD2 -----------------------------------------------------------------------------
 
 int rwfeof(void) { return (int8_t)RD2.eof; }
-int rwfgetpos(void) { return (int)(uint32_t)RD2.pos; }
+int rwfgetpos(void) { return (int)(uint32_t)rd_pos(RD2); }
 int rwfgetpos64(int64_t* out) { return getpos64(RD2, out); }
 void rwfclose(void) { rd_close(RD2); }
 int rwfopenqW(const char16_t* name) { return open_wide(RD2, name, nullptr); }

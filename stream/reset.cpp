@@ -11,7 +11,8 @@ using namespace stream_detail;
 void stream_reset(void) {
     rd_close(RD);
     rd_close(RD2);
-    RD.pos = RD2.pos = 0;
+    rd_at(RD, 0);
+    rd_at(RD2, 0);
     RD.hmode = RD2.hmode = 0;
     wr_drop(WR);
     wr_drop(WRsrc);

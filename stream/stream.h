@@ -58,12 +58,14 @@ enum : int32_t { kBufSize = 8192, kCopySize = 4096 };
 
 // A read stream (RD, RD2).  Handle mode reads through buf; FILE mode leaves
 // the buffering to the runtime (rtbuf is handed to it by the messaging open)
-// and keeps fill = index = 0, so the inline fast path never fires there.
-// A closed stream has fill = index = 0, a null handle and a null file.
+// and keeps cur = end = buf, so the inline fast path never fires there.  A
+// closed stream has cur = end = buf, a null handle and a null file.  The
+// position (the file offset of the next byte delivered) is base + (cur - buf),
+// so that a byte read moves one pointer and nothing else.
 struct rdstrm {
-    int32_t fill;              // valid bytes in buf (handle mode)
-    int32_t index;             // next unread byte in buf; 0 <= index <= fill
-    int64_t pos;               // file offset of the next byte delivered
+    const uint8_t* cur;        // next unread byte in buf
+    const uint8_t* end;        // end of the valid bytes; buf <= cur <= end
+    int64_t base;              // file offset of buf[0]
     uint8_t eof;               // 0 open, 0xFF closed
     uint8_t hmode;             // 0xFF handle mode, 0 FILE mode
     os_file handle;
@@ -73,13 +75,15 @@ struct rdstrm {
     uint8_t copybuf[kCopySize];  // the copies to WR
 };
 
-// A write stream (WR, WRsrc).  lim is kBufSize - 1 while the stream is open
-// in handle mode and 0 otherwise: below it a byte just goes into buf; the byte
-// that fills buf, FILE mode and a closed stream take the out-of-line path.
+// A write stream (WR, WRsrc).  lim is buf + kBufSize - 1 while the stream is
+// open in handle mode and buf otherwise: below it a byte just goes into buf;
+// the byte that fills buf, FILE mode and a closed stream take the out-of-line
+// path.  The bytes waiting in buf are buf..cur, and the position (the bytes
+// accepted since the open) is base + (cur - buf).
 struct wrstrm {
-    int32_t fill;              // bytes waiting in buf (handle mode)
-    int32_t lim;
-    int64_t pos;               // bytes accepted since the open
+    uint8_t* cur;              // where the next byte goes in buf
+    uint8_t* lim;
+    int64_t base;              // the position when buf was last empty
     uint8_t err;               // 0 open, 0xFF closed or failed
     uint8_t hmode;
     uint8_t failed;            // 0xFF once a write failed since the last open
@@ -110,7 +114,7 @@ int rfopenW(const char16_t* name);     // with messages, handle mode
 int rfopen(const char* name);          // with messages and an 8192-byte runtime buffer
 inline int rfgetc(void) {               // 0..255, or -1 at the end
     stream_detail::rdstrm& s = stream_detail::RD;
-    if (s.index < s.fill) { s.pos++; return s.buf[s.index++]; }
+    if (s.cur < s.end) return *s.cur++;
     return stream_detail::rd_getc_slow(s);
 }
 int rfbufrewind(void);                 // 0, or -2
@@ -140,7 +144,7 @@ int rwfopenW(const char16_t* name);
 int rwfopen(const char* name);
 inline int rwfgetc(void) {
     stream_detail::rdstrm& s = stream_detail::RD2;
-    if (s.index < s.fill) { s.pos++; return s.buf[s.index++]; }
+    if (s.cur < s.end) return *s.cur++;
     return stream_detail::rd_getc_slow(s);
 }
 int rwfbufrewind(void);
@@ -172,7 +176,7 @@ int wfgetfptr(void);
 int wfappendopen(void);
 inline int wfputc(int c) {              // 0 accepted, -1 failed or closed
     stream_detail::wrstrm& s = stream_detail::WR;
-    if (s.fill < s.lim) { s.buf[s.fill++] = (uint8_t)c; s.pos++; return 0; }
+    if (s.cur < s.lim) { *s.cur++ = (uint8_t)c; return 0; }
     return stream_detail::wr_putc_slow(s, c);
 }
 int wfflush(void);

@@ -29,9 +29,22 @@ inline int64_t file_tell64(FILE* f) {
 
 // The byte read of a read stream, with the fast path of rfgetc.
 inline int getc_of(rdstrm& s) {
-    if (s.index < s.fill) { s.pos++; return s.buf[s.index++]; }
+    if (s.cur < s.end) return *s.cur++;
     return rd_getc_slow(s);
 }
+
+// A read stream's position, its unread buffered bytes, and "the buffer is
+// empty and the position is pos".
+inline int64_t rd_pos(const rdstrm& s) { return s.base + (s.cur - s.buf); }
+inline int32_t rd_unread(const rdstrm& s) { return (int32_t)(s.end - s.cur); }
+inline void rd_at(rdstrm& s, int64_t pos) {
+    s.cur = s.end = s.buf;
+    s.base = pos;
+}
+
+// A write stream's position and the bytes waiting in its buffer.
+inline int64_t wr_pos(const wrstrm& s) { return s.base + (s.cur - s.buf); }
+inline int32_t wr_fill(const wrstrm& s) { return (int32_t)(s.cur - s.buf); }
 
 // Closes a read stream: the file is closed, the buffer emptied, the end flag
 // set.  No effect beyond that on a closed stream.
@@ -49,7 +62,7 @@ int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p);
 
 // The byte write of a write stream, with the fast path of wfputc.
 inline int putc_of(wrstrm& s, int c) {
-    if (s.fill < s.lim) { s.buf[s.fill++] = (uint8_t)c; s.pos++; return 0; }
+    if (s.cur < s.lim) { *s.cur++ = (uint8_t)c; return 0; }
     return wr_putc_slow(s, c);
 }
 

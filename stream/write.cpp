@@ -8,7 +8,7 @@
 //
 // Handle mode (opened by a 16-bit name) collects bytes in the stream's own
 // 8192-byte buffer and writes it with one system call when it is full; the
-// file then holds pos - fill bytes of what was accepted.  FILE mode (opened by
+// file then holds all that was accepted but the bytes still in the buffer.  FILE mode (opened by
 // an 8-bit name) leaves buffering to the runtime.
 //
 // A failed write prints its text once, closes the stream without writing the
@@ -37,10 +37,17 @@
 namespace stream_detail {
 
 // Program start: both streams closed, error flag set.
-wrstrm WR = {0, 0, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}};
-wrstrm WRsrc = {0, 0, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}};
+wrstrm WR = {WR.buf, WR.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}};
+wrstrm WRsrc = {WRsrc.buf, WRsrc.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}};
 
 namespace {
+
+// Empties the buffer; its bytes stay counted in the position (after a failure
+// they are the accepted bytes that were lost).
+void drop_buf(wrstrm& s) {
+    s.base += s.cur - s.buf;
+    s.cur = s.buf;
+}
 
 // The kept wide name of WR: the file last created by wfcreateW, reopened by
 // wfappendopen.  It holds the longest path the system accepts (32767 units
@@ -81,8 +88,8 @@ void close_file(wrstrm& s) {
     }
     s.handle = nullptr;
     s.file = nullptr;
-    s.fill = 0;
-    s.lim = 0;
+    drop_buf(s);
+    s.lim = s.buf;
     s.err = 0xFF;
 }
 
@@ -90,7 +97,7 @@ void close_file(wrstrm& s) {
 // writing its buffer again.
 void fail(wrstrm& s, const char* text) {
     if (text) std::printf("%s", text);
-    s.fill = 0;
+    drop_buf(s);
     s.failed = 0xFF;
     close_file(s);
 }
@@ -98,17 +105,18 @@ void fail(wrstrm& s, const char* text) {
 // Writes out the buffer (handle mode).  0, or -1 after a failure (the stream
 // is then closed): a refused write prints its text, a short one closes quietly.
 int flush_buf(wrstrm& s) {
-    if (s.err != 0 || !s.hmode || s.fill == 0) return 0;
+    uint32_t fill = (uint32_t)wr_fill(s);
+    if (s.err != 0 || !s.hmode || fill == 0) return 0;
     uint32_t put = 0;
-    if (!g_os.write(s.handle, s.buf, (uint32_t)s.fill, &put)) {
+    if (!g_os.write(s.handle, s.buf, fill, &put)) {
         fail(s, kWriteError);
         return -1;
     }
-    if (put < (uint32_t)s.fill) {
+    if (put < fill) {
         fail(s, nullptr);
         return -1;
     }
-    s.fill = 0;
+    drop_buf(s);
     return 0;
 }
 
@@ -117,9 +125,9 @@ void opened(wrstrm& s, os_file h, FILE* f, int64_t pos) {
     s.handle = h;
     s.file = f;
     s.hmode = h ? 0xFF : 0;
-    s.fill = 0;
-    s.lim = h ? kBufSize - 1 : 0;
-    s.pos = pos;
+    s.cur = s.buf;
+    s.lim = h ? s.buf + kBufSize - 1 : s.buf;
+    s.base = pos;
     s.err = 0;
     s.failed = 0;
 }
@@ -219,10 +227,9 @@ int write_block(wrstrm& s, const uint8_t* buf, int n) {
     if (n <= 0 || !buf) return 0;
     if (s.hmode) {
         // Small blocks join the buffer, as that many byte writes would.
-        if (s.fill + n < kBufSize) {
-            std::memcpy(s.buf + s.fill, buf, (size_t)n);
-            s.fill += n;
-            s.pos += n;
+        if (wr_fill(s) + n < kBufSize) {
+            std::memcpy(s.cur, buf, (size_t)n);
+            s.cur += n;
             return n;
         }
         if (flush_buf(s) != 0) return -1;
@@ -235,7 +242,7 @@ int write_block(wrstrm& s, const uint8_t* buf, int n) {
             fail(s, kShortError);
             return (int)put;
         }
-        s.pos += n;
+        s.base += n;
         return n;
     }
     size_t put = std::fwrite(buf, 1, (size_t)n, s.file);
@@ -243,7 +250,7 @@ int write_block(wrstrm& s, const uint8_t* buf, int n) {
         fail(s, kShortError);
         return (int)put;
     }
-    s.pos += n;
+    s.base += n;
     return n;
 }
 
@@ -267,17 +274,18 @@ int wr_putc_slow(wrstrm& s, int c) {
     if (s.err != 0) return -1;
     const wrmsgs& m = msgs_of(s);
     if (s.hmode) {
-        s.buf[s.fill++] = (uint8_t)c;
-        if (!m.src) s.pos++;
-        if (s.fill >= kBufSize && flush_buf(s) != 0) return -1;
-        if (m.src) s.pos++;
+        *s.cur++ = (uint8_t)c;
+        if (wr_fill(s) >= kBufSize && flush_buf(s) != 0) {
+            if (m.src) s.base--;   // WRsrc counts a byte once it is accepted
+            return -1;
+        }
         return 0;
     }
     if (std::fputc(c & 0xFF, s.file) == EOF) {
         fail(s, m.putc_fail);
         return -1;
     }
-    s.pos++;
+    s.base++;
     return 0;
 }
 
@@ -286,7 +294,7 @@ int wr_putbytes(wrstrm& s, const uint8_t* p, int64_t n) {
     const wrmsgs& m = msgs_of(s);
     if (!s.hmode) {
         size_t put = n > 0 ? std::fwrite(p, 1, (size_t)n, s.file) : 0;
-        s.pos += (int64_t)put;
+        s.base += (int64_t)put;
         if ((int64_t)put < n) {
             fail(s, m.putc_fail);
             return -1;
@@ -294,18 +302,16 @@ int wr_putbytes(wrstrm& s, const uint8_t* p, int64_t n) {
         return 0;
     }
     while (n > 0) {
-        int32_t room = kBufSize - s.fill;
+        int32_t room = kBufSize - wr_fill(s);
         int32_t k = n < room ? (int32_t)n : room;
-        std::memcpy(s.buf + s.fill, p, (size_t)k);
-        s.fill += k;
+        std::memcpy(s.cur, p, (size_t)k);
+        s.cur += k;
         p += k;
         n -= k;
-        if (!m.src) s.pos += k;
-        if (s.fill >= kBufSize && flush_buf(s) != 0) {
-            if (m.src) s.pos += k - 1;   // the byte that filled the buffer was not accepted
+        if (wr_fill(s) >= kBufSize && flush_buf(s) != 0) {
+            if (m.src) s.base--;   // the byte that filled the buffer was not accepted
             return -1;
         }
-        if (m.src) s.pos += k;
     }
     return 0;
 }
@@ -315,7 +321,13 @@ void wr_drop(wrstrm& s) {
         if (s.hmode) g_os.close(s.handle);
         else if (s.file) std::fclose(s.file);
     }
-    s = wrstrm{0, 0, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}};
+    s.cur = s.lim = s.buf;
+    s.base = 0;
+    s.err = 0xFF;
+    s.hmode = 0;
+    s.failed = 0;
+    s.handle = nullptr;
+    s.file = nullptr;
 }
 
 void wr_forget_name() {
@@ -338,8 +350,9 @@ int put_n(wrstrm& s, uint64_t v, int n, bool big) {
 }
 
 int getpos64(const wrstrm& s, int64_t* out) {
-    if (out) *out = s.pos;
-    return (int)(uint32_t)s.pos;
+    int64_t pos = wr_pos(s);
+    if (out) *out = pos;
+    return (int)(uint32_t)pos;
 }
 
 bool same_name(const char16_t* a, const char16_t* b) {
@@ -355,7 +368,7 @@ bool same_name(const char16_t* a, const char16_t* b) {
 // ---- WR ----------------------------------------------------------------------------
 
 int wferr(void) { return (int8_t)WR.err; }
-int wfgetpos(void) { return (int)(uint32_t)WR.pos; }
+int wfgetpos(void) { return (int)(uint32_t)wr_pos(WR); }
 int wfgetpos64(int64_t* out) { return getpos64(WR, out); }
 int wfclose(void) { return close_stream(WR); }
 int wfexistW(const char16_t* name) { return exists_wide(WR, name, -1); }
@@ -450,7 +463,7 @@ int wfwrite(const uint8_t* buf, int n) { return write_block(WR, buf, n); }
 // ---- WRsrc -------------------------------------------------------------------------
 
 int wsferr(void) { return (int8_t)WRsrc.err; }
-int wsfgetpos(void) { return (int)(uint32_t)WRsrc.pos; }
+int wsfgetpos(void) { return (int)(uint32_t)wr_pos(WRsrc); }
 int wsfgetpos64(int64_t* out) { return getpos64(WRsrc, out); }
 int wsfclose(void) { return close_stream(WRsrc); }
 int wsfflush(void) { return flush_buf(WRsrc); }
