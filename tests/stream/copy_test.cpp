@@ -20,6 +20,11 @@ const Pairing kPairings[] = {
     {true, false, false},  {true, false, true},  {true, true, false},  {true, true, true},
 };
 
+void PrintTo(const Pairing& c, std::ostream* os) {
+    *os << (c.rd2 ? "RD2 " : "RD ") << (c.src_wide ? "by 16-bit name" : "by 8-bit name") << " to WR "
+        << (c.dst_wide ? "by 16-bit name" : "by 8-bit name");
+}
+
 class Copy : public StreamTest, public testing::WithParamInterface<Pairing> {
 protected:
     int open_src(const std::string& p) {

@@ -56,6 +56,10 @@ const Way kWays[] = {
     {&kRDops, false, true},  {&kRD2ops, true, false}, {&kRD2ops, false, false},
     {&kRD2ops, true, true},  {&kRD2ops, false, true},
 };
+void PrintTo(const Way& w, std::ostream* os) {
+    *os << w.ops->name << (w.wide ? " by 16-bit name" : " by 8-bit name") << (w.quiet ? ", quiet" : "");
+}
+
 std::string way_name(const testing::TestParamInfo<Way>& i) {
     return std::string(i.param.ops->name) + (i.param.wide ? "_wide" : "_narrow") + (i.param.quiet ? "_quiet" : "");
 }
@@ -198,6 +202,8 @@ const WordCase kWordCases[] = {
     {"dw_empty", "", 2, -1, -1},
 };
 
+void PrintTo(const WordCase& c, std::ostream* os) { *os << c.name; }
+
 class WordRead : public StreamTest, public testing::WithParamInterface<std::tuple<Way, WordCase>> {};
 
 TEST_P(WordRead, Value) {
@@ -250,6 +256,8 @@ const SkipCase kSkipCases[] = {
     {"past_end", 60000, false}, {"one64", 1, true}, {"zero64", 0, true},   {"neg64", -5, true},
     {"in_buffer64", 500, true}, {"far64", 20000, true}, {"past_end64", 60000, true},
 };
+
+void PrintTo(const SkipCase& c, std::ostream* os) { *os << c.name; }
 
 class Skip : public StreamTest, public testing::WithParamInterface<std::tuple<Way, SkipCase>> {};
 

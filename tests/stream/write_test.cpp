@@ -49,6 +49,8 @@ struct Way {
 };
 const Way kWays[] = {{&kWRops, true}, {&kWRops, false}, {&kWRsrcops, true}, {&kWRsrcops, false}};
 
+void PrintTo(const Way& w, std::ostream* os) { *os << w.ops->name << (w.wide ? " by 16-bit name" : " by 8-bit name"); }
+
 class WriteWay : public StreamTest, public testing::WithParamInterface<Way> {
 protected:
     const WrOps& op() const { return *GetParam().ops; }
@@ -127,6 +129,8 @@ const ValueCase kValueCases[] = {
     {"dw_high", 2, 0xFEDCBA98, "98 ba dc fe"},
     {"dwbe", 3, 0x12345678, "12 34 56 78"},
 };
+
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.name; }
 
 class ValueWrite : public StreamTest, public testing::WithParamInterface<std::tuple<Way, ValueCase>> {};
 
@@ -253,6 +257,8 @@ const FullCase kFullCases[] = {
     {"src_wide_close", &kWRsrcops, true, 2, kWriteErr},
     {"src_narrow_close", &kWRsrcops, false, 2, kWriteErr},
 };
+
+void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
 
 class FullDisk : public StreamTest, public testing::WithParamInterface<FullCase> {};
 
