@@ -227,7 +227,7 @@ int write_block(wrstrm& s, const uint8_t* buf, int n) {
     if (n <= 0 || !buf) return 0;
     if (s.hmode) {
         // Small blocks join the buffer, as that many byte writes would.
-        if (wr_fill(s) + n < kBufSize) {
+        if (n < kBufSize - wr_fill(s)) {
             std::memcpy(s.cur, buf, (size_t)n);
             s.cur += n;
             return n;
