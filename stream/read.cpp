@@ -190,9 +190,9 @@ int exists_narrow(rdstrm& s, const char* name) {
     return -1;
 }
 
-// ---- Block reads -----------------------------------------------------------------
-
 }  // namespace
+
+// ---- Block reads -----------------------------------------------------------------
 
 // Reads up to n bytes into out.  Handle mode serves the buffered bytes first;
 // a remainder smaller than the buffer is served through a refill of the
