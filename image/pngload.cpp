@@ -48,7 +48,8 @@ const uint8_t kSigRest[7] = {'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 // The probe core.  The facts change only when the whole IHDR was read: a
 // file that ends inside the chunk gives 3, like a missing IHDR, rather than
-// facts made of end-of-file values.
+// facts made of end-of-file values (and "(IHDR passed) " is printed only
+// then).
 int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
     if (openrd(path, wpath, wide) != 0) return -1;
     if (!sig89() || !sigbytes(kSigRest, 7)) {
@@ -60,13 +61,13 @@ int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
         rfclose();
         return 3;
     }
-    std::printf("(IHDR passed) ");
     uint8_t ihdr[13];  // width, height, depth, colour type, compression, filter, interlace
     if (rfread(ihdr, 13) != 13) {
         rfclose();
         return 3;
     }
     rfclose();
+    std::printf("(IHDR passed) ");
 
     pngwidth = get_be32(ihdr);
     pngheight = get_be32(ihdr + 4);
@@ -95,9 +96,9 @@ int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
 // width pixels at bpp (1, 4, 8, 24 or 32); the four destinations hold width
 // bytes each and do not overlap src or each other.  Four pixels at a time
 // go through 32-bit words: the record's bytes are gathered by shifts into
-// one word per plane and stored once, which is several times faster than a
-// byte per load and store.  row32 returns the AND of the row's alpha bytes
-// (255 when all are opaque).
+// one word per plane and stored once, instead of a load and a store per
+// byte.  row32 returns the AND of the row's alpha bytes (255 when all are
+// opaque).
 uint8_t row32(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restrict g,
               uint8_t* __restrict b, uint8_t* __restrict a, uint32_t w) {
     uint32_t all = 0xFFFFFFFFu;

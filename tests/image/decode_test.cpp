@@ -7,6 +7,13 @@
 
 namespace {
 
+// Cases print as their names in failure output.
+template <class C>
+    requires requires(const C& c) { c.name; }
+void PrintTo(const C& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using pngfix::ImageTest;
 using pngfix::Pic;
 using pngfix::Tap;
@@ -269,8 +276,8 @@ const FailCase kFails[] = {
     {"signatureAt64",
      [] { return pngfix::cat({std::vector<uint8_t>(64, 1), validfile()}); }, "No PNG file: "},
     {"cutInIHDR", [] { auto f = validfile(); f.resize(20); return f; }, "ERROR(libpng): "},
-    {"cutInIDAT", [] { auto f = validfile(); f.resize(f.size() - 30); return f; }, "ERROR(libpng): "},
-    {"noIEND", [] { auto f = validfile(); f.resize(f.size() - 12); return f; }, "ERROR(libpng): Read Error"},
+    {"cutInIDAT", [] { auto f = validfile(); f.erase(f.end() - 30, f.end()); return f; }, "ERROR(libpng): "},
+    {"noIEND", [] { auto f = validfile(); f.erase(f.end() - 12, f.end()); return f; }, "ERROR(libpng): Read Error"},
     {"badIdatCrc", [] { auto f = validfile(); f[f.size() - 17] ^= 0x40; return f; }, "ERROR(libpng): "},
     {"badIhdrCrc", [] { auto f = validfile(); f[29] ^= 1; return f; }, "ERROR(libpng): "},
     {"zeroWidth",
@@ -373,7 +380,8 @@ TEST_F(Decode, WidePaths) {
     std::string a80;
     for (int i = 0; i < 80; i++) a80 += "\xE3\x81\x82";
     for (int d = 0; d < 3; d++) {
-        longw += u"/" + testutil::u16(a80);
+        longw += u"/";
+        longw += testutil::u16(a80);
         longp /= std::filesystem::u8path(a80);
     }
     std::filesystem::create_directories(longp);

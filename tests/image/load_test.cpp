@@ -7,6 +7,13 @@
 
 namespace {
 
+// Cases print as their names in failure output.
+template <class C>
+    requires requires(const C& c) { c.name; }
+void PrintTo(const C& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using pngfix::Alloc;
 using pngfix::ImageTest;
 using pngfix::Keys;
@@ -198,7 +205,7 @@ const EarlyCase kEarly[] = {
     // 0x89 at 0 and then not "PNG": offset 128 is not looked at.
     {"x89ThenGarbageThenPng",
      [] { std::vector<uint8_t> pre(128, 0); pre[0] = 0x89; return pngfix::cat({pre, good()}); }, 2},
-    {"truncated", [] { auto f = good(); f.resize(f.size() - 20); return f; }, -2},
+    {"truncated", [] { auto f = good(); f.erase(f.end() - 20, f.end()); return f; }, -2},
     {"badCrc", [] { auto f = good(); f[29] ^= 1; return f; }, -2},
     // Only the first four signature bytes are the loader's; the rest fail
     // in the decoder.

@@ -6,6 +6,13 @@
 
 namespace {
 
+// Cases print as their names in failure output.
+template <class C>
+    requires requires(const C& c) { c.name; }
+void PrintTo(const C& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using pngfix::ImageTest;
 
 std::vector<uint8_t> ihdrfile(uint32_t w, uint32_t h, int depth, int ctype) {

@@ -4,6 +4,13 @@
 
 namespace {
 
+// Cases print as their names in failure output.
+template <class C>
+    requires requires(const C& c) { c.name; }
+void PrintTo(const C& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using pngfix::Alloc;
 
 struct SizeCase {
