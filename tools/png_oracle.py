@@ -111,6 +111,8 @@ def decode(path):
 
 
 def pngs(top, recursive):
+    if not os.path.isdir(top):
+        sys.exit("png_oracle: %s is not a directory" % top)
     found = []
     if recursive:
         for d, _, files in os.walk(top):
