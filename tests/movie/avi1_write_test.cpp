@@ -403,6 +403,30 @@ TEST(Avi1Sound, WavShorterThanItsDataChunk) {
         << m.out;
 }
 
+// A sound of nearly 4 GB (a sparse file: it takes no room) is read with its
+// true length and pushes the movie past 4 GB: refused before anything is
+// created, never written with wrapped sizes.
+TEST(Avi1Sound, HugeSoundRefusedBeforeTheFileIsMade) {
+    scene sc;
+    const uint32_t datlen = 0xFFFFFF00u;  // the RIFF size still fits in 32 bits
+    std::vector<uint8_t> head =
+        wavfile({chunkbytes("fmt ", fmtdata(1, 2, 48000, 16))}, false, 4 + 24 + 8 + (int64_t)datlen);
+    head.insert(head.end(), {'d', 'a', 't', 'a'});
+    le32(head, datlen);
+    sc.put("music.wav", head);
+    std::filesystem::resize_file(fspath(sc.path("music.wav")), head.size() + (uint64_t)datlen);
+    sc.png("f0.png", pattern(1, 1, false, 1));
+    sc.put("list.txt", std::string_view("f0.png\r\n"));
+    made m;
+    m.out = capture([&] {
+        m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
+                     sc.path("music.wav").c_str());
+    });
+    EXPECT_EQ(m.r, -7) << m.out;
+    EXPECT_NE(m.out.find("wav datlen = 4294967040 \n"), std::string::npos) << m.out;
+    EXPECT_FALSE(sc.exists("movie.avi"));
+}
+
 // ---- Refusals ---------------------------------------------------------------------------
 
 TEST(Avi1Refuses, MissingListedImage) {
