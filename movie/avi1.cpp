@@ -217,6 +217,12 @@ void soundscan(const moviepaths& p, soundfacts* s) {
         return;
     }
     uint64_t ba = (uint64_t)(s->bits / 8) * (uint64_t)s->ch;
+    if (ba > 0xFFFF) {  // nBlockAlign is 16 bits
+        printf("WAV sample frame of %llu bytes does not fit a stream header: the movie is made "
+               "without sound. \n",
+               (unsigned long long)ba);
+        return;
+    }
     uint64_t avg = 0;
     if (s->rate < 1 || __builtin_mul_overflow(ba, (uint64_t)s->rate, &avg) || avg > 0xFFFFFFFFu) {
         printf("WAV sample rate %d does not fit a stream header: the movie is made without "
