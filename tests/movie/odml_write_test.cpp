@@ -23,6 +23,13 @@ using moviefix::capture;
 using moviefix::image;
 using moviefix::scene;
 
+// "<prefix><i>.png"
+std::string numbered(const char* prefix, size_t i) {
+    char b[64];
+    snprintf(b, sizeof b, "%s%zu.png", prefix, i);
+    return b;
+}
+
 struct Case {
     const char* name;
     bool alpha;
@@ -50,7 +57,7 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
         imgs.push_back(moviefix::pattern(c.later[i].first, c.later[i].second, c.alpha && i % 2 == 0, (int)i + 1));
     std::string list;
     for (size_t i = 0; i < imgs.size(); i++) {
-        std::string name = "img" + std::to_string(i) + ".png";
+        std::string name = numbered("img", i);
         sc.png(name, imgs[i]);
         list += name + "\r\n";
     }
@@ -167,7 +174,9 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
         EXPECT_EQ(astrl->count("strn"), 1);
     }
 
-    // An independent reader, which follows the super index, agrees.
+#if !defined(_WIN32)
+    // An independent reader, which follows the super index, agrees (the
+    // Windows build under wine has no ffmpeg to run).
     auto v = e2e::probe(sc.path("movie.avi"), "v:0", sc.root());
     EXPECT_EQ(v["nb_read_packets"], std::to_string(n));
     EXPECT_EQ(v["pix_fmt"], c.alpha ? "bgra" : "bgr24");
@@ -185,6 +194,8 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
     if (c.sound) {
         EXPECT_EQ(e2e::ffmpegaudio(sc.path("movie.avi"), c.bits, sc.root()), data);
     }
+
+#endif
 
     // The wide entry point writes the same bytes.
     ASSERT_EQ(capture([&] {
@@ -207,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Odml, OdmlWrite, ::testing::ValuesIn(kCases),
 void smallscene(const scene& sc, int n, bool sound = true) {
     std::string list;
     for (int i = 0; i < n; i++) {
-        std::string name = "f" + std::to_string(i) + ".png";
+        std::string name = numbered("f", (size_t)i);
         sc.png(name, moviefix::pattern(64, 48, false, i));
         list += name + "\r\n";
     }
