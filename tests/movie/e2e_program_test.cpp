@@ -146,6 +146,8 @@ TEST_P(Program, MakesTheMovieItsInputsDescribe) {
                 dir);
     std::string out = slurp(dir / "out.txt"), err = slurp(dir / "err.txt");
     ASSERT_EQ(rc, c.exitcode) << out << err;
+    // The two builds differ in their banner and their frame rate only.
+    EXPECT_EQ(out.rfind(c.fps30 ? "reelkiln (30 FPS)   V1.04\n" : "reelkiln (60 FPS)  V1.04\n", 0), 0u) << out;
     if (*c.out) {
         EXPECT_NE(out.find(c.out), std::string::npos) << out;
     }
