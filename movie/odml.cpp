@@ -71,6 +71,7 @@ int odmlmkplan(const odmlfacts* facts, odmlplan* out) {
     p.stride = f.alpha ? 4 * (uint64_t)f.w : (3 * (uint64_t)f.w + 3) & ~(uint64_t)3;
     p.rowpad = f.alpha ? 0 : (uint32_t)(p.stride - 3 * (uint64_t)f.w);
     if (__builtin_mul_overflow(p.stride, (uint64_t)f.h, &p.fs)) {
+        p.fs = UINT64_MAX;
         *out = p;
         return ODML_TOO_LARGE;
     }
@@ -174,7 +175,6 @@ odmlseg odmlsegment(const odmlplan* p, uint32_t s) {
 }
 
 // ---- The write pass ----------------------------------------------------------------
-
 
 namespace {
 
@@ -313,8 +313,8 @@ int mkodmlsub(const char* avipath, const char16_t* avipathW, const char* listpat
     odmlplan plan;
     if (odmlmkplan(&facts, &plan) != ODML_PLAN_OK) {
         if (plan.fs >= ODML_RIFF_LIMIT || odmlriffx(&plan, 1) >= ODML_RIFF_LIMIT)
-            printf("Frame too large for an OpenDML segment (%llu bytes).  Cannot create file. \n",
-                   (unsigned long long)plan.fs);
+            printf("Frame too large for an OpenDML segment (%u x %u).  Cannot create file. \n",
+                   (unsigned)facts.w, (unsigned)facts.h);
         else
             printf("Sound too large for the first OpenDML segment.  Cannot create file. \n");
         return ODML_TOO_LARGE;
