@@ -2,11 +2,13 @@
 #ifndef REELKILN_TESTUTIL_H
 #define REELKILN_TESTUTIL_H
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -47,11 +49,18 @@ inline void write_file(const std::filesystem::path& p, std::string_view s) { wri
 // contents when the object goes.
 class TempDir {
 public:
+    // Test programs run in parallel and each starts with the same rand()
+    // sequence, so the name takes a random_device draw and the clock, and a
+    // name that is taken (or being removed by another process) is passed over.
     TempDir() {
         auto base = std::filesystem::temp_directory_path();
+        std::random_device rd;
         for (int i = 0;; i++) {
-            path_ = base / ("rk-test-" + std::to_string(std::rand()) + "-" + std::to_string(i));
-            if (std::filesystem::create_directory(path_)) break;
+            auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+            path_ = base / ("rk-test-" + std::to_string(rd()) + "-" + std::to_string(stamp) + "-" + std::to_string(i));
+            std::error_code ec;
+            if (std::filesystem::create_directory(path_, ec)) break;
+            if (i > 100) throw std::runtime_error("cannot make a temporary directory: " + ec.message());
         }
     }
     ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
