@@ -20,6 +20,14 @@ root=$(pwd)
 out=${RK_WIN_BUILD:-$root/build-win}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
+# One Windows build or test run at a time per build folder (several people
+# may run tools/test.sh in one checkout); tools/test-windows.sh holds the
+# lock for its whole run and says so in RK_WIN_LOCKED.
+if [ -z "${RK_WIN_LOCKED:-}" ]; then
+  exec 9>"$out/.lock"
+  flock 9
+  export RK_WIN_LOCKED=1
+fi
 jobs=${RK_JOBS:-$(nproc)}
 toolchain=$root/cmake/mingw-w64.cmake
 prefix=$out/prefix
@@ -59,8 +67,10 @@ fi
 
 # ---- reelkiln ----------------------------------------------------------------
 echo "== Windows build in $out/rk"
+# -O2 as the Linux build (RelWithDebInfo) has it, without the debug data.
 cmake -S "$root" -B "$out/rk" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_PREFIX_PATH="$prefix" \
   -DZLIB_USE_STATIC_LIBS=ON -DREELKILN_BENCH=OFF >/dev/null
 cmake --build "$out/rk" -j"$jobs"
 

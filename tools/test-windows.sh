@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Builds the Windows programs and tests (tools/build-windows.sh) and runs
+# them under wine64, headless:
+#
+#   bash tools/test-windows.sh
+#
+# 1. A fresh WINEPREFIX in build-win/wine, set to report Windows 10, with
+#    WINEDEBUG=-all and no display (a message box then returns at once).
+#    One wineserver is kept for the whole run (wineserver -p) and warm-up
+#    processes boot the prefix with their output sent to a log: the
+#    helper processes wine starts on first use inherit that output, and if
+#    it were CTest's pipe, CTest would wait for them until its timeout.
+#    The server is stopped on every way out.
+# 2. Every unit-test program under CTest (label "large" excluded unless
+#    RK_LARGE=1), one wine process per program; then the local-time tests of
+#    test_platform once per time zone with TZ set (wine takes the zone from
+#    it), for the zones the machine's tzdata holds.
+# 3. When the programs exist: the same scenes made into movies by the Linux
+#    build and by the Windows build, each in a fresh folder beside its
+#    program, and the movies (and the lists they wrote) compared byte for
+#    byte.  The Linux programs come from build/ (tools/test.sh builds them
+#    first; RK_LINUX_BUILD names another folder).
+#
+# Environment: RK_WIN_BUILD (default build-win), RK_JOBS, RK_LARGE,
+# RK_LINUX_BUILD.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+export RK_WIN_BUILD=${RK_WIN_BUILD:-$root/build-win}
+jobs=${RK_JOBS:-$(nproc)}
+mkdir -p "$RK_WIN_BUILD"
+out=$(cd "$RK_WIN_BUILD" && pwd)
+# One run at a time per build folder: a second run would boot its prefix
+# over the first one's.
+exec 9>"$out/.lock"
+flock 9
+export RK_WIN_LOCKED=1
+bash tools/build-windows.sh
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wine" ] || wine=$(command -v wine64 || true)
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
+[ -n "$wine" ] && [ -n "$wineserver" ] || { echo "test-windows: wine64 is missing (bash tools/deps.sh installs it)" >&2; exit 1; }
+
+# ---- 1. A fresh, headless prefix --------------------------------------------
+export WINEPREFIX=$out/wine
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+log=$out/wine-boot.log
+stop_wine() { "$wineserver" -k >/dev/null 2>&1 || true; }
+trap stop_wine EXIT
+"$wineserver" -p
+echo "== wine: booting a fresh prefix in $WINEPREFIX"
+"$wine" wineboot --init </dev/null >"$log" 2>&1
+"$wine" winecfg -v win10 </dev/null >>"$log" 2>&1
+# The server keeps the version it booted with in the kernel's shared data
+# page until it restarts; restart it so that every source agrees on 10.0.
+"$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -p
+"$wine" cmd /c exit </dev/null >>"$log" 2>&1
+
+# ---- 2. Unit tests ------------------------------------------------------------
+label=(-LE large)
+if [ "${RK_LARGE:-0}" = 1 ]; then label=(); fi
+echo "== Windows unit tests under wine"
+ctest --test-dir "$out/rk" -j"$jobs" --output-on-failure "${label[@]}" </dev/null
+
+tp=$out/rk/tests/platform/test_platform.exe
+if [ -f "$tp" ]; then
+  for zone in America/New_York Europe/Berlin Asia/Tokyo; do
+    if [ -f "/usr/share/zoneinfo/$zone" ]; then
+      echo "== local time under TZ=$zone"
+      TZ=$zone "$wine" "$tp" --gtest_filter='Win32LocalTime.*' --gtest_brief=1 </dev/null
+    else
+      echo "== local time under TZ=$zone skipped: /usr/share/zoneinfo has no $zone (package tzdata)"
+    fi
+  done
+fi
+
+# ---- 3. The same movie from both builds ----------------------------------------
+linux=${RK_LINUX_BUILD:-$root/build}
+winbin=$out/bin
+if [ ! -f "$winbin/reelkiln.exe" ] || [ ! -x "$linux/movie/reelkiln" ]; then
+  echo "== movie comparison skipped: needs $winbin/reelkiln.exe and $linux/movie/reelkiln"
+  exit 0
+fi
+if ! python3 -c 'import png' 2>/dev/null; then
+  echo "test-windows: python3-png is missing (bash tools/deps.sh installs it)" >&2
+  exit 1
+fi
+
+scenes=$out/scenes
+rm -rf "$scenes"
+mkdir -p "$scenes"
+
+# make_scene DIR KIND: frames and sound of a few kinds, generated here so that
+# the scene never passes through reelkiln's own code.
+make_scene() {
+  python3 - "$1" "$2" <<'PY'
+import os, random, struct, sys, wave
+import png
+d, kind = sys.argv[1], sys.argv[2]
+os.makedirs(d, exist_ok=True)
+rnd = random.Random(kind)
+def frame(path, w, h, alpha, seed):
+    rows = []
+    for y in range(h):
+        row = []
+        for x in range(w):
+            px = [(x * 7 + seed * 13) & 255, (y * 11 + seed) & 255, (x * y + rnd.randrange(32)) & 255]
+            if alpha:
+                px.append(255 if (x + y) % 4 else (x * 29 + seed) & 255)
+            row.extend(px)
+        rows.append(row)
+    with open(path, 'wb') as f:
+        png.Writer(w, h, greyscale=False, alpha=alpha).write(f, rows)
+def sound(path, channels, width, rate, frames):
+    with wave.open(path, 'wb') as f:
+        f.setnchannels(channels); f.setsampwidth(width); f.setframerate(rate)
+        f.writeframes(bytes(rnd.randrange(256) for _ in range(frames * channels * width)))
+if kind == 'rgb':        # odd width (row padding), list.txt with CR LF, 16-bit stereo
+    names = ['f%03d.png' % i for i in range(12)]
+    for i, n in enumerate(names): frame(os.path.join(d, n), 33, 17, False, i)
+    with open(os.path.join(d, 'list.txt'), 'wb') as f:
+        f.write(b'// scene rgb\r\n' + b''.join(n.encode() + b'\r\n' for n in names))
+    sound(os.path.join(d, 'music.wav'), 2, 2, 44100, 4410)
+elif kind == 'alpha':    # no list.txt (the program writes it), 8-bit mono with an odd length
+    for i in range(7): frame(os.path.join(d, 'a%02d.png' % i), 20, 10, True, i)
+    sound(os.path.join(d, 'music.wav'), 1, 1, 22050, 2205)
+elif kind == 'silent':   # no sound, the first frame larger than the rest
+    frame(os.path.join(d, 's0.png'), 40, 30, False, 0)
+    for i in range(1, 5): frame(os.path.join(d, 's%d.png' % i), 24, 18, False, i)
+    with open(os.path.join(d, 'list.txt'), 'wb') as f:
+        f.write(b''.join(b's%d.png\r\n' % i for i in range(5)))
+PY
+}
+
+fail=0
+for kind in rgb alpha silent; do
+  for prog in reelkiln reelkiln30; do
+    [ -f "$winbin/$prog.exe" ] && [ -x "$linux/movie/$prog" ] || continue
+    base=$scenes/$kind-$prog
+    make_scene "$base-linux" "$kind"
+    cp -r "$base-linux" "$base-win"
+    cp "$linux/movie/$prog" "$base-linux/"
+    cp "$winbin/$prog.exe" "$base-win/"
+    set +e
+    (cd "$base-linux" && "./$prog" </dev/null >run.log 2>&1); rl=$?
+    (cd "$base-win" && "$wine" "$prog.exe" </dev/null >run.log 2>&1); rw=$?
+    set -e
+    what="$kind scene, $prog"
+    if [ $rl != 0 ] || [ $rw != 0 ]; then
+      echo "FAILED: $what: exit code $rl on Linux, $rw on Windows (logs in $base-*/run.log)"
+      fail=1
+    elif ! cmp -s "$base-linux/movie.avi" "$base-win/movie.avi"; then
+      echo "FAILED: $what: the movies differ ($(cmp "$base-linux/movie.avi" "$base-win/movie.avi" 2>&1 | head -1))"
+      fail=1
+    elif ! cmp -s "$base-linux/list.txt" "$base-win/list.txt"; then
+      echo "FAILED: $what: the lists differ"
+      fail=1
+    else
+      echo "ok: $what: the same $(stat -c %s "$base-win/movie.avi")-byte movie on both systems"
+    fi
+  done
+done
+exit $fail
