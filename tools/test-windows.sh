@@ -67,7 +67,7 @@ echo "== wine: booting a fresh prefix in $WINEPREFIX"
 label=(-LE large)
 if [ "${RK_LARGE:-0}" = 1 ]; then label=(); fi
 echo "== Windows unit tests under wine"
-ctest --test-dir "$out/rk" -j"$jobs" --output-on-failure "${label[@]}" </dev/null
+ctest --test-dir "$out/rk" -j"$jobs" --timeout 600 --output-on-failure "${label[@]}" </dev/null
 
 tp=$out/rk/tests/platform/test_platform.exe
 if [ -f "$tp" ]; then
@@ -88,7 +88,7 @@ if [ ! -f "$winbin/reelkiln.exe" ] || [ ! -x "$linux/movie/reelkiln" ]; then
   echo "== movie comparison skipped: needs $winbin/reelkiln.exe and $linux/movie/reelkiln"
   exit 0
 fi
-if ! python3 -c 'import png' 2>/dev/null; then
+if ! /usr/bin/python3 -c 'import png' 2>/dev/null; then
   echo "test-windows: python3-png is missing (bash tools/deps.sh installs it)" >&2
   exit 1
 fi
@@ -100,7 +100,7 @@ mkdir -p "$scenes"
 # make_scene DIR KIND: frames and sound of a few kinds, generated here so that
 # the scene never passes through reelkiln's own code.
 make_scene() {
-  python3 - "$1" "$2" <<'PY'
+  /usr/bin/python3 - "$1" "$2" <<'PY'
 import os, random, struct, sys, wave
 import png
 d, kind = sys.argv[1], sys.argv[2]
@@ -129,7 +129,12 @@ if kind == 'rgb':        # odd width (row padding), list.txt with CR LF, 16-bit 
         f.write(b'// scene rgb\r\n' + b''.join(n.encode() + b'\r\n' for n in names))
     sound(os.path.join(d, 'music.wav'), 2, 2, 44100, 4410)
 elif kind == 'alpha':    # no list.txt (the program writes it), 8-bit mono with an odd length
-    for i in range(7): frame(os.path.join(d, 'a%02d.png' % i), 20, 10, True, i)
+    # Names whose order differs between comparing upper-cased (as NTFS and
+    # both builds do) and lower-cased ('^' and '_' lie between the two
+    # alphabets); made in a shuffled order, each frame different.
+    names = ['f.png', 'F1.png', 'fa.png', 'f^.png', 'f_b.png', 'G.png', 'g_.png']
+    order = list(range(len(names))); rnd.shuffle(order)
+    for i in order: frame(os.path.join(d, names[i]), 20, 10, True, i)
     sound(os.path.join(d, 'music.wav'), 1, 1, 22050, 2205)
 elif kind == 'silent':   # no sound, the first frame larger than the rest
     frame(os.path.join(d, 's0.png'), 40, 30, False, 0)
