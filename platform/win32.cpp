@@ -445,10 +445,12 @@ os_api g_os = kNative;
 // ---- Start-up -----------------------------------------------------------------------
 
 // Windows keeps the command line itself (GetCommandLineA/W), so there is
-// nothing to record; the console gets the Ctrl-C handler described above.
+// nothing to record; the console gets the Ctrl-C handler described above,
+// once however often this is called.
 char** os_init(int argc, char** argv) {
     (void)argc;
-    SetConsoleCtrlHandler(on_console_ctrl, TRUE);
+    static bool handler_set = false;
+    if (!handler_set) handler_set = SetConsoleCtrlHandler(on_console_ctrl, TRUE) != 0;
     return argv;
 }
 

@@ -1,0 +1,87 @@
+// win32_console_test.cpp - Ctrl-C on the Windows side: a console control
+// event reaches the console poll as the key 3, once, and the process lives
+// on to stop through the frame loops' normal path.
+//
+// The test gives the process a console of its own (FreeConsole, then
+// AllocConsole), sends it a real CTRL_C_EVENT with GenerateConsoleCtrlEvent,
+// and gives the console back afterwards.  The system delivers the event on
+// a thread of its own, so the test polls until it has arrived; the bound is
+// only there so that a lost event fails instead of hanging.  Like the POSIX
+// side's terminal tests, this drives the system itself and so includes its
+// header.
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+// A console of the test's own for the length of one test.
+class OwnConsole {
+public:
+    OwnConsole() : saved_in_(GetStdHandle(STD_INPUT_HANDLE)) {
+        FreeConsole();
+        ok_ = AllocConsole() != 0;
+    }
+    ~OwnConsole() {
+        FreeConsole();
+        SetStdHandle(STD_INPUT_HANDLE, saved_in_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    HANDLE saved_in_;
+    bool ok_ = false;
+};
+
+// Polls until an event comes, at most about ten seconds.
+int wait_for_event(int* key) {
+    for (int i = 0; i < 1000; i++) {
+        if (g_os.console_event(key)) return 1;
+        Sleep(10);
+    }
+    return 0;
+}
+
+TEST(Win32CtrlC, ArrivesOnceAsKeyThree) {
+    g_os = os_native;
+    OwnConsole console;
+    if (!console.ok()) GTEST_SKIP() << "no console can be made here";
+    char arg0[] = "test";
+    char* argv[] = {arg0, nullptr};
+    os_init(1, argv);  // installs the handler
+
+    // Nothing waits before the event: a new console has no input.
+    int key = 12345;
+    EXPECT_EQ(g_os.console_event(&key), 0);
+    EXPECT_EQ(key, 12345);
+
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    key = 0;
+    ASSERT_EQ(wait_for_event(&key), 1);
+    EXPECT_EQ(key, 3);
+    // Taken: the next poll has nothing.
+    key = 12345;
+    EXPECT_EQ(g_os.console_event(&key), 0);
+    EXPECT_EQ(key, 12345);
+
+    // And again: each Ctrl-C that has been taken leaves room for the next.
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    key = 0;
+    ASSERT_EQ(wait_for_event(&key), 1);
+    EXPECT_EQ(key, 3);
+}
+
+}  // namespace
+
+#endif  // _WIN32
