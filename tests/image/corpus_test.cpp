@@ -166,6 +166,14 @@ TEST_F(Corpus, CrashersFailCleanly) {
             continue;
         }
         SCOPED_TRACE(e.rel);
+        if (e.reason.find("incorrect data check") != std::string::npos) {
+            // Refused by the reference only for its zlib Adler-32, under chunk
+            // CRCs that hold: the decoder leaves that second checksum to the
+            // CRCs (checksum_test.cpp), so the image decodes.
+            pngfix::Planes p;
+            EXPECT_EQ(p.load((dir_ / e.rel).string()), 0);
+            continue;
+        }
         pngfix::Planes p;
         int r = p.load((dir_ / e.rel).string());
         EXPECT_TRUE(r == -2 || r == 2) << "result " << r;
