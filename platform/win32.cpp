@@ -444,6 +444,14 @@ os_api g_os = kNative;
 
 // ---- Start-up -----------------------------------------------------------------------
 
+// The mingw runtime would expand wildcards in the arguments before main
+// ("*.png" becoming the folder's file names); a Windows program gets its
+// arguments as they were typed, so the expansion is turned off here, where
+// every program links it.
+extern "C" {
+int _CRT_glob = 0;
+}
+
 // Windows keeps the command line itself (GetCommandLineA/W), so there is
 // nothing to record; the console gets the Ctrl-C handler described above,
 // once however often this is called.
