@@ -552,6 +552,10 @@ int framenext(framestate* f, uint32_t i) {
     if (!f->listopen || listgetname(f->name) != 0) f->name[0] = 0;
     printf("%d/%d:  %s  ", (int)(i + 1), (int)f->n, f->name);
 
+    // The planes of the last frame are handed back with their size: a frame
+    // of the same size is converted into them, instead of four planes
+    // (8 MB at 1080p) being freed and allocated, and their pages faulted in
+    // afresh, for every frame.  Another size gets new planes as before.
     const moviepaths& p = *f->paths;
     int r;
     if (p.wide) {
@@ -559,14 +563,14 @@ int framenext(framestate* f, uint32_t i) {
         name2wide(nameW, f->name);
         char16_t path[JOINED_CAP];
         r = joinpathW(path, JOINED_CAP, exedirW, nameW)
-                ? pngloadW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                           &f->hasalpha)
+                ? pngloadkeepW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
+                               &f->hasalpha)
                 : -1;
     } else {
         char path[JOINED_CAP];
         r = joinpath(path, JOINED_CAP, exedir, f->name)
-                ? pngload(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                          &f->hasalpha)
+                ? pngloadkeep(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
+                              &f->hasalpha)
                 : -1;
     }
     if (r == 27 || r == 3) {

@@ -284,6 +284,10 @@ std::vector<MovieCase> moviecases() {
         {"later_larger_cropped_24", {pattern(4, 3, false, 6), pattern(7, 5, false, 7)}, {}, false},
         {"later_smaller_white_24", {pattern(6, 5, false, 8), pattern(3, 2, false, 9)}, {}, false},
         {"later_smaller_white_32", {pattern(6, 5, true, 8), pattern(3, 2, true, 9), pattern(9, 1, true, 3)}, {}, false},
+        // The writer keeps its planes while frames keep their size: sizes
+        // that change and come back, each frame with its own pixels.
+        {"sizes_change_and_return_32", {pattern(6, 5, true, 1), pattern(3, 2, true, 2), pattern(3, 2, true, 3),
+                                        pattern(6, 5, true, 4), pattern(7, 1, false, 5), pattern(6, 5, true, 6)}, {}, false},
         {"rgb_frames_in_alpha_movie", {pattern(3, 3, true, 1), pattern(3, 3, false, 2)}, {}, false},
         {"sound_16bit_stereo", {pattern(3, 2, false, 1), pattern(3, 2, false, 2)}, pcm(2, 16, 44100, 4000), false},
         {"sound_8bit_mono_odd", {pattern(3, 2, false, 1)}, pcm(1, 8, 8000, 999), false},
