@@ -38,7 +38,8 @@ uint8_t recordrow(const uint8_t* src, uint32_t bpp, uint8_t* r, uint8_t* g, uint
                   uint32_t w);
 
 // Which loops recordrow uses: 0 the plain ones, 1 SSE2 vectors for 32-bit
-// rows, 2 also SSSE3 shuffles for 24-bit rows.  Set at start to the best the
+// rows, 2 also SSSE3 shuffles for 24-bit rows and for the decoder's swap of
+// red and blue.  Set at start to the best the
 // processor offers (always 0 off x86-64); the tests lower it to check every
 // level against the same rows.  Never raise it above its start value.
 extern int rowlevel;

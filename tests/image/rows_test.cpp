@@ -80,13 +80,30 @@ INSTANTIATE_TEST_SUITE_P(Rows, RecordRow, ::testing::ValuesIn(rowcases()), [](co
     return std::to_string(i.param.bpp) + "bpp_w" + std::to_string(i.param.width);
 });
 
-// Whole images through the loader at the plain level and the processor's
-// best give the same planes.
+// Whole images through the decoder and the loader at the plain level and
+// the processor's best give the planes the samples call for: 8- and 16-bit
+// RGB and RGBA, interlaced, with a colour key, gray with alpha (which is not
+// swapped).
 TEST(RecordRowLevels, LoaderGivesTheSamePlanesAtEveryLevel) {
     Level keep;
     testutil::TempDir dir;
-    for (int ctype : {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA}) {
-        pngfix::Pic pic = pngfix::make(53, 9, ctype, 8);
+    struct Kind {
+        int ctype, depth;
+        bool interlace, key;
+    };
+    for (Kind k : {Kind{PNG_COLOR_TYPE_RGB, 8, false, false}, Kind{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false},
+                   Kind{PNG_COLOR_TYPE_RGB, 16, false, false}, Kind{PNG_COLOR_TYPE_RGB_ALPHA, 16, true, false},
+                   Kind{PNG_COLOR_TYPE_RGB, 8, true, false}, Kind{PNG_COLOR_TYPE_RGB, 8, false, true},
+                   Kind{PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false}}) {
+        const int ctype = k.ctype;
+        pngfix::Pic pic = pngfix::make(53, 9, k.ctype, k.depth, k.interlace);
+        if (k.key) {
+            // A colour key that some pixels match: RGB widened to RGBA.
+            pic.haskey = true;
+            pic.key.red = pic.samples[0];
+            pic.key.green = pic.samples[1];
+            pic.key.blue = pic.samples[2];
+        }
         std::string path = dir.str("l.png");
         testutil::write_file(path, pngfix::write(pic));
         std::vector<uint8_t> want = pngfix::rgba(pic);
