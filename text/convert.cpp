@@ -2,8 +2,8 @@
 // Shift_JIS (see convert.h).
 //
 // Division: the compatibility mappings and the UTF-8 encoder (shared in the
-// folder, convert_internal.h); the two decoding walkers; the members built
-// on them; compare and length.
+// folder, convert_internal.h); the three decoding walkers (UTF-8, Shift_JIS,
+// UTF-16LE); the members built on them; compare and length.
 //
 // Notes on invalid input:
 //   - malformed UTF-8 writes nothing; the first such sequence turns the
@@ -236,6 +236,31 @@ int sjis_walk(const char* src, Emit emit) {
     return st;
 }
 
+// ---- The UTF-16LE walker ------------------------------------------------------------------
+//
+// Reads a 0-ended UTF-16LE string (bytes, any alignment) and hands each unit
+// to emit(u, next).  A high surrogate 0xD800-0xDBFF takes the unit after it
+// along, pair or not, as next (0 for any other unit); a terminator right
+// after a high surrogate is not taken (next is 0 and the walk ends at it).
+// Returns the bytes taken before the terminator.
+
+template <class Emit>
+int utf16_walk(const uint8_t* src, Emit emit) {
+    const uint8_t* s = src;
+    for (;;) {
+        uint32_t u = get_le16(s);
+        if (u == 0) break;
+        s += 2;
+        uint32_t next = 0;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            next = get_le16(s);
+            if (next != 0) s += 2;
+        }
+        emit(u, next);
+    }
+    return (int)(s - src);
+}
+
 // The marker printed for a Shift_JIS code without a Unicode mapping.
 void print_unmapped(int code) { printf("<<<uni%06X:sjis%06X>>>", 0, code); }
 
@@ -357,50 +382,31 @@ int utf8unesc(char* dst, const char* src) {
 // ---- UTF-16LE sources ---------------------------------------------------------------
 
 int wstrtoutf8(char* dst, const uint8_t* src) {
-    const uint8_t* s = src;
     uint8_t* d = (uint8_t*)dst;
-    for (;;) {
-        uint32_t u = get_le16(s);
-        if (u == 0) break;
-        s += 2;
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            uint32_t lo = get_le16(s);
-            if (lo == 0) {
-                *d++ = '?';
-                break;
-            }
-            s += 2;
-            if (lo >= 0xDC00 && lo <= 0xDFFF)
-                d += put_utf8(d, 0x10000 + ((u & 0x3FF) << 10) + (lo & 0x3FF));
-            else
-                *d++ = '?';
-            continue;
-        }
-        d += put_utf8(d, u);
-    }
+    int taken = utf16_walk(src, [&d](uint32_t u, uint32_t next) {
+        if (u < 0xD800 || u > 0xDBFF)
+            d += put_utf8(d, u);
+        else if (next >= 0xDC00 && next <= 0xDFFF)
+            d += put_utf8(d, 0x10000 + ((u & 0x3FF) << 10) + (next & 0x3FF));
+        else
+            *d++ = '?';  // no low surrogate after it (or the terminator)
+    });
     *d = 0;
-    return (int)(s - src);
+    return taken;
 }
 
 int utf16tosjis(char* dst, const uint8_t* src) {
-    const uint8_t* s = src;
     uint8_t* d = (uint8_t*)dst;
-    for (;;) {
-        uint32_t u = get_le16(s);
-        if (u == 0) break;
-        s += 2;
-        if (u <= 0x7F) {
+    int taken = utf16_walk(src, [&d](uint32_t u, uint32_t) {
+        if (u <= 0x7F)
             *d++ = (uint8_t)u;
-        } else if (u >= 0xD800 && u <= 0xDBFF) {
-            *d++ = '?';
-            if (get_le16(s) == 0) break;
-            s += 2;
-        } else {
+        else if (u >= 0xD800 && u <= 0xDBFF)
+            *d++ = '?';  // nothing beyond the BMP has a Shift_JIS code
+        else
             d = put_sjis(d, unit_code(u));
-        }
-    }
+    });
     *d = 0;
-    return (int)(s - src);
+    return taken;
 }
 
 // ---- Shift_JIS sources ----------------------------------------------------------------
