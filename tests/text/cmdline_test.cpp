@@ -18,37 +18,27 @@
 
 #include "platform/platform.h"
 #include "text/cmdline.h"
+#include "text_fixture.h"
+
+using namespace texttest;
 
 namespace {
-
-int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 std::unique_ptr<char[]> g_lineA;
 std::unique_ptr<char16_t[]> g_lineW;
 const char* fake_lineA() { return g_lineA.get(); }
 const char16_t* fake_lineW() { return g_lineW.get(); }
 
-template <class C>
-std::unique_ptr<C[]> exact(std::basic_string_view<C> s) {
-    auto p = std::make_unique<C[]>(s.size() + 1);
-    for (size_t i = 0; i < s.size(); i++) p[i] = s[i];
-    p[s.size()] = 0;
-    return p;
-}
-
-std::u16string widen(std::string_view s) { return std::u16string(s.begin(), s.end()); }
-
-class CmdLine : public ::testing::Test {
+class CmdLine : public WithCp932 {
 protected:
     void SetUp() override {
-        saved_ = g_os;
+        WithCp932::SetUp();
         cmdline_reset();
         g_os.command_lineA = fake_lineA;
         g_os.command_lineW = fake_lineW;
-        g_os.is_dbcs_lead = cp932_lead;
     }
     void TearDown() override {
-        g_os = saved_;
+        WithCp932::TearDown();
         g_lineA.reset();
         g_lineW.reset();
     }
@@ -56,7 +46,6 @@ protected:
         g_lineA = exact<char>(line);
         g_lineW = exact<char16_t>(widen(line));
     }
-    os_api saved_;
 };
 
 // The arguments of a set, after checking its layout.

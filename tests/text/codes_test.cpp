@@ -18,30 +18,16 @@
 #include "platform/platform.h"
 #include "testutil.h"
 #include "text/codes.h"
+#include "text_fixture.h"
 
 using testutil::h2b;
+using namespace texttest;
 
 namespace {
 
-int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-int no_lead(uint8_t) { return 0; }
-
 // The converters take their lead bytes from the platform; every test here
 // says which code page it assumes and gets the table back afterwards.
-class Codes : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = g_os;
-        g_os.is_dbcs_lead = cp932_lead;
-    }
-    void TearDown() override { g_os = saved_; }
-    os_api saved_;
-};
-
-std::string bytes_str(std::string_view hex) {
-    auto v = h2b(hex);
-    return std::string(v.begin(), v.end());
-}
+class Codes : public WithCp932 {};
 
 std::u16string units(std::initializer_list<char16_t> u) { return std::u16string(u); }
 

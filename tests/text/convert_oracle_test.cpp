@@ -24,6 +24,7 @@
 #include "testutil.h"
 #include "text/codes.h"
 #include "text/convert.h"
+#include "text_fixture.h"
 
 namespace {
 
@@ -92,8 +93,6 @@ Bytes out_wide(const char16_t* s) {
 
 // Runs one line: gives the output bytes (before the terminator) and the result.
 using Runner = std::function<int(const Bytes& in, Bytes* out)>;
-
-int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct Member {
     const char* name;
@@ -167,15 +166,8 @@ const Member kMembers[] = {
 
 void PrintTo(const Member& m, std::ostream* os) { *os << m.name; }
 
-class ConvertOracle : public ::testing::TestWithParam<Member> {
-protected:
-    void SetUp() override {
-        saved_ = g_os;
-        g_os.is_dbcs_lead = cp932_lead;  // the script's assumption for sjis2wstr
-    }
-    void TearDown() override { g_os = saved_; }
-    os_api saved_;
-};
+// Code page 932 is the script's assumption for sjis2wstr.
+class ConvertOracle : public texttest::WithCp932, public ::testing::WithParamInterface<Member> {};
 
 std::string hex(const Bytes& b) {
     std::ostringstream s;

@@ -13,15 +13,12 @@
 #include "testutil.h"
 #include "text/codes.h"
 #include "text/convert.h"
+#include "text_fixture.h"
 
 using testutil::h2b;
+using texttest::bytes_str;
 
 namespace {
-
-std::string bytes_str(std::string_view hex) {
-    auto v = h2b(hex);
-    return std::string(v.begin(), v.end());
-}
 
 // UTF-16 units to their UTF-16LE bytes, without a terminator.
 std::vector<uint8_t> le_units(std::initializer_list<uint16_t> units) {

@@ -21,20 +21,11 @@
 #include "platform/platform.h"
 #include "testutil.h"
 #include "text/paths.h"
+#include "text_fixture.h"
+
+using namespace texttest;
 
 namespace {
-
-int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-int no_lead(uint8_t) { return 0; }
-
-template <class C>
-std::unique_ptr<C[]> exact(std::basic_string_view<C> s) {
-    auto p = std::make_unique<C[]>(s.size() + 1);
-    for (size_t i = 0; i < s.size(); i++) p[i] = s[i];
-    p[s.size()] = 0;
-    return p;
-}
-std::unique_ptr<char[]> exact8(std::string_view s) { return exact<char>(s); }
 
 bool is_ascii(std::string_view s) {
     for (unsigned char c : s)
@@ -42,24 +33,11 @@ bool is_ascii(std::string_view s) {
     return true;
 }
 
-// Byte-for-unit widening; used only for ASCII texts.
-std::u16string widen(std::string_view s) { return std::u16string(s.begin(), s.end()); }
-
 // The expected answer on this system: `win` where it is given and only '\'
 // separates.
 const char* on_this_os(const char* posix, const char* win) {
     return (!OS_SLASH_SEPARATES && win) ? win : posix;
 }
-
-class WithCp932 : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = g_os;
-        g_os.is_dbcs_lead = cp932_lead;
-    }
-    void TearDown() override { g_os = saved_; }
-    os_api saved_;
-};
 
 // ---- getdir, getfname, cutext, getext ------------------------------------------------
 
