@@ -9,22 +9,15 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform_fixture.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
+using platformtest::Handle;
+using platformtest::wide;
 using testutil::TempDir;
 
 namespace {
-
-std::u16string wide(const fs::path& p) { return p.u16string(); }
-
-// A file handle closed when the test ends, whatever it asserted.
-struct Handle {
-    os_file f = nullptr;
-    explicit Handle(os_file h) : f(h) {}
-    ~Handle() { if (f) g_os.close(f); }
-    os_file release() { os_file h = f; f = nullptr; return h; }
-};
 
 std::string contents(const fs::path& p) {
     auto v = testutil::read_file(p);

@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
+#include "platform_fixture.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
@@ -33,24 +34,17 @@ struct Found {
 
 std::vector<Found> searchA(const std::string& pattern) {
     std::vector<Found> out;
-    os_findA fd;
-    os_search s = g_os.findfirstA(pattern.c_str(), &fd);
-    if (!s) return out;
-    do out.push_back({fd.name, fd.attrib, fd.size});
-    while (g_os.findnextA(s, &fd));
-    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_NO_MORE_FILES);
-    g_os.findclose(s);
+    auto l = platformtest::search_all(pattern);
+    for (const os_findA& fd : l.entries) out.push_back({fd.name, fd.attrib, fd.size});
+    if (l.found) {
+        EXPECT_EQ(l.end_error, (uint32_t)OS_ERR_NO_MORE_FILES);
+    }
     return out;
 }
 
 std::vector<std::u16string> searchW(const std::u16string& pattern) {
     std::vector<std::u16string> out;
-    os_findW fd;
-    os_search s = g_os.findfirstW(pattern.c_str(), &fd);
-    if (!s) return out;
-    do out.push_back(fd.name);
-    while (g_os.findnextW(s, &fd));
-    g_os.findclose(s);
+    for (const os_findW& fd : platformtest::search_all(pattern).entries) out.push_back(fd.name);
     return out;
 }
 

@@ -26,25 +26,18 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform_fixture.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
+using platformtest::Handle;
+using platformtest::search_all;
+using platformtest::wide;
 using testutil::read_file;
 using testutil::TempDir;
 using testutil::write_file;
 
 namespace {
-
-std::u16string wpath(const fs::path& p) { return p.u16string(); }
-
-// Closes a handle at the end of a test whatever happens.
-struct Handle {
-    os_file f = nullptr;
-    explicit Handle(os_file x) : f(x) {}
-    ~Handle() { if (f) g_os.close(f); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-};
 
 int64_t tell(os_file f) {
     int64_t pos = -1;
@@ -86,7 +79,7 @@ class Win32OpenFailure : public Win32Files, public ::testing::WithParamInterface
 
 TEST_P(Win32OpenFailure, GivesTheWindowsCode) {
     const OpenCase& c = GetParam();
-    std::u16string name = wpath(dir.path() / c.name);
+    std::u16string name = wide(dir.path() / c.name);
     os_file f = g_os.openW(name.c_str(), c.how);
     uint32_t err = g_os.lasterror();
     if (f) g_os.close(f);
@@ -100,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, Win32OpenFailure, ::testing::ValuesIn(kOpenFailu
                          [](const auto& i) { return std::string(i.param.label); });
 
 TEST_F(Win32Files, EveryOpenIsExclusive) {
-    std::u16string name = wpath(dir.path() / "ten.bin");
+    std::u16string name = wide(dir.path() / "ten.bin");
     const int hows[] = {OS_OPEN_READ, OS_OPEN_WRITE};
     for (int first : hows) {
         for (int second : hows) {
@@ -119,7 +112,7 @@ TEST_F(Win32Files, EveryOpenIsExclusive) {
 }
 
 TEST_F(Win32Files, CreateEmptiesAndOpenAlwaysKeepsWritingFromTheStart) {
-    std::u16string name = wpath(dir.path() / "ten.bin");
+    std::u16string name = wide(dir.path() / "ten.bin");
     {
         Handle f(g_os.openW(name.c_str(), OS_OPEN_WRITE));
         ASSERT_NE(f.f, nullptr);
@@ -138,7 +131,7 @@ TEST_F(Win32Files, CreateEmptiesAndOpenAlwaysKeepsWritingFromTheStart) {
     }
     EXPECT_EQ(fs::file_size(dir.path() / "ten.bin"), 0u);
     // OPEN_ALWAYS also creates.
-    std::u16string fresh = wpath(dir.path() / "fresh.bin");
+    std::u16string fresh = wide(dir.path() / "fresh.bin");
     { Handle f(g_os.openW(fresh.c_str(), OS_OPEN_WRITE)); ASSERT_NE(f.f, nullptr); }
     EXPECT_TRUE(fs::exists(dir.path() / "fresh.bin"));
 }
@@ -149,7 +142,7 @@ TEST_F(Win32Files, WideNamesReachTheFileSystemAsTheyAre) {
     const char* names[] = {"\xE3\x83\x95\xE3\x83\xAC\xE3\x83\xBC\xE3\x83\xA0 001.png",
                            "\xF0\x9F\x8E\xAC.bin", "\xC5\x81" "od\xC5\xBA.wav"};
     for (const char* utf8 : names) {
-        std::u16string name = wpath(dir.path()) + u"\\" + testutil::u16(utf8);
+        std::u16string name = wide(dir.path()) + u"\\" + testutil::u16(utf8);
         {
             Handle f(g_os.openW(name.c_str(), OS_CREATE_WRITE));
             ASSERT_NE(f.f, nullptr) << utf8;
@@ -165,7 +158,7 @@ TEST_F(Win32Files, WideNamesReachTheFileSystemAsTheyAre) {
 // ---- Reading and writing ------------------------------------------------------
 
 TEST_F(Win32Files, ReadsToTheEndThenDeliversNothing) {
-    std::u16string name = wpath(dir.path() / "ten.bin");
+    std::u16string name = wide(dir.path() / "ten.bin");
     Handle f(g_os.openW(name.c_str(), OS_OPEN_READ));
     ASSERT_NE(f.f, nullptr);
     char buf[16] = {};
@@ -181,7 +174,7 @@ TEST_F(Win32Files, ReadsToTheEndThenDeliversNothing) {
 }
 
 TEST_F(Win32Files, WrongDirectionIsRefused) {
-    std::u16string name = wpath(dir.path() / "ten.bin");
+    std::u16string name = wide(dir.path() / "ten.bin");
     {
         Handle f(g_os.openW(name.c_str(), OS_OPEN_READ));
         ASSERT_NE(f.f, nullptr);
@@ -258,7 +251,7 @@ class Win32Seek : public Win32Files, public ::testing::WithParamInterface<SeekCa
 TEST_P(Win32Seek, MovesOrLeavesThePointer) {
     const SeekCase& c = GetParam();
     write_file(dir.path() / "hundred.bin", std::string(100, 'h'));
-    std::u16string name = wpath(dir.path() / "hundred.bin");
+    std::u16string name = wide(dir.path() / "hundred.bin");
     Handle f(g_os.openW(name.c_str(), OS_OPEN_READ));
     ASSERT_NE(f.f, nullptr);
     ASSERT_EQ(g_os.seek(f.f, 10, OS_SEEK_BEGIN, nullptr), 1);
@@ -288,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Win32Seek, ::testing::ValuesIn(kSeeks),
                          [](const auto& i) { return std::string(i.param.label); });
 
 TEST_F(Win32Files, SizeDoesNotMoveThePointerAndSeesPastFourGigabytes) {
-    std::u16string name = wpath(dir.path() / "big.bin");
+    std::u16string name = wide(dir.path() / "big.bin");
     Handle f(g_os.openW(name.c_str(), OS_CREATE_WRITE));
     ASSERT_NE(f.f, nullptr);
     // One byte past 4 GB + 1: a sparse-enough file on NTFS and on wine's
@@ -345,34 +338,19 @@ struct Entry {
     uint64_t wtime;
 };
 
-std::map<std::string, Entry> list_all_A(const std::string& pattern, uint32_t* end_error) {
-    std::map<std::string, Entry> got;
-    os_findA e;
-    os_search s = g_os.findfirstA(pattern.c_str(), &e);
-    if (!s) {
-        *end_error = g_os.lasterror();
-        return got;
-    }
-    do got[e.name] = {e.attrib, e.size, e.wtime};
-    while (g_os.findnextA(s, &e));
-    *end_error = g_os.lasterror();
-    g_os.findclose(s);
+// A search's entries by name, and the error it ended with.
+template <class Name, class Find>
+std::map<Name, Entry> by_name(const platformtest::Listing<Find>& l, uint32_t* end_error) {
+    std::map<Name, Entry> got;
+    for (const Find& e : l.entries) got[e.name] = {e.attrib, e.size, e.wtime};
+    *end_error = l.end_error;
     return got;
 }
-
+std::map<std::string, Entry> list_all_A(const std::string& pattern, uint32_t* end_error) {
+    return by_name<std::string>(search_all(pattern), end_error);
+}
 std::map<std::u16string, Entry> list_all_W(const std::u16string& pattern, uint32_t* end_error) {
-    std::map<std::u16string, Entry> got;
-    os_findW e;
-    os_search s = g_os.findfirstW(pattern.c_str(), &e);
-    if (!s) {
-        *end_error = g_os.lasterror();
-        return got;
-    }
-    do got[e.name] = {e.attrib, e.size, e.wtime};
-    while (g_os.findnextW(s, &e));
-    *end_error = g_os.lasterror();
-    g_os.findclose(s);
-    return got;
+    return by_name<std::u16string>(search_all(pattern), end_error);
 }
 
 // The clock as a Windows file time: 100 ns units since 1601.
@@ -412,7 +390,7 @@ TEST_F(Win32Search, WideSearchFindsNamesOutsideTheCodePage) {
     const std::u16string jp = testutil::u16("\xE7\x94\xBB\xE5\x83\x8F_01.PNG");
     write_file(dir.path() / fs::path(jp), "12345678");
     uint32_t end = 0;
-    auto got = list_all_W(wpath(dir.path()) + u"\\*.png", &end);
+    auto got = list_all_W(wide(dir.path()) + u"\\*.png", &end);
     EXPECT_EQ(end, (uint32_t)OS_ERR_NO_MORE_FILES);
     ASSERT_EQ(got.size(), 4u);
     ASSERT_TRUE(got.count(jp));
@@ -452,7 +430,7 @@ TEST_P(Win32NoMatch, IsNullWithTheCode) {
     EXPECT_EQ(g_os.findfirstA((dir.str() + c.pattern).c_str(), &a), nullptr);
     EXPECT_EQ(g_os.lasterror(), c.want_error);
     os_findW w;
-    std::u16string wp = wpath(dir.path()) + testutil::u16(c.pattern);
+    std::u16string wp = wide(dir.path()) + testutil::u16(c.pattern);
     EXPECT_EQ(g_os.findfirstW(wp.c_str(), &w), nullptr);
     EXPECT_EQ(g_os.lasterror(), c.want_error);
 }
