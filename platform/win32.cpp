@@ -154,19 +154,10 @@ int w_remove(const char* name) { return std::remove(name); }
 
 // ---- Directory search and file times ---------------------------------------------
 
-void fill_find(const WIN32_FIND_DATAA& d, os_findA* out) {
-    if (!out) return;
-    out->attrib = d.dwFileAttributes;
-    out->ctime = from_filetime(d.ftCreationTime);
-    out->atime = from_filetime(d.ftLastAccessTime);
-    out->wtime = from_filetime(d.ftLastWriteTime);
-    out->size = join64(d.nFileSizeHigh, d.nFileSizeLow);
-    static_assert(sizeof(out->name) == sizeof(d.cFileName), "names of MAX_PATH bytes");
-    std::memcpy(out->name, d.cFileName, sizeof(out->name));
-    out->name[sizeof(out->name) - 1] = 0;
-}
-
-void fill_find(const WIN32_FIND_DATAW& d, os_findW* out) {
+// The system's find record into ours, for both widths: the fields are the
+// same, only the name's unit differs (names of MAX_PATH bytes or units).
+template <class Data, class Out>
+void fill_find(const Data& d, Out* out) {
     if (!out) return;
     out->attrib = d.dwFileAttributes;
     out->ctime = from_filetime(d.ftCreationTime);
@@ -178,40 +169,38 @@ void fill_find(const WIN32_FIND_DATAW& d, os_findW* out) {
     out->name[sizeof(out->name) / sizeof(out->name[0]) - 1] = 0;
 }
 
+// The A and W services, overloaded on the record so that one body below
+// serves both widths.
+HANDLE find_first(const char* pattern, WIN32_FIND_DATAA* d) { return FindFirstFileA(pattern, d); }
+HANDLE find_first(const char16_t* pattern, WIN32_FIND_DATAW* d) { return FindFirstFileW(wide(pattern), d); }
+BOOL find_next(HANDLE h, WIN32_FIND_DATAA* d) { return FindNextFileA(h, d); }
+BOOL find_next(HANDLE h, WIN32_FIND_DATAW* d) { return FindNextFileW(h, d); }
+
 // FindFirstFileA/W: null when nothing matches (last error 2, or 3 when the
 // directory itself is missing).  Entries come in the order the file system
 // keeps them, "." and ".." included where the pattern matches them.
-os_search w_findfirstA(const char* pattern, os_findA* out) {
-    WIN32_FIND_DATAA d;
-    HANDLE h = FindFirstFileA(pattern, &d);
+template <class Data, class Char, class Out>
+os_search find_first_as(const Char* pattern, Out* out) {
+    Data d;
+    HANDLE h = find_first(pattern, &d);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     fill_find(d, out);
     return to_search(h);
 }
 
-int w_findnextA(os_search s, os_findA* out) {
+template <class Data, class Out>
+int find_next_as(os_search s, Out* out) {
     if (refuse_null(s)) return 0;
-    WIN32_FIND_DATAA d;
-    if (!FindNextFileA(to_handle(s), &d)) return 0;  // ERROR_NO_MORE_FILES at the end
+    Data d;
+    if (!find_next(to_handle(s), &d)) return 0;  // ERROR_NO_MORE_FILES at the end
     fill_find(d, out);
     return 1;
 }
 
-os_search w_findfirstW(const char16_t* pattern, os_findW* out) {
-    WIN32_FIND_DATAW d;
-    HANDLE h = FindFirstFileW(wide(pattern), &d);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    fill_find(d, out);
-    return to_search(h);
-}
-
-int w_findnextW(os_search s, os_findW* out) {
-    if (refuse_null(s)) return 0;
-    WIN32_FIND_DATAW d;
-    if (!FindNextFileW(to_handle(s), &d)) return 0;
-    fill_find(d, out);
-    return 1;
-}
+os_search w_findfirstA(const char* pattern, os_findA* out) { return find_first_as<WIN32_FIND_DATAA>(pattern, out); }
+int w_findnextA(os_search s, os_findA* out) { return find_next_as<WIN32_FIND_DATAA>(s, out); }
+os_search w_findfirstW(const char16_t* pattern, os_findW* out) { return find_first_as<WIN32_FIND_DATAW>(pattern, out); }
+int w_findnextW(os_search s, os_findW* out) { return find_next_as<WIN32_FIND_DATAW>(s, out); }
 
 void w_findclose(os_search s) {
     if (s) FindClose(to_handle(s));
