@@ -9,22 +9,17 @@
 // it) only keep the answers the header promises where Windows would raise an
 // exception under a debugger instead.
 //
-// This is the only file besides posix.cpp that includes <windows.h>, and the
-// only one where wchar_t appears: char16_t and wchar_t are both UTF-16 units
-// here, so the wide strings are passed through with a cast.
+// This is the only file of the program besides posix.cpp that includes the
+// system's headers (<windows.h>, through win32_include.h), and the only one
+// where wchar_t appears: char16_t and wchar_t are both UTF-16 units here, so
+// the wide strings are passed through with a cast.
 //
 // Division: files; directory search and file times; console input (with the
 // Ctrl-C handler); locale and version; process; the table; start-up.
 
 #if defined(_WIN32)
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_include.h"
 
 #include <cstring>
 

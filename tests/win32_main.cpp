@@ -10,18 +10,12 @@
 // that Windows would otherwise show.  The exit code is the exception code (or
 // 3 for abort and terminate), never 0.
 //
-// It is test harness, not program code: the one file outside platform/ that
-// includes <windows.h>, and only in the Windows test build.
+// It is test harness, not program code: it includes <windows.h> (through
+// platform/win32_include.h), and only in the Windows test build.
 
 #if defined(_WIN32)
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_include.h"
 
 #include <csignal>
 #include <cstdio>
