@@ -47,24 +47,6 @@ std::vector<std::map<std::string, std::string>> probe(const scene& sc, const std
     return streams;
 }
 
-// What a player shows of im in a W x H frame: rows top-down, no padding,
-// outside the image white (alpha 0).
-std::vector<uint8_t> shown(const image& im, int W, int H, bool alpha32) {
-    std::vector<uint8_t> out;
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++) {
-            if (x < im.w && y < im.h) {
-                const uint8_t* p = im.at(x, y);
-                out.insert(out.end(), {p[2], p[1], p[0]});
-                if (alpha32) out.push_back(p[3]);
-            } else {
-                out.insert(out.end(), {255, 255, 255});
-                if (alpha32) out.push_back(0);
-            }
-        }
-    return out;
-}
-
 struct ProbeCase {
     const char* name;
     std::vector<image> imgs;
@@ -128,15 +110,10 @@ TEST_P(Avi1Ffprobe, ReadsWhatWeWrote) {
     }
 
     // Every frame, decoded by ffmpeg.
-    std::string raw = sc.path("frames.raw");
-    ASSERT_EQ(sh("ffmpeg -v error -y -i '" + sc.path("movie.avi") + "' -map 0:v -f rawvideo -pix_fmt " +
-                     (A ? "bgra" : "bgr24") + " '" + raw + "'",
-                 sc.path("ffmpeg.txt")),
-              0);
-    std::vector<uint8_t> got = testutil::read_file(raw);
+    std::vector<uint8_t> got = e2e::ffmpegframes(sc.path("movie.avi"), A ? "bgra" : "bgr24", sc.root());
     std::vector<uint8_t> want;
     for (const image& im : c.imgs) {
-        std::vector<uint8_t> f = shown(im, W, H, A);
+        std::vector<uint8_t> f = shownframe(im, W, H, A);
         want.insert(want.end(), f.begin(), f.end());
     }
     ASSERT_EQ(got.size(), want.size());
@@ -144,12 +121,7 @@ TEST_P(Avi1Ffprobe, ReadsWhatWeWrote) {
 
     // The sound, as ffmpeg demuxes it: the WAV's data bytes.
     if (c.ch) {
-        std::string pcmout = sc.path("sound.raw");
-        ASSERT_EQ(sh("ffmpeg -v error -y -i '" + sc.path("movie.avi") + "' -map 0:a -c:a copy -f " +
-                         (c.bits == 8 ? "u8" : "s16le") + " '" + pcmout + "'",
-                     sc.path("ffmpeg2.txt")),
-                  0);
-        EXPECT_TRUE(testutil::read_file(pcmout) == data) << "sound differs";
+        EXPECT_TRUE(e2e::ffmpegaudio(sc.path("movie.avi"), c.bits, sc.root()) == data) << "sound differs";
     }
 }
 

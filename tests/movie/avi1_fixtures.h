@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "image/image.h"
 #include "movie/avi.h"
 #include "platform/platform.h"
+#include "e2e_util.h"
 #include "stream/stream.h"
 #include "testutil.h"
 
@@ -116,26 +118,34 @@ inline std::vector<uint8_t> pngheader(uint32_t w, uint32_t h, bool alpha) {
     return b;
 }
 
-// The frame chunk's bytes that the pixel rule makes of im in a movie of
-// W x H frames: rows bottom-up, blue, green, red (and alpha), outside the
-// image white (alpha 0), 24-bit rows padded to 4 bytes with zeros.
+// im as the end-to-end helpers' image record (the same RGBA pixels).
+inline e2e::rgba asrgba(const image& im) {
+    e2e::rgba r;
+    r.w = im.w;
+    r.h = im.h;
+    r.px = im.px;
+    return r;
+}
+
+// What a player shows of im in a movie of W x H frames, as ffmpeg decodes it
+// (bgr24 or bgra, top row first, no padding): the pixel rule of
+// e2e::expectframe, the image cut to the frame or filled out with white
+// (alpha 0).
+inline std::vector<uint8_t> shownframe(const image& im, int W, int H, bool alpha32) {
+    return e2e::expectframe(asrgba(im), W, H, alpha32);
+}
+
+// The frame chunk's bytes of im in a movie of W x H frames: the rows that are
+// shown, stored bottom-up, 24-bit rows padded to 4 bytes with zeros.
 inline std::vector<uint8_t> expectframe(const image& im, int W, int H, bool alpha32) {
+    const std::vector<uint8_t> shown = shownframe(im, W, H, alpha32);
+    const size_t row = (size_t)W * (alpha32 ? 4 : 3);
+    const size_t stride = (row + 3) & ~(size_t)3;
     std::vector<uint8_t> out;
-    size_t stride = alpha32 ? (size_t)W * 4 : ((size_t)W * 3 + 3) & ~(size_t)3;
     out.reserve(stride * H);
     for (int y = H - 1; y >= 0; y--) {
-        size_t start = out.size();
-        for (int x = 0; x < W; x++) {
-            if (x < im.w && y < im.h) {
-                const uint8_t* p = im.at(x, y);
-                out.insert(out.end(), {p[2], p[1], p[0]});
-                if (alpha32) out.push_back(p[3]);
-            } else {
-                out.insert(out.end(), {255, 255, 255});
-                if (alpha32) out.push_back(0);
-            }
-        }
-        while (out.size() - start < stride) out.push_back(0);
+        out.insert(out.end(), shown.begin() + (ptrdiff_t)(row * y), shown.begin() + (ptrdiff_t)(row * (y + 1)));
+        out.resize(out.size() + (stride - row), 0);
     }
     return out;
 }
