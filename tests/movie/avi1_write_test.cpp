@@ -36,6 +36,25 @@ struct made {
     std::vector<uint8_t> avi;
 };
 
+// Runs the writer at 60 fps on the scene's list.txt, with its music.wav when
+// sound (the name is passed whether or not the file is there), by 8-bit or
+// by wide names, into the scene's movie.avi or into the 8-bit path movie.
+// The output is captured, and the movie's bytes kept when there is one.
+made runavi1(const scene& sc, bool sound = false, bool wide = false, const char* movie = nullptr) {
+    made m;
+    m.out = capture([&] {
+        if (wide) {
+            m.r = mkavi1W(sc.pathW("movie.avi").c_str(), sc.pathW("list.txt").c_str(), 60.0f,
+                          sound ? sc.pathW("music.wav").c_str() : u"");
+        } else {
+            m.r = mkavi1(movie ? movie : sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
+                         sound ? sc.path("music.wav").c_str() : "");
+        }
+    });
+    if (!movie && sc.exists("movie.avi")) m.avi = sc.get("movie.avi");
+    return m;
+}
+
 // Writes the images as f0.png, f1.png, ... and a list naming them (or the
 // given list text), the WAV when there is one, and runs the writer.
 made makemovie(const scene& sc, const std::vector<image>& imgs, const soundin& snd, bool wide = false,
@@ -47,18 +66,7 @@ made makemovie(const scene& sc, const std::vector<image>& imgs, const soundin& s
     }
     sc.put("list.txt", list ? *list : text);
     if (snd.file) sc.put("music.wav", snd.wav);
-    made m;
-    m.out = capture([&] {
-        if (wide) {
-            m.r = mkavi1W(sc.pathW("movie.avi").c_str(), sc.pathW("list.txt").c_str(), 60.0f,
-                          snd.file ? sc.pathW("music.wav").c_str() : u"");
-        } else {
-            m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
-                         snd.file ? sc.path("music.wav").c_str() : "");
-        }
-    });
-    if (sc.exists("movie.avi")) m.avi = sc.get("movie.avi");
-    return m;
+    return runavi1(sc, snd.file, wide);
 }
 
 // ---- Checking a movie -------------------------------------------------------------
@@ -398,11 +406,7 @@ TEST(Avi1Sound, MissingWavIsNoSound) {
     std::vector<image> imgs = {pattern(2, 2, false, 1)};
     sc.put("list.txt", std::string_view("f0.png\r\n"));
     sc.png("f0.png", imgs[0]);
-    made m;
-    m.out = capture([&] {
-        m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
-                     sc.path("music.wav").c_str());
-    });
+    made m = runavi1(sc, true);
     ASSERT_EQ(m.r, 0) << m.out;
     checkmovie(sc.get("movie.avi"), imgs, {});
 }
@@ -436,11 +440,7 @@ TEST(Avi1Sound, HugeSoundRefusedBeforeTheFileIsMade) {
     std::filesystem::resize_file(fspath(sc.path("music.wav")), head.size() + (uint64_t)datlen);
     sc.png("f0.png", pattern(1, 1, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\n"));
-    made m;
-    m.out = capture([&] {
-        m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
-                     sc.path("music.wav").c_str());
-    });
+    made m = runavi1(sc, true);
     EXPECT_EQ(m.r, -7) << m.out;
     EXPECT_NE(m.out.find("wav datlen = 4294967040 \n"), std::string::npos) << m.out;
     EXPECT_FALSE(sc.exists("movie.avi"));
@@ -452,8 +452,7 @@ TEST(Avi1Refuses, MissingListedImage) {
     scene sc;
     sc.png("f0.png", pattern(2, 2, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\nnot here.png\r\nf0.png\r\n"));
-    made m;
-    m.out = capture([&] { m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, ""); });
+    made m = runavi1(sc);
     EXPECT_EQ(m.r, -6);
     EXPECT_STREQ(badpngname, "not here.png");
     EXPECT_EQ(std::u16string(badpngnameW), u"not here.png");
@@ -462,7 +461,7 @@ TEST(Avi1Refuses, MissingListedImage) {
 
     // The next run empties the name first.
     sc.put("list.txt", std::string_view("f0.png\r\n"));
-    m.out = capture([&] { m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, ""); });
+    m = runavi1(sc);
     EXPECT_EQ(m.r, 0);
     EXPECT_STREQ(badpngname, "");
 }
@@ -475,8 +474,7 @@ TEST(Avi1Refuses, ImageThatDoesNotDecode) {
     broken.resize(broken.size() + 40, 0x55);
     sc.put("bad.png", broken);
     sc.put("list.txt", std::string_view("f0.png\r\nbad.png\r\n"));
-    made m;
-    m.out = capture([&] { m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, ""); });
+    made m = runavi1(sc);
     EXPECT_EQ(m.r, -6);
     EXPECT_STREQ(badpngname, "bad.png");
     EXPECT_NE(m.out.find("PNG load failed. (-2)\n"), std::string::npos) << m.out;
@@ -506,8 +504,7 @@ TEST_P(Avi1RefusesFirst, NothingCreated) {
     scene sc;
     if (!c.first.empty()) sc.put("a.png", c.first);
     sc.put("list.txt", c.list);
-    made m;
-    m.out = capture([&] { m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, ""); });
+    made m = runavi1(sc);
     EXPECT_EQ(m.r, c.want) << m.out;
     EXPECT_NE(m.out.find(c.line), std::string::npos) << m.out;
     EXPECT_FALSE(sc.exists("movie.avi"));
@@ -536,8 +533,7 @@ TEST(Avi1Refuses, FourGigabytesByFrameCount) {
     std::string list;
     for (int i = 0; i < 4661; i++) list += "a.png\r\n";
     sc.put("list.txt", list);
-    made m;
-    m.out = capture([&] { m.r = mkavi1(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, ""); });
+    made m = runavi1(sc);
     EXPECT_EQ(m.r, -7);
     EXPECT_FALSE(sc.exists("movie.avi"));
 }
@@ -546,10 +542,7 @@ TEST(Avi1Refuses, OutputCannotBeCreated) {
     scene sc;
     sc.png("f0.png", pattern(2, 2, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\n"));
-    made m;
-    m.out = capture([&] {
-        m.r = mkavi1(sc.path("no such dir/movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f, "");
-    });
+    made m = runavi1(sc, false, false, sc.path("no such dir/movie.avi").c_str());
     EXPECT_EQ(m.r, -1);
 }
 
@@ -730,8 +723,7 @@ TEST(Avi1DiskFull, DevFullInRuntimeMode) {
     scene sc;
     sc.png("f0.png", pattern(1, 1, false, 1));
     sc.put("list.txt", std::string_view("f0.png\r\n"));
-    made m;
-    m.out = capture([&] { m.r = mkavi1("/dev/full", sc.path("list.txt").c_str(), 60.0f, ""); });
+    made m = runavi1(sc, false, false, "/dev/full");
     EXPECT_EQ(m.r, -1) << m.out;
     EXPECT_NE(m.out.find("*** Disk Full *** \n"), std::string::npos) << m.out;
     EXPECT_NE(wferr(), 0);
