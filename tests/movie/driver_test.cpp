@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "avi1_fixtures.h"
@@ -55,20 +56,22 @@ struct box {
     std::u16string textW, captionW;
     uint32_t style = 0;
 } lastbox;
-int boxA(const char* text, const char* caption, uint32_t style) {
+// Both message boxes record the call into lastbox, each in its own width.
+void boxcall(bool wide, uint32_t style) {
     lastbox.calls++;
-    lastbox.wide = false;
+    lastbox.wide = wide;
+    lastbox.style = style;
+}
+int boxA(const char* text, const char* caption, uint32_t style) {
+    boxcall(false, style);
     lastbox.text = text;
     lastbox.caption = caption;
-    lastbox.style = style;
     return 1;
 }
 int boxW(const char16_t* text, const char16_t* caption, uint32_t style) {
-    lastbox.calls++;
-    lastbox.wide = true;
+    boxcall(true, style);
     lastbox.textW = text;
     lastbox.captionW = caption;
-    lastbox.style = style;
     return 1;
 }
 
@@ -306,17 +309,25 @@ TEST_F(Driver, EmptyFirstNameGivesThree) {
     EXPECT_NE(r.out.find("  => Valid PNG file names: 2. \n"), std::string::npos) << r.out;
 }
 
-// Neither form of the list path can be created: exit code 5.
+// Whether a path names the list (in either width).
+template <class C>
+bool islist(std::basic_string_view<C> name) {
+    const C want[] = {'l', 'i', 's', 't', '.', 't', 'x', 't'};
+    return name.size() >= 8 && name.substr(name.size() - 8) == std::basic_string_view<C>(want, 8);
+}
+
+// The list refused by 8-bit name (it then opens only by its wide name), or
+// by both names.
 FILE* nolistfopen(const char* name, const char* mode) {
-    std::string s = name;
-    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0) return nullptr;
+    if (islist(std::string_view(name))) return nullptr;
     return os_native.fopen(name, mode);
 }
 os_file nolistopenW(const char16_t* name, int how) {
-    std::u16string s = name;
-    if (s.size() >= 8 && s.compare(s.size() - 8, 8, u"list.txt") == 0) return nullptr;
+    if (islist(std::u16string_view(name))) return nullptr;
     return os_native.openW(name, how);
 }
+
+// Neither form of the list path can be created: exit code 5.
 
 TEST_F(Driver, ListCannotBeMadeGivesFive) {
     sc.png("a.png", moviefix::pattern(4, 4, false, 1));
@@ -333,8 +344,7 @@ TEST_F(Driver, ListCannotBeMadeGivesFive) {
 // is refused, so the list is written by handle, and the disk fills after 10
 // bytes.
 FILE* nolistcreate(const char* name, const char* mode) {
-    std::string s = name;
-    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0 && mode[0] == 'w') return nullptr;
+    if (islist(std::string_view(name)) && mode[0] == 'w') return nullptr;
     return os_native.fopen(name, mode);
 }
 uint32_t listroom;
@@ -394,12 +404,6 @@ const ReportCase kReports[] = {
      " PNG file not found (list.txt): \r\n \r\n   gone.png \r\n \r\n Aborted. \r\n"},
 };
 
-FILE* listonlywide(const char* name, const char* mode) {
-    std::string s = name;
-    if (s.size() >= 8 && s.compare(s.size() - 8, 8, "list.txt") == 0) return nullptr;
-    return os_native.fopen(name, mode);
-}
-
 class Report : public Driver, public ::testing::WithParamInterface<ReportCase> {};
 
 // A listed image that is missing: -6, the console lines and a message box
@@ -411,7 +415,7 @@ TEST_P(Report, MissingImage) {
     fakeoutcp = c.outcp;
     frames(sc, {"a.png", "b.png"});
     sc.put("list.txt", "a.png\r\ngone.png\r\nb.png\r\n");
-    if (c.widelist) g_os.fopen = listonlywide;
+    if (c.widelist) g_os.fopen = nolistfopen;
     run r = runmain(sc);
     EXPECT_EQ(r.code, -6) << r.out;
     EXPECT_NE(r.out.find(c.console), std::string::npos) << r.out;
