@@ -59,72 +59,86 @@ int byte_at(int64_t at) {
     return 0;
 }
 
-int seek64(bool rd2, int64_t target) {
-    uint32_t lo = (uint32_t)target;
-    int32_t hi = (int32_t)(target >> 32);
-    return rd2 ? rwfseek(lo, &hi) : rfseek(lo, &hi);
-}
+// One read stream, RD or RD2, opened by its wide name (handle mode) or its
+// 8-bit name (FILE mode): the calls these tests make, on the stream the
+// side names, with 64-bit distances split into the low and high parts the
+// streams take.
+struct ReadSide {
+    bool rd2, wide;
+
+    std::string label() const { return std::string(rd2 ? "RD2 " : "RD ") + (wide ? "wide" : "narrow"); }
+    int open(const std::string& file) const {
+        std::u16string w = testutil::u16(file);
+        if (rd2) return wide ? rwfopenW(w.c_str()) : rwfopen(file.c_str());
+        return wide ? rfopenW(w.c_str()) : rfopen(file.c_str());
+    }
+    int get() const { return rd2 ? rwfgetc() : rfgetc(); }
+    int getpos() const { return rd2 ? rwfgetpos() : rfgetpos(); }
+    int getpos64(int64_t* out) const { return rd2 ? rwfgetpos64(out) : rfgetpos64(out); }
+    int64_t pos64() const {
+        int64_t p = 0;
+        getpos64(&p);
+        return p;
+    }
+    int eof() const { return rd2 ? rwfeof() : rfeof(); }
+    int seek64(int64_t target) const {
+        uint32_t lo = (uint32_t)target;
+        int32_t hi = (int32_t)(target >> 32);
+        return rd2 ? rwfseek(lo, &hi) : rfseek(lo, &hi);
+    }
+    int skip64(int64_t n) const {
+        uint32_t lo = (uint32_t)n;
+        int32_t hi = (int32_t)(n >> 32);
+        return rd2 ? rwfkipbytes64(lo, &hi) : rfkipbytes64(lo, &hi);
+    }
+    void close() const {
+        if (rd2) rwfclose();
+        else rfclose();
+    }
+};
+
+const ReadSide kReadSides[] = {{false, true}, {false, false}, {true, true}, {true, false}};
 
 // Every marker reached by an absolute 64-bit seek, forwards and backwards,
 // in both modes and on both streams.
 TEST_F(Large, SeeksReachEveryMarker) {
-    for (bool rd2 : {false, true}) {
-        for (bool wide : {true, false}) {
-            SCOPED_TRACE(testing::Message() << (rd2 ? "RD2 " : "RD ") << (wide ? "wide" : "narrow"));
-            std::u16string w = testutil::u16(file_);
-            if (rd2) ASSERT_EQ(wide ? rwfopenW(w.c_str()) : rwfopen(file_.c_str()), 0);
-            else ASSERT_EQ(wide ? rfopenW(w.c_str()) : rfopen(file_.c_str()), 0);
-            const int order[] = {6, 0, 7, 1, 2, 3, 5, 4, 0, 6, 3};  // indexes into kMarkers
-            for (int i : order) {
-                const Marker& m = kMarkers[i];
-                SCOPED_TRACE(m.at);
-                ASSERT_EQ(seek64(rd2, m.at), 0);
-                EXPECT_EQ(rd2 ? rwfgetc() : rfgetc(), m.byte);
-                int64_t pos = 0;
-                EXPECT_EQ(rd2 ? rwfgetpos64(&pos) : rfgetpos64(&pos), (int)(uint32_t)(m.at + 1));
-                EXPECT_EQ(pos, m.at + 1);
-                EXPECT_EQ(rd2 ? rwfgetpos() : rfgetpos(), (int)(uint32_t)(m.at + 1));
-                // The next byte: a marker or a hole (zero).
-                if (m.at + 1 < kSize) {
-                    EXPECT_EQ(rd2 ? rwfgetc() : rfgetc(), byte_at(m.at + 1));
-                }
+    for (const ReadSide& rs : kReadSides) {
+        SCOPED_TRACE(rs.label());
+        ASSERT_EQ(rs.open(file_), 0);
+        const int order[] = {6, 0, 7, 1, 2, 3, 5, 4, 0, 6, 3};  // indexes into kMarkers
+        for (int i : order) {
+            const Marker& m = kMarkers[i];
+            SCOPED_TRACE(m.at);
+            ASSERT_EQ(rs.seek64(m.at), 0);
+            EXPECT_EQ(rs.get(), m.byte);
+            int64_t pos = 0;
+            EXPECT_EQ(rs.getpos64(&pos), (int)(uint32_t)(m.at + 1));
+            EXPECT_EQ(pos, m.at + 1);
+            EXPECT_EQ(rs.getpos(), (int)(uint32_t)(m.at + 1));
+            // The next byte: a marker or a hole (zero).
+            if (m.at + 1 < kSize) {
+                EXPECT_EQ(rs.get(), byte_at(m.at + 1));
             }
-            if (rd2) rwfclose();
-            else rfclose();
         }
+        rs.close();
     }
 }
 
 // The worked example: from the start to 5 GB ahead, then skips past 4 GB.
 TEST_F(Large, SkipsPastFourGigabytes) {
-    for (bool rd2 : {false, true}) {
-        for (bool wide : {true, false}) {
-            SCOPED_TRACE(testing::Message() << (rd2 ? "RD2 " : "RD ") << (wide ? "wide" : "narrow"));
-            std::u16string w = testutil::u16(file_);
-            if (rd2) ASSERT_EQ(wide ? rwfopenW(w.c_str()) : rwfopen(file_.c_str()), 0);
-            else ASSERT_EQ(wide ? rfopenW(w.c_str()) : rfopen(file_.c_str()), 0);
-            auto skip64 = [&](int64_t n) {
-                uint32_t lo = (uint32_t)n;
-                int32_t hi = (int32_t)(n >> 32);
-                return rd2 ? rwfkipbytes64(lo, &hi) : rfkipbytes64(lo, &hi);
-            };
-            auto pos64 = [&] {
-                int64_t p = 0;
-                if (rd2) rwfgetpos64(&p);
-                else rfgetpos64(&p);
-                return p;
-            };
-            EXPECT_EQ(rd2 ? rwfgetc() : rfgetc(), 0x11);
-            // Skip so that the last byte skipped is the 5 GB marker.
-            EXPECT_EQ(skip64(5 * kGB + 123), 0x51);
-            EXPECT_EQ(pos64(), 5 * kGB + 124);
-            // Then onto the last byte of the file.
-            EXPECT_EQ(skip64(kSize - pos64()), 0x61);
-            EXPECT_EQ(pos64(), kSize);
-            EXPECT_EQ(rd2 ? rwfeof() : rfeof(), 0);
-            EXPECT_EQ(skip64(1), -1);
-            EXPECT_EQ(rd2 ? rwfeof() : rfeof(), -1);
-        }
+    for (const ReadSide& rs : kReadSides) {
+        SCOPED_TRACE(rs.label());
+        ASSERT_EQ(rs.open(file_), 0);
+        EXPECT_EQ(rs.get(), 0x11);
+        // Skip so that the last byte skipped is the 5 GB marker.
+        EXPECT_EQ(rs.skip64(5 * kGB + 123), 0x51);
+        EXPECT_EQ(rs.pos64(), 5 * kGB + 124);
+        // Then onto the last byte of the file.
+        EXPECT_EQ(rs.skip64(kSize - rs.pos64()), 0x61);
+        EXPECT_EQ(rs.pos64(), kSize);
+        EXPECT_EQ(rs.eof(), 0);
+        EXPECT_EQ(rs.skip64(1), -1);
+        EXPECT_EQ(rs.eof(), -1);
     }
 }
 
