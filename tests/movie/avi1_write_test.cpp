@@ -667,6 +667,17 @@ int budget_write(os_file f, const void* buf, uint32_t n, uint32_t* put) {
 }
 uint32_t budget_lasterror() { return g_disk.tripped ? (uint32_t)OS_ERR_DISK_FULL : os_native.lasterror(); }
 
+// makemovie in wide mode with the disk budget b in force for the run.
+made makemovie_on(const diskbudget& b, const scene& sc, const std::vector<image>& imgs, const soundin& snd) {
+    g_disk = b;
+    g_os.write = budget_write;
+    g_os.lasterror = budget_lasterror;
+    made m = makemovie(sc, imgs, snd, true);
+    g_os.write = os_native.write;
+    g_os.lasterror = os_native.lasterror;
+    return m;
+}
+
 // The movie of two frames with sound, in wide mode (system handles, whose
 // writes the budget sees): every cut from the first byte to the last fails
 // the run; a cut anywhere after the sound (index, trailer, fill, the final
@@ -690,12 +701,7 @@ TEST(Avi1DiskFull, EveryCutFails) {
         for (uint64_t cut : cuts) {
             SCOPED_TRACE("cut at " + std::to_string(cut) + (shortcount ? " (short count)" : " (failure)"));
             scene sc;
-            g_disk = diskbudget{cut, false, shortcount};
-            g_os.write = budget_write;
-            g_os.lasterror = budget_lasterror;
-            made m = makemovie(sc, imgs, snd, true);
-            g_os.write = os_native.write;
-            g_os.lasterror = os_native.lasterror;
+            made m = makemovie_on(diskbudget{cut, false, shortcount}, sc, imgs, snd);
             EXPECT_NE(m.r, 0) << m.out;
             EXPECT_NE(wferr(), 0) << "WR left open";
             if (cut >= soundend) {
@@ -706,12 +712,7 @@ TEST(Avi1DiskFull, EveryCutFails) {
     }
     // Exactly enough room: the movie is made.
     scene sc;
-    g_disk = diskbudget{len, false, false};
-    g_os.write = budget_write;
-    g_os.lasterror = budget_lasterror;
-    made m = makemovie(sc, imgs, snd, true);
-    g_os.write = os_native.write;
-    g_os.lasterror = os_native.lasterror;
+    made m = makemovie_on(diskbudget{len, false, false}, sc, imgs, snd);
     EXPECT_EQ(m.r, 0) << m.out;
     checkmovie(m.avi, imgs, snd);
 }
