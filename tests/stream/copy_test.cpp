@@ -27,21 +27,20 @@ void PrintTo(const Pairing& c, std::ostream* os) {
 
 class Copy : public StreamTest, public testing::WithParamInterface<Pairing> {
 protected:
+    // The source stream's operations.
+    const RdOps& rd() const { return GetParam().rd2 ? kRD2ops : kRDops; }
     int open_src(const std::string& p) {
-        const Pairing& c = GetParam();
-        std::u16string w = testutil::u16(p);
-        if (c.rd2) return c.src_wide ? rwfopenW(w.c_str()) : rwfopen(p.c_str());
-        return c.src_wide ? rfopenW(w.c_str()) : rfopen(p.c_str());
+        return GetParam().src_wide ? rd().openW(testutil::u16(p).c_str()) : rd().open(p.c_str());
     }
     int create_dst(const std::string& p) {
         return GetParam().dst_wide ? wfcreateW(testutil::u16(p).c_str()) : wfcreate(p.c_str());
     }
     int copy(int n) { return GetParam().rd2 ? rwfcopytowf(n) : rfcopytowf(n); }
     int copy_all() { return GetParam().rd2 ? rwfcopyalltowf() : rfcopyalltowf(); }
-    int getc() { return GetParam().rd2 ? rwfgetc() : rfgetc(); }
-    int eof() { return GetParam().rd2 ? rwfeof() : rfeof(); }
-    int skip(int n) { return GetParam().rd2 ? rwfkipbytes(n) : rfkipbytes(n); }
-    int getpos() { return GetParam().rd2 ? rwfgetpos() : rfgetpos(); }
+    int getc() { return rd().getc(); }
+    int eof() { return rd().eof(); }
+    int skip(int n) { return rd().skip(n); }
+    int getpos() { return rd().getpos(); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, Copy, testing::ValuesIn(kPairings), [](const testing::TestParamInfo<Pairing>& i) {

@@ -60,44 +60,32 @@ int byte_at(int64_t at) {
 }
 
 // One read stream, RD or RD2, opened by its wide name (handle mode) or its
-// 8-bit name (FILE mode): the calls these tests make, on the stream the
-// side names, with 64-bit distances split into the low and high parts the
-// streams take.
+// 8-bit name (FILE mode).
 struct ReadSide {
-    bool rd2, wide;
+    const RdOps* ops;
+    bool wide;
 
-    std::string label() const { return std::string(rd2 ? "RD2 " : "RD ") + (wide ? "wide" : "narrow"); }
+    std::string label() const { return std::string(ops->name) + (wide ? " wide" : " narrow"); }
     int open(const std::string& file) const {
-        std::u16string w = testutil::u16(file);
-        if (rd2) return wide ? rwfopenW(w.c_str()) : rwfopen(file.c_str());
-        return wide ? rfopenW(w.c_str()) : rfopen(file.c_str());
+        return wide ? ops->openW(testutil::u16(file).c_str()) : ops->open(file.c_str());
     }
-    int get() const { return rd2 ? rwfgetc() : rfgetc(); }
-    int getpos() const { return rd2 ? rwfgetpos() : rfgetpos(); }
-    int getpos64(int64_t* out) const { return rd2 ? rwfgetpos64(out) : rfgetpos64(out); }
     int64_t pos64() const {
         int64_t p = 0;
-        getpos64(&p);
+        ops->getpos64(&p);
         return p;
     }
-    int eof() const { return rd2 ? rwfeof() : rfeof(); }
+    // 64-bit distances, split into the low and high parts the streams take.
     int seek64(int64_t target) const {
-        uint32_t lo = (uint32_t)target;
         int32_t hi = (int32_t)(target >> 32);
-        return rd2 ? rwfseek(lo, &hi) : rfseek(lo, &hi);
+        return ops->seek((uint32_t)target, &hi);
     }
     int skip64(int64_t n) const {
-        uint32_t lo = (uint32_t)n;
         int32_t hi = (int32_t)(n >> 32);
-        return rd2 ? rwfkipbytes64(lo, &hi) : rfkipbytes64(lo, &hi);
-    }
-    void close() const {
-        if (rd2) rwfclose();
-        else rfclose();
+        return ops->skip64((uint32_t)n, &hi);
     }
 };
 
-const ReadSide kReadSides[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+const ReadSide kReadSides[] = {{&kRDops, true}, {&kRDops, false}, {&kRD2ops, true}, {&kRD2ops, false}};
 
 // Every marker reached by an absolute 64-bit seek, forwards and backwards,
 // in both modes and on both streams.
@@ -110,17 +98,17 @@ TEST_F(Large, SeeksReachEveryMarker) {
             const Marker& m = kMarkers[i];
             SCOPED_TRACE(m.at);
             ASSERT_EQ(rs.seek64(m.at), 0);
-            EXPECT_EQ(rs.get(), m.byte);
+            EXPECT_EQ(rs.ops->getc(), m.byte);
             int64_t pos = 0;
-            EXPECT_EQ(rs.getpos64(&pos), (int)(uint32_t)(m.at + 1));
+            EXPECT_EQ(rs.ops->getpos64(&pos), (int)(uint32_t)(m.at + 1));
             EXPECT_EQ(pos, m.at + 1);
-            EXPECT_EQ(rs.getpos(), (int)(uint32_t)(m.at + 1));
+            EXPECT_EQ(rs.ops->getpos(), (int)(uint32_t)(m.at + 1));
             // The next byte: a marker or a hole (zero).
             if (m.at + 1 < kSize) {
-                EXPECT_EQ(rs.get(), byte_at(m.at + 1));
+                EXPECT_EQ(rs.ops->getc(), byte_at(m.at + 1));
             }
         }
-        rs.close();
+        rs.ops->close();
     }
 }
 
@@ -129,16 +117,16 @@ TEST_F(Large, SkipsPastFourGigabytes) {
     for (const ReadSide& rs : kReadSides) {
         SCOPED_TRACE(rs.label());
         ASSERT_EQ(rs.open(file_), 0);
-        EXPECT_EQ(rs.get(), 0x11);
+        EXPECT_EQ(rs.ops->getc(), 0x11);
         // Skip so that the last byte skipped is the 5 GB marker.
         EXPECT_EQ(rs.skip64(5 * kGB + 123), 0x51);
         EXPECT_EQ(rs.pos64(), 5 * kGB + 124);
         // Then onto the last byte of the file.
         EXPECT_EQ(rs.skip64(kSize - rs.pos64()), 0x61);
         EXPECT_EQ(rs.pos64(), kSize);
-        EXPECT_EQ(rs.eof(), 0);
+        EXPECT_EQ(rs.ops->eof(), 0);
         EXPECT_EQ(rs.skip64(1), -1);
-        EXPECT_EQ(rs.eof(), -1);
+        EXPECT_EQ(rs.ops->eof(), -1);
     }
 }
 

@@ -13,37 +13,6 @@ using testutil::h2b;
 
 namespace {
 
-// One read stream's operations, so that each behaviour runs on RD and RD2.
-struct RdOps {
-    const char* name;
-    int (*openW)(const char16_t*);
-    int (*open)(const char*);
-    int (*openqW)(const char16_t*);
-    int (*openq)(const char*);
-    int (*eof)();
-    int (*getpos)();
-    int (*getpos64)(int64_t*);
-    void (*close)();
-    int (*getc)();
-    int (*bufrewind)();
-    int (*seek32)(int);
-    int (*seek)(uint32_t, int32_t*);
-    int (*skip)(int);
-    int (*skip64)(uint32_t, int32_t*);
-    int (*getw)();
-    int (*getwbe)();
-    int (*getdw)();
-    int (*getdwbe)();
-    int (*read)(uint8_t*, int);
-};
-
-const RdOps kRDops = {"RD", rfopenW, rfopen, rfopenqW, rfopenq, rfeof, rfgetpos, rfgetpos64, rfclose,
-                      rfgetc, rfbufrewind, rfseek32, rfseek, rfkipbytes, rfkipbytes64, rfgetw,
-                      rfgetwbe, rfgetdw, rfgetdwbe, rfread};
-const RdOps kRD2ops = {"RD2", rwfopenW, rwfopen, rwfopenqW, rwfopenq, rwfeof, rwfgetpos, rwfgetpos64,
-                       rwfclose, rwfgetc, rwfbufrewind, rwfseek32, rwfseek, rwfkipbytes, rwfkipbytes64,
-                       rwfgetw, rwfgetwbe, rwfgetdw, rwfgetdwbe, rwfread};
-
 // A stream and a mode: wide opens the file by 16-bit name (handle mode), else
 // by 8-bit name (FILE mode); quiet picks the quiet open.
 struct Way {

@@ -1,6 +1,7 @@
 // stream_fixture.h - what the stream tests share: a fixture that resets the
 // streams and restores the platform table, a temporary directory, stdout
-// capture, and platform stand-ins that count calls and fail the Nth one.
+// capture, platform stand-ins that count calls and fail the Nth one, and the
+// read streams' operations as tables, so that a test runs on RD and RD2.
 #ifndef REELKILN_TESTS_STREAM_FIXTURE_H
 #define REELKILN_TESTS_STREAM_FIXTURE_H
 
@@ -75,6 +76,37 @@ inline void counting_sleep(uint32_t ms) {
     g_faults.sleeps++;
     g_faults.last_sleep = ms;
 }
+
+// One read stream's operations, so that each behaviour runs on RD and RD2.
+struct RdOps {
+    const char* name;
+    int (*openW)(const char16_t*);
+    int (*open)(const char*);
+    int (*openqW)(const char16_t*);
+    int (*openq)(const char*);
+    int (*eof)();
+    int (*getpos)();
+    int (*getpos64)(int64_t*);
+    void (*close)();
+    int (*getc)();
+    int (*bufrewind)();
+    int (*seek32)(int);
+    int (*seek)(uint32_t, int32_t*);
+    int (*skip)(int);
+    int (*skip64)(uint32_t, int32_t*);
+    int (*getw)();
+    int (*getwbe)();
+    int (*getdw)();
+    int (*getdwbe)();
+    int (*read)(uint8_t*, int);
+};
+
+inline const RdOps kRDops = {"RD", rfopenW, rfopen, rfopenqW, rfopenq, rfeof, rfgetpos, rfgetpos64, rfclose,
+                             rfgetc, rfbufrewind, rfseek32, rfseek, rfkipbytes, rfkipbytes64, rfgetw,
+                             rfgetwbe, rfgetdw, rfgetdwbe, rfread};
+inline const RdOps kRD2ops = {"RD2", rwfopenW, rwfopen, rwfopenqW, rwfopenq, rwfeof, rwfgetpos, rwfgetpos64,
+                              rwfclose, rwfgetc, rwfbufrewind, rwfseek32, rwfseek, rwfkipbytes, rwfkipbytes64,
+                              rwfgetw, rwfgetwbe, rwfgetdw, rwfgetdwbe, rwfread};
 
 // Every test starts and ends with the streams closed and the real platform
 // table (with counting stand-ins for the file calls), in a fresh directory.
