@@ -67,6 +67,15 @@ void counting_close(os_search s) {
     os_native.findclose(s);
 }
 
+// getfdatetime and its wide twin, into v[0..7]: year, month, day, weekday,
+// hour, minute, second, milliseconds.
+int datetime(int* v, const std::string& name) {
+    return getfdatetime(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], name.c_str());
+}
+int datetime(int* v, const std::u16string& name) {
+    return getfdatetimeW(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], name.c_str());
+}
+
 class Lookup : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -143,14 +152,10 @@ TEST_P(LookupSkip, NameEightBitAndWide) {
         EXPECT_EQ(getfwtime(pat(c.pattern).c_str()), c.rc);
         EXPECT_EQ(getfwtimeW(patW(c.pattern).c_str()), c.rc);
         int v[8] = {-77, -77, -77, -77, -77, -77, -77, -77};
-        EXPECT_EQ(getfdatetime(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                               pat(c.pattern).c_str()),
-                  c.rc);
+        EXPECT_EQ(datetime(v, pat(c.pattern)), c.rc);
         EXPECT_EQ(v[3], 0) << "weekday is cleared before the search";
         EXPECT_EQ(v[0], -77) << "the others stay untouched";
-        EXPECT_EQ(getfdatetimeW(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                                patW(c.pattern).c_str()),
-                  c.rc);
+        EXPECT_EQ(datetime(v, patW(c.pattern)), c.rc);
     } else {
         EXPECT_EQ(getfsize(pat(c.pattern).c_str()), 1);
         EXPECT_EQ(getfsizeW(patW(c.pattern).c_str()), 1);
@@ -275,15 +280,11 @@ TEST_P(LookupZone, LocalDateTime) {
     set_mtime(dir_.path() / "m.png", c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms);
     int v[8];
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(getfdatetime(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                           pat("m.png").c_str()),
-              0);
+    EXPECT_EQ(datetime(v, pat("m.png")), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(std::vector<int>(v, v + 8), std::vector<int>(c.want, c.want + 8));
     int w[8];
-    EXPECT_EQ(getfdatetimeW(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5], &w[6], &w[7],
-                            patW("m.png").c_str()),
-              0);
+    EXPECT_EQ(datetime(w, patW("m.png")), 0);
     EXPECT_EQ(std::vector<int>(w, w + 8), std::vector<int>(c.want, c.want + 8));
 #endif
 }
@@ -302,9 +303,7 @@ TEST_F(Lookup, LocalFailureGivesUtc) {
     set_mtime(dir_.path() / "m.png", 2023, 7, 15, 23, 30, 1, 0);
     int v[8];
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(getfdatetime(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                           pat("m.png").c_str()),
-              0);
+    EXPECT_EQ(datetime(v, pat("m.png")), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Failed to convert UTC to local time. \n");
     EXPECT_EQ(std::vector<int>(v, v + 8), (std::vector<int>{2023, 7, 15, 7, 23, 30, 1, 0}));
 }
@@ -315,10 +314,7 @@ TEST_F(Lookup, CalendarFailure) {
     touch("m.png");
     for (int wide = 0; wide < 2; wide++) {
         int v[8] = {-77, -77, -77, 9, -77, -77, -77, -77};
-        int rc = wide ? getfdatetimeW(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                                      patW("m.png").c_str())
-                      : getfdatetime(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
-                                     pat("m.png").c_str());
+        int rc = wide ? datetime(v, patW("m.png")) : datetime(v, pat("m.png"));
         EXPECT_EQ(rc, -3);
         EXPECT_EQ(std::vector<int>(v, v + 8),
                   (std::vector<int>{-77, -77, -77, 0, -77, -77, -77, -77}));
