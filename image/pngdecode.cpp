@@ -24,20 +24,13 @@
 
 #include "image/image.h"
 #include "image/image_internal.h"
+#include "image/pixelrow.h"
 #include "stream/stream.h"
 
 #include <png.h>
 
-#include <array>
 #include <csetjmp>
 #include <cstring>
-
-#if defined(__x86_64__) && defined(__SSE2__)
-#define REELKILN_X86_VECTORS 1
-#include <immintrin.h>
-#else
-#define REELKILN_X86_VECTORS 0
-#endif
 
 int pngalphamode = 2;
 int pngtrnsalpha = 1;
@@ -71,74 +64,17 @@ void widen2to4(png_structp, png_row_infop info, png_bytep row) {
 }
 
 // Red and blue change places in each pixel of an 8-bit RGB or RGBA row, in
-// place, as libpng's own BGR transform does; this one takes sixteen bytes a
-// step with SSSE3's byte shuffle where the processor has it (image_detail::
-// rowlevel 2).  It runs as the user transform, the last of libpng's row
-// transforms, where the row is final in every other respect (tRNS expanded,
-// 16-bit samples cut), so the bytes it leaves are the same as the BGR
-// transform's.  The plain byte swap of that transform took about 3 % of
-// the decode of a 1080p RGB frame.
-#if REELKILN_X86_VECTORS
-// 24-bit rows go 48 bytes (sixteen pixels, three vectors) a step, so that no
-// load overlaps a store of the step before (an overlapping one would wait
-// for that store to land): output vector k takes its byte j from row byte
-// s = the same pixel's other end, which lies in input vector s / 16; mask
-// 3 * k + v holds the picks from input vector v, 0x80 elsewhere.  32-bit rows
-// go one vector (four pixels) a step.
-struct shufmask {
-    alignas(16) uint8_t m[16];
-};
-constexpr std::array<shufmask, 10> swapmasks() {
-    std::array<shufmask, 10> t{};
-    for (int k = 0; k < 3; k++)
-        for (int v = 0; v < 3; v++)
-            for (int j = 0; j < 16; j++) {
-                int at = 16 * k + j, from = at - at % 3 + (2 - at % 3);
-                t[3 * k + v].m[j] = (uint8_t)(from / 16 == v ? from % 16 : 0x80);
-            }
-    for (int j = 0; j < 16; j++) t[9].m[j] = (uint8_t)(j % 4 == 3 ? j : j - j % 4 + (2 - j % 4));
-    return t;
-}
-constexpr std::array<shufmask, 10> kSwap = swapmasks();
-
-// Returns the number of bytes done (whole pixels).
-__attribute__((target("ssse3"))) size_t swapssse3(uint8_t* row, size_t n, size_t px) {
-    const __m128i* m = (const __m128i*)kSwap.data();
-    size_t i = 0;
-    if (px == 4) {
-        const __m128i s4 = _mm_load_si128(m + 9);
-        for (; i + 16 <= n; i += 16)
-            _mm_storeu_si128((__m128i*)(row + i), _mm_shuffle_epi8(_mm_loadu_si128((const __m128i*)(row + i)), s4));
-        return i;
-    }
-    for (; i + 48 <= n; i += 48) {
-        const __m128i v0 = _mm_loadu_si128((const __m128i*)(row + i));
-        const __m128i v1 = _mm_loadu_si128((const __m128i*)(row + i + 16));
-        const __m128i v2 = _mm_loadu_si128((const __m128i*)(row + i + 32));
-        for (int k = 0; k < 3; k++) {
-            __m128i o = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m + 3 * k)),
-                                                  _mm_shuffle_epi8(v1, _mm_load_si128(m + 3 * k + 1))),
-                                     _mm_shuffle_epi8(v2, _mm_load_si128(m + 3 * k + 2)));
-            _mm_storeu_si128((__m128i*)(row + i + 16 * k), o);
-        }
-    }
-    return i;
-}
-#endif
-
+// place, as libpng's own BGR transform does, by the pixel-row swap (sixteen
+// bytes a step where the processor has SSSE3).  It runs as the user
+// transform, the last of libpng's row transforms, where the row is final in
+// every other respect (tRNS expanded, 16-bit samples cut), so the bytes it
+// leaves are the same as the BGR transform's.  The plain byte swap of that
+// transform took about 3 % of the decode of a 1080p RGB frame.
 void swaprb(png_structp, png_row_infop info, png_bytep row) {
     if (info->bit_depth != 8 || !(info->color_type & PNG_COLOR_MASK_COLOR) || info->channels < 3) return;
     const size_t px = info->channels;
     const size_t n = (size_t)info->width * px;
-    size_t i = 0;
-#if REELKILN_X86_VECTORS
-    if (image_detail::rowlevel >= 2) i = swapssse3(row, n, px);
-#endif
-    for (; i + px <= n; i += px) {
-        uint8_t t = row[i];
-        row[i] = row[i + 2];
-        row[i + 2] = t;
-    }
+    pixelrow::swaprb(row, n, px);
 }
 
 // The signature at offset 0, or at 128 after a 128-byte preamble (file bytes

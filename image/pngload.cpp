@@ -7,21 +7,12 @@
 
 #include "image/image.h"
 #include "image/image_internal.h"
+#include "image/pixelrow.h"
 #include "stream/stream.h"
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-// The vector row loops are written for x86-64 (SSE2 always, SSSE3 when the
-// processor has it); elsewhere the plain loops do all the work.
-#if defined(__x86_64__) && defined(__SSE2__)
-#define REELKILN_X86_VECTORS 1
-#include <immintrin.h>
-#else
-#define REELKILN_X86_VECTORS 0
-#endif
 
 uint32_t pngwidth = 0;
 uint32_t pngheight = 0;
@@ -102,150 +93,6 @@ int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
 
 // ---- Record to planes ---------------------------------------------------------------
 
-// One plane row from one record row.  Entry assumptions: src holds the row's
-// width pixels at bpp (1, 4, 8, 24 or 32); the four destinations hold width
-// bytes each and do not overlap src or each other.  The plain loops take four
-// pixels at a time through 32-bit words: the record's bytes are gathered by
-// shifts into one word per plane and stored once, instead of a load and a
-// store per byte.  The vector loops (below) take sixteen pixels at a time and
-// leave the last fifteen or fewer to the plain ones.  The 32-bit rows return
-// the AND of the row's alpha bytes (255 when all are opaque).
-uint8_t row32plain(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restrict g,
-                   uint8_t* __restrict b, uint8_t* __restrict a, uint32_t w) {
-    uint32_t all = 0xFFFFFFFFu;
-    uint32_t x = 0;
-    for (; x + 4 <= w; x += 4, s += 16) {
-        uint32_t p0 = get_le32(s), p1 = get_le32(s + 4), p2 = get_le32(s + 8), p3 = get_le32(s + 12);
-        put_le32(b + x, (p0 & 0xFF) | (p1 & 0xFF) << 8 | (p2 & 0xFF) << 16 | p3 << 24);
-        put_le32(g + x, (p0 >> 8 & 0xFF) | (p1 >> 8 & 0xFF) << 8 | (p2 >> 8 & 0xFF) << 16 | (p3 >> 8) << 24);
-        put_le32(r + x, (p0 >> 16 & 0xFF) | (p1 >> 16 & 0xFF) << 8 | (p2 >> 16 & 0xFF) << 16 | (p3 >> 16) << 24);
-        uint32_t av = (p0 >> 24) | (p1 >> 24) << 8 | (p2 >> 24) << 16 | (p3 >> 24) << 24;
-        put_le32(a + x, av);
-        all &= av;
-    }
-    uint8_t one = (uint8_t)(all & all >> 8 & all >> 16 & all >> 24);
-    for (; x < w; x++, s += 4) {
-        b[x] = s[0];
-        g[x] = s[1];
-        r[x] = s[2];
-        a[x] = s[3];
-        one &= s[3];
-    }
-    return one;
-}
-
-// Four pixels are three words:  B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
-void row24plain(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restrict g,
-                uint8_t* __restrict b, uint8_t* __restrict a, uint32_t w) {
-    uint32_t x = 0;
-    for (; x + 4 <= w; x += 4, s += 12) {
-        uint32_t w0 = get_le32(s), w1 = get_le32(s + 4), w2 = get_le32(s + 8);
-        put_le32(b + x, (w0 & 0xFF) | (w0 >> 24) << 8 | (w1 >> 16 & 0xFF) << 16 | (w2 >> 8 & 0xFF) << 24);
-        put_le32(g + x, (w0 >> 8 & 0xFF) | (w1 & 0xFF) << 8 | (w1 >> 24) << 16 | (w2 >> 16 & 0xFF) << 24);
-        put_le32(r + x, (w0 >> 16 & 0xFF) | (w1 >> 8 & 0xFF) << 8 | (w2 & 0xFF) << 16 | (w2 >> 24) << 24);
-    }
-    for (; x < w; x++, s += 3) {
-        b[x] = s[0];
-        g[x] = s[1];
-        r[x] = s[2];
-    }
-    std::memset(a, 255, w);
-}
-
-#if REELKILN_X86_VECTORS
-
-// Sixteen 32-bit pixels are four vectors; each plane's bytes are picked out
-// by a shift and a mask per pixel word and packed down twice (32 to 16 to 8
-// bits; the values are at most 255, so neither pack saturates).  SSE2, which
-// every x86-64 processor has.
-uint8_t row32sse2(const uint8_t* s, uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, uint32_t w) {
-    const __m128i lo = _mm_set1_epi32(0xFF);
-    __m128i all = _mm_set1_epi8(-1);
-    uint32_t x = 0;
-    for (; x + 16 <= w; x += 16, s += 64) {
-        const __m128i p0 = _mm_loadu_si128((const __m128i*)s);
-        const __m128i p1 = _mm_loadu_si128((const __m128i*)(s + 16));
-        const __m128i p2 = _mm_loadu_si128((const __m128i*)(s + 32));
-        const __m128i p3 = _mm_loadu_si128((const __m128i*)(s + 48));
-        auto plane = [&](int shift, bool mask) {
-            __m128i q0 = _mm_srli_epi32(p0, shift), q1 = _mm_srli_epi32(p1, shift);
-            __m128i q2 = _mm_srli_epi32(p2, shift), q3 = _mm_srli_epi32(p3, shift);
-            if (mask) {
-                q0 = _mm_and_si128(q0, lo);
-                q1 = _mm_and_si128(q1, lo);
-                q2 = _mm_and_si128(q2, lo);
-                q3 = _mm_and_si128(q3, lo);
-            }
-            return _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
-        };
-        _mm_storeu_si128((__m128i*)(b + x), plane(0, true));
-        _mm_storeu_si128((__m128i*)(g + x), plane(8, true));
-        _mm_storeu_si128((__m128i*)(r + x), plane(16, true));
-        const __m128i av = plane(24, false);
-        _mm_storeu_si128((__m128i*)(a + x), av);
-        all = _mm_and_si128(all, av);
-    }
-    uint8_t lanes[16];
-    _mm_storeu_si128((__m128i*)lanes, all);
-    uint8_t one = 255;
-    for (uint8_t v : lanes) one &= v;
-    return one & row32plain(s, r + x, g + x, b + x, a + x, w - x);
-}
-
-// The byte shuffles that split 48 bytes of B G R pixels (three vectors) into
-// sixteen bytes of one plane: mask 3 * c + k picks, from vector k, the bytes
-// of channel c (0 blue, 1 green, 2 red) that lie in it; 0x80 gives 0.
-struct shufmask {
-    alignas(16) uint8_t m[16];
-};
-constexpr std::array<shufmask, 9> splitmasks() {
-    std::array<shufmask, 9> t{};
-    for (int c = 0; c < 3; c++)
-        for (int k = 0; k < 3; k++)
-            for (int i = 0; i < 16; i++) {
-                int at = 3 * i + c;
-                t[3 * c + k].m[i] = (uint8_t)(at / 16 == k ? at % 16 : 0x80);
-            }
-    return t;
-}
-constexpr std::array<shufmask, 9> kSplit24 = splitmasks();
-
-// Sixteen 24-bit pixels per step through SSSE3's byte shuffle: nine shuffles
-// and six ORs give the three planes, and the alpha plane is filled with 255.
-__attribute__((target("ssse3"))) void row24ssse3(const uint8_t* s, uint8_t* r, uint8_t* g,
-                                                 uint8_t* b, uint8_t* a, uint32_t w) {
-    const __m128i* m = (const __m128i*)kSplit24.data();
-    const __m128i b0 = _mm_load_si128(m), b1 = _mm_load_si128(m + 1), b2 = _mm_load_si128(m + 2);
-    const __m128i g0 = _mm_load_si128(m + 3), g1 = _mm_load_si128(m + 4), g2 = _mm_load_si128(m + 5);
-    const __m128i r0 = _mm_load_si128(m + 6), r1 = _mm_load_si128(m + 7), r2 = _mm_load_si128(m + 8);
-    const __m128i opaque = _mm_set1_epi8(-1);
-    uint32_t x = 0;
-    for (; x + 16 <= w; x += 16, s += 48) {
-        const __m128i v0 = _mm_loadu_si128((const __m128i*)s);
-        const __m128i v1 = _mm_loadu_si128((const __m128i*)(s + 16));
-        const __m128i v2 = _mm_loadu_si128((const __m128i*)(s + 32));
-        _mm_storeu_si128((__m128i*)(b + x), _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
-                                                         _mm_shuffle_epi8(v2, b2)));
-        _mm_storeu_si128((__m128i*)(g + x), _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
-                                                         _mm_shuffle_epi8(v2, g2)));
-        _mm_storeu_si128((__m128i*)(r + x), _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
-                                                         _mm_shuffle_epi8(v2, r2)));
-        _mm_storeu_si128((__m128i*)(a + x), opaque);
-    }
-    row24plain(s, r + x, g + x, b + x, a + x, w - x);
-}
-
-int bestrows() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") ? 2 : 1;
-}
-
-#else
-
-int bestrows() { return 0; }
-
-#endif
-
 // Palette rows: indices packed from the most significant bit, which is the
 // order the bytes of a big-endian word give them; a row's padding bits are
 // never looked at.
@@ -313,7 +160,7 @@ int convert(const imgrec* rec, uint8_t* R, uint8_t* G, uint8_t* B, uint8_t* A, i
         size_t at = (size_t)y * w;
         const uint8_t* src = rows[y];
         if (bpp >= 24)
-            all &= image_detail::recordrow(src, bpp, R + at, G + at, B + at, A + at, w);
+            all &= pixelrow::toplanes(src, bpp, R + at, G + at, B + at, A + at, w);
         else
             rowpal(src, R + at, G + at, B + at, A + at, w, bpp, pr, pg, pb, pa);
     }
@@ -410,28 +257,6 @@ int loadcore(const char* path, const char16_t* wpath, int* width, int* height, u
 bool exitregistered = false;
 
 }  // namespace
-
-namespace image_detail {
-
-int rowlevel = bestrows();
-
-uint8_t recordrow(const uint8_t* src, uint32_t bpp, uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a,
-                  uint32_t w) {
-#if REELKILN_X86_VECTORS
-    if (bpp == 32) return rowlevel >= 1 ? row32sse2(src, r, g, b, a, w) : row32plain(src, r, g, b, a, w);
-    if (rowlevel >= 2)
-        row24ssse3(src, r, g, b, a, w);
-    else
-        row24plain(src, r, g, b, a, w);
-    return 255;
-#else
-    if (bpp == 32) return row32plain(src, r, g, b, a, w);
-    row24plain(src, r, g, b, a, w);
-    return 255;
-#endif
-}
-
-}  // namespace image_detail
 
 // ---- Entries ----------------------------------------------------------------------
 

@@ -27,19 +27,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <array>
 #include <initializer_list>
 
-// The vector row loops are written for x86-64 (SSE2 always, SSSE3 when the
-// processor has it); elsewhere the plain loops do all the work.
-#if defined(__x86_64__) && defined(__SSE2__)
-#define REELKILN_X86_VECTORS 1
-#include <immintrin.h>
-#else
-#define REELKILN_X86_VECTORS 0
-#endif
-
 #include "image/image.h"
+#include "image/pixelrow.h"
 #include "movie/avi.h"
 #include "movie/avi_internal.h"
 #include "platform/platform.h"
@@ -514,105 +505,6 @@ void freeplanes(framestate* f) {
     f->pw = f->ph = 0;
 }
 
-// ---- Pixel rows: planes to B G R (A) bytes ----
-//
-// One stored row's first cols pixels from the planes' row: B G R per pixel
-// (24-bit) or B G R A (32-bit).  The plain loops go byte by byte; the vector
-// loops take sixteen pixels a step and leave the rest to the plain ones.
-
-void bgrplain(const uint8_t* __restrict r, const uint8_t* __restrict g, const uint8_t* __restrict b,
-              uint8_t* __restrict o, size_t cols) {
-    for (size_t x = 0; x < cols; x++, o += 3) {
-        o[0] = b[x];
-        o[1] = g[x];
-        o[2] = r[x];
-    }
-}
-
-void bgraplain(const uint8_t* __restrict r, const uint8_t* __restrict g, const uint8_t* __restrict b,
-               const uint8_t* __restrict a, uint8_t* __restrict o, size_t cols) {
-    for (size_t x = 0; x < cols; x++, o += 4) {
-        o[0] = b[x];
-        o[1] = g[x];
-        o[2] = r[x];
-        o[3] = a[x];
-    }
-}
-
-#if REELKILN_X86_VECTORS
-
-// Two rounds of byte and word interleaving (SSE2) turn sixteen bytes of each
-// plane into four vectors of four B G R A pixels.
-void bgrasse2(const uint8_t* r, const uint8_t* g, const uint8_t* b, const uint8_t* a, uint8_t* o,
-              size_t cols) {
-    size_t x = 0;
-    for (; x + 16 <= cols; x += 16, o += 64) {
-        const __m128i vb = _mm_loadu_si128((const __m128i*)(b + x));
-        const __m128i vg = _mm_loadu_si128((const __m128i*)(g + x));
-        const __m128i vr = _mm_loadu_si128((const __m128i*)(r + x));
-        const __m128i va = _mm_loadu_si128((const __m128i*)(a + x));
-        const __m128i bglo = _mm_unpacklo_epi8(vb, vg), bghi = _mm_unpackhi_epi8(vb, vg);
-        const __m128i ralo = _mm_unpacklo_epi8(vr, va), rahi = _mm_unpackhi_epi8(vr, va);
-        _mm_storeu_si128((__m128i*)o, _mm_unpacklo_epi16(bglo, ralo));
-        _mm_storeu_si128((__m128i*)(o + 16), _mm_unpackhi_epi16(bglo, ralo));
-        _mm_storeu_si128((__m128i*)(o + 32), _mm_unpacklo_epi16(bghi, rahi));
-        _mm_storeu_si128((__m128i*)(o + 48), _mm_unpackhi_epi16(bghi, rahi));
-    }
-    bgraplain(r + x, g + x, b + x, a + x, o, cols - x);
-}
-
-// The byte shuffles that merge sixteen pixels of the three planes into 48
-// bytes B G R B G R ...: mask 3 * k + c picks, for output vector k, the bytes
-// of plane c (0 blue, 1 green, 2 red) that land in it; 0x80 gives 0.
-struct shufmask {
-    alignas(16) uint8_t m[16];
-};
-constexpr std::array<shufmask, 9> mergemasks() {
-    std::array<shufmask, 9> t{};
-    for (int k = 0; k < 3; k++)
-        for (int c = 0; c < 3; c++)
-            for (int i = 0; i < 16; i++) {
-                int at = 16 * k + i;
-                t[3 * k + c].m[i] = (uint8_t)(at % 3 == c ? at / 3 : 0x80);
-            }
-    return t;
-}
-constexpr std::array<shufmask, 9> kMerge24 = mergemasks();
-
-// Sixteen 24-bit pixels per step through SSSE3's byte shuffle: nine
-// shuffles and six ORs.
-__attribute__((target("ssse3"))) void bgrssse3(const uint8_t* r, const uint8_t* g, const uint8_t* b,
-                                               uint8_t* o, size_t cols) {
-    const __m128i* m = (const __m128i*)kMerge24.data();
-    const __m128i m0b = _mm_load_si128(m), m0g = _mm_load_si128(m + 1), m0r = _mm_load_si128(m + 2);
-    const __m128i m1b = _mm_load_si128(m + 3), m1g = _mm_load_si128(m + 4), m1r = _mm_load_si128(m + 5);
-    const __m128i m2b = _mm_load_si128(m + 6), m2g = _mm_load_si128(m + 7), m2r = _mm_load_si128(m + 8);
-    size_t x = 0;
-    for (; x + 16 <= cols; x += 16, o += 48) {
-        const __m128i vb = _mm_loadu_si128((const __m128i*)(b + x));
-        const __m128i vg = _mm_loadu_si128((const __m128i*)(g + x));
-        const __m128i vr = _mm_loadu_si128((const __m128i*)(r + x));
-        _mm_storeu_si128((__m128i*)o, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(vb, m0b), _mm_shuffle_epi8(vg, m0g)),
-                                                   _mm_shuffle_epi8(vr, m0r)));
-        _mm_storeu_si128((__m128i*)(o + 16), _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(vb, m1b), _mm_shuffle_epi8(vg, m1g)),
-                                                          _mm_shuffle_epi8(vr, m1r)));
-        _mm_storeu_si128((__m128i*)(o + 32), _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(vb, m2b), _mm_shuffle_epi8(vg, m2g)),
-                                                          _mm_shuffle_epi8(vr, m2r)));
-    }
-    bgrplain(r + x, g + x, b + x, o, cols - x);
-}
-
-int bestrows() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") ? 2 : 1;
-}
-
-#else
-
-int bestrows() { return 0; }
-
-#endif
-
 // Writes the gathered rows; false when the output failed.
 bool flushrows(framestate* f) {
     bool ok = putblock(f->buf, f->buffill);
@@ -623,29 +515,6 @@ bool flushrows(framestate* f) {
 }  // namespace
 
 framestate::~framestate() { framesdone(this); }
-
-int rowlevel = bestrows();
-
-void pixelrow(const uint8_t* r, const uint8_t* g, const uint8_t* b, const uint8_t* a, uint8_t* o,
-              size_t cols, bool alpha) {
-#if REELKILN_X86_VECTORS
-    if (alpha) {
-        if (rowlevel >= 1)
-            bgrasse2(r, g, b, a, o, cols);
-        else
-            bgraplain(r, g, b, a, o, cols);
-    } else if (rowlevel >= 2) {
-        bgrssse3(r, g, b, o, cols);
-    } else {
-        bgrplain(r, g, b, o, cols);
-    }
-#else
-    if (alpha)
-        bgraplain(r, g, b, a, o, cols);
-    else
-        bgrplain(r, g, b, o, cols);
-#endif
-}
 
 int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint32_t H,
                 bool alpha) {
@@ -750,7 +619,7 @@ int framepixels(framestate* f) {
         uint64_t x = 0;
         if (yy < h2) {
             const size_t base = (size_t)(yy * w2);
-            pixelrow(R + base, G + base, B + base, A + base, o, (size_t)cols, f->alpha);
+            pixelrow::torow(R + base, G + base, B + base, A + base, o, (size_t)cols, f->alpha);
             x = cols;
             o += (size_t)cols * (f->alpha ? 4 : 3);
         }

@@ -210,18 +210,6 @@ int framenext(framestate* f, uint32_t i);
 // WR.  Returns 0, or -1 when the output failed (wferr tells the same).
 int framepixels(framestate* f);
 
-// pixelrow: the first cols pixels of one stored row from the planes' row:
-// B G R per pixel, or B G R A when alpha is set, into o (3 or 4 bytes per
-// pixel).  The planes must not overlap o.
-void pixelrow(const uint8_t* r, const uint8_t* g, const uint8_t* b, const uint8_t* a, uint8_t* o,
-              size_t cols, bool alpha);
-
-// Which loops pixelrow uses: 0 the plain ones, 1 SSE2 vectors for 32-bit
-// rows, 2 also SSSE3 shuffles for 24-bit rows.  Set at start to the best the
-// processor offers (always 0 off x86-64); the tests lower it to check every
-// level against the same rows.  Never raise it above its start value.
-extern int rowlevel;
-
 // framesdone: closes the list and frees the planes and the buffer.
 void framesdone(framestate* f);
 
