@@ -3,7 +3,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libpng-dev zlib1g-dev
       python3 python3-png ffmpeg dpkg-dev tzdata
-      g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+      g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

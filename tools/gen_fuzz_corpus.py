@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""Writes the generated seeds of the fuzz targets: fuzz/corpus/<target>/gen-*.
+
+Generated automatically; do not edit the gen-* files by hand, rerun this
+script (tools/fuzz.sh reruns it into a scratch folder and fails when the
+result differs from the files in the repository).  Other files in the corpus
+folders (inputs that once crashed a target, found-*) are kept as they are.
+
+Usage: gen_fuzz_corpus.py [OUTDIR]   (default: fuzz/corpus beside this script)
+
+Every seed is small (a few hundred bytes) and chosen to reach one path of its
+reader: each PNG colour type and bit depth, interlacing, a preamble, several
+IDAT chunks; the WAV chunks the scanner knows and a few it must skip or
+refuse; list lines of each ending and length; and the switches of the
+string targets, whose first byte picks what is run.
+"""
+import os
+import struct
+import sys
+import zlib
+
+
+# ---- PNG ------------------------------------------------------------------------
+
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+
+CHANNELS = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+
+
+def scanlines(width, height, bits, seed):
+    """Rows of filtered data: each row its own filter type, bytes from a
+    small deterministic sequence (any bytes decode under every filter)."""
+    rowbytes = (width * bits + 7) // 8
+    out = bytearray()
+    v = seed
+    for y in range(height):
+        out.append(y % 5)
+        for _ in range(rowbytes):
+            v = (v * 1103515245 + 12345) & 0x7FFFFFFF
+            out.append((v >> 16) & 0xFF)
+    return bytes(out)
+
+
+def png(width, height, ctype, depth, interlace=False, plte=None, trns=None, idat_parts=1,
+        preamble=False, extra=b"", seed=1):
+    bits = CHANNELS[ctype] * depth
+    if interlace:
+        raw = b""
+        for x0, y0, dx, dy in ADAM7:
+            pw = (width - x0 + dx - 1) // dx
+            ph = (height - y0 + dy - 1) // dy
+            if pw > 0 and ph > 0:
+                raw += scanlines(pw, ph, bits, seed + x0 + 8 * y0)
+    else:
+        raw = scanlines(width, height, bits, seed)
+    z = zlib.compress(raw, 9)
+    out = b"\x89PNG\r\n\x1a\n"
+    out += chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, ctype, 0, 0, int(interlace)))
+    if plte is not None:
+        out += chunk(b"PLTE", plte)
+    if trns is not None:
+        out += chunk(b"tRNS", trns)
+    out += extra
+    step = (len(z) + idat_parts - 1) // idat_parts
+    for i in range(0, len(z), step):
+        out += chunk(b"IDAT", z[i:i + step])
+    out += chunk(b"IEND", b"")
+    if preamble:
+        out = bytes(range(128)).replace(b"\x89", b"\x88") + out
+    return out
+
+
+def palette(n):
+    return bytes((i * 37 + c * 91) & 0xFF for i in range(n) for c in range(3))
+
+
+def png_seeds():
+    return {
+        "gray1-33x2": png(33, 2, 0, 1),
+        "gray2": png(5, 3, 0, 2),
+        "gray4-interlaced": png(9, 9, 0, 4, interlace=True),
+        "gray8-key": png(4, 3, 0, 8, trns=struct.pack(">H", 7)),
+        "gray16": png(3, 3, 0, 16),
+        "palette1": png(17, 2, 3, 1, plte=palette(2)),
+        "palette4-trns": png(6, 4, 3, 4, plte=palette(16), trns=bytes([0, 128, 255, 7])),
+        "palette8": png(4, 4, 3, 8, plte=palette(256)),
+        "rgb8-3x3": png(3, 3, 2, 8),
+        "rgb8-interlaced": png(9, 7, 2, 8, interlace=True),
+        "rgb16-key": png(3, 2, 2, 16, trns=struct.pack(">HHH", 1, 2, 3)),
+        "graya8": png(4, 2, 4, 8),
+        "graya16": png(2, 2, 4, 16),
+        "rgba8": png(4, 4, 6, 8, extra=chunk(b"sBIT", bytes([5, 6, 5, 8])) + chunk(b"gAMA", struct.pack(">I", 45455))),
+        "rgba16-interlaced": png(5, 5, 6, 16, interlace=True),
+        "rgb8-preamble": png(3, 2, 2, 8, preamble=True),
+        "rgb8-idat-split": png(8, 8, 2, 8, idat_parts=4),
+        "ihdr-only": png(1, 1, 0, 8)[:33],
+    }
+
+
+# ---- WAV ------------------------------------------------------------------------
+
+def riff_chunk(kind, data, pad=False):
+    out = kind + struct.pack("<I", len(data)) + data
+    if pad and len(data) % 2:
+        out += b"\0"
+    return out
+
+
+def fmt(tag=1, ch=2, rate=44100, bits=16, size=16, extra=b""):
+    align = (ch * bits // 8) & 0xFFFF
+    body = struct.pack("<HHIIHH", tag, ch, rate, (rate * align) & 0xFFFFFFFF, align, bits)
+    if size >= 18:
+        body += struct.pack("<H", len(extra)) + extra
+    return riff_chunk(b"fmt ", body[:size] + b"\0" * max(0, size - len(body)))
+
+
+def wav(*chunks, riff_size=None, preamble=False):
+    body = b"WAVE" + b"".join(chunks)
+    out = b"RIFF" + struct.pack("<I", len(body) if riff_size is None else riff_size) + body
+    if preamble:
+        out = bytes(128) + out
+    return out
+
+
+def wav_seeds():
+    samples = bytes(range(16))
+    return {
+        "canonical": wav(fmt(), riff_chunk(b"data", samples)),
+        "preamble": wav(fmt(ch=1, bits=8), riff_chunk(b"data", samples), preamble=True),
+        "fmt18": wav(fmt(size=18), riff_chunk(b"data", samples)),
+        "fmt40-extensible": wav(fmt(tag=0xFFFE, size=40, extra=bytes(22)), riff_chunk(b"data", samples)),
+        "fact4": wav(fmt(), riff_chunk(b"fact", struct.pack("<I", 3)), riff_chunk(b"data", samples)),
+        "fact12": wav(fmt(), riff_chunk(b"fact", bytes(12)), riff_chunk(b"data", samples)),
+        "list-odd-junk": wav(riff_chunk(b"JUNK", bytes(5)), fmt(),
+                             riff_chunk(b"LIST", b"INFOx", pad=True), riff_chunk(b"data", samples)),
+        "unknown-chunk": wav(fmt(), riff_chunk(b"abcd", bytes(3)), riff_chunk(b"data", samples),
+                             riff_chunk(b"iwem", b"x", pad=True)),
+        "fmt14-refused": wav(fmt(size=14), riff_chunk(b"data", samples)),
+        "data-past-end": wav(fmt(), b"data" + struct.pack("<I", 1000) + samples),
+        "riff-size-past-end": wav(fmt(), riff_chunk(b"data", samples), riff_size=4000),
+        "no-wave": b"RIFF" + struct.pack("<I", 4) + b"AVI ",
+        "bits-ffff": wav(fmt(ch=0xFFFF, bits=0xFFFF), riff_chunk(b"data", samples)),
+    }
+
+
+# ---- list.txt ---------------------------------------------------------------------
+
+def list_seeds():
+    name63 = b"n" * 59 + b".png"
+    return {
+        "crlf": b"a.png\r\n//x.png\r\nb.png\r\n",
+        "cr-only": b"a.png\rb.png\r",
+        "lf-only": b"a.png\nb.png\nc.png",
+        "lengths": name63 + b"\r\n" + b"m" + name63 + b"\r\n" + b"oo" + name63 + b"x\r\n",
+        "bytes-dropped": b"a\tb.png\r\n\x82\xa0c.png\xff\r\n\x7f.png\r\n\r\n",
+        "comments": b"//\r\r\n//x\x1a\ny.png\r//\n\nz.png",
+    }
+
+
+# ---- the string targets: a switch byte, then the payload ---------------------------
+
+def u16(s):
+    return s.encode("utf-16-le")
+
+
+def convert_seeds():
+    sjis = b"\x88\x9f\x81\x5c\xb1\x82\xf5\x81\x20\xe0\x40\x80\x41\xfc\xf4\x81"
+    utf8 = "A\u301c\uff5e\u00a5\U0001F600".encode() + b"\x80\x41\xc1\x81\\u3042\\/\\x\\&"
+    wide = u16("ab\u2015") + b"\x3d\xd8\x00\xde" + b"\x3d\xd8\x41\x00" + b"\x00\xdc" + b"\x3d\xd8"
+    return {
+        "0-utf8towstr": b"\x00" + utf8,
+        "1-utf8tosjis": b"\x01" + utf8,
+        "2-utf8unesc": b"\x02" + utf8 + b"\xc0\x80",
+        "3-wstrtoutf8": b"\x03" + wide,
+        "4-utf16tosjis": b"\x04" + wide,
+        "5-sjistoutf8": b"\x05" + sjis,
+        "6-sjistoutf16": b"\x06" + sjis,
+        "7-sjistoutf8cat": b"\x07" + b"abc\0" + sjis,
+        "7-sjistoutf8cat-full": b"\x07" + b"p" * 520 + b"\0" + sjis,
+        "8-sjistoutf16cat": b"\x08" + b"abc\0" + sjis,
+        "9-utf16cmp": b"\x09" + u16("abcab"),
+        "10-sjis2wstr": b"\x0a" + sjis,
+        "11-wstr2sjis": b"\x0b" + wide,
+        "12-sjis2wstrcat": b"\x0c" + b"ab\0" + sjis,
+        "13-wstr2sjiscat": b"\x0d" + b"ab\0" + wide,
+    }
+
+
+def paths_seeds():
+    return {
+        "drive": b"\x10C:\\movies\\a.avi\0C:\\a\\d\\\0",
+        "relative": b"\x12C:\\a\\b\\c.txt\0C:\\a\\d\\\0",
+        "sjis-trail": b"\x11C:\\\x95\x5c\\x.png\0c:\\a\\\0",
+        "fields": b"\x14a;b;;c.avi;FP29.97\0avi\0",
+        "unc": b"\x10\\\\server\\share\\x\0D:\\y\\\0",
+        "numbers": b"\x10frame120\0x-12.5\0",
+    }
+
+
+def cmdline_seeds():
+    return {
+        "quoted": b"\x00\"C:\\Program Files\\reelkiln.exe\" x -D=3 \"a b\"c\td ",
+        "wide": b"\x01" + u16('prog "a b" c\u3042 \\"d'),
+        "sjis": b"\x02prog \x81\x22 \x95\x5c\"q\"\n\"ab\"\n\"\n",
+        "many": b"\xfcp " + b"w " * 300 + b"\nword\n\"quoted text\"",
+    }
+
+
+def all_seeds():
+    pngs = png_seeds()
+    return {
+        "png_probe": pngs,
+        "png_load": pngs,
+        "png_load_crc": pngs,
+        "wav": wav_seeds(),
+        "list": list_seeds(),
+        "convert": convert_seeds(),
+        "paths": paths_seeds(),
+        "cmdline": cmdline_seeds(),
+    }
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "fuzz", "corpus")
+    count = 0
+    for target, seeds in all_seeds().items():
+        d = os.path.join(root, target)
+        os.makedirs(d, exist_ok=True)
+        for old in os.listdir(d):
+            if old.startswith("gen-"):
+                os.remove(os.path.join(d, old))
+        for name, data in seeds.items():
+            with open(os.path.join(d, "gen-" + name), "wb") as f:
+                f.write(data)
+            count += 1
+    print(f"{count} seeds in {len(all_seeds())} folders")
+
+
+if __name__ == "__main__":
+    main()
