@@ -13,7 +13,7 @@ namespace {
 struct Scan {
     int result;
     int64_t length, offset;
-    int16_t channels, bits;
+    int32_t channels, bits;
     int32_t rate;
     wavfacts facts;
 };
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // WAVE and its own header: at 20 at the earliest (148 behind a preamble).
     check((w.offset == 0 && w.length == 0) || w.offset >= 20, "data offset");
     check(w.length >= 0, "data length");
-    check(w.channels == (int16_t)w.facts.channels && w.bits == (int16_t)w.facts.bitspersample,
+    check(w.channels == w.facts.channels && w.bits == w.facts.bitspersample,
           "outputs are the facts");
     return 0;
 }

@@ -10,7 +10,7 @@
 //     (planavi1) and the name of the image that stopped a writer
 //     (badpngname/badpngnameW).
 // The OpenDML writer (odml.h) shares the writer's steps through
-// movie/avi_internal.h.
+// movie/aviwrite.h.
 //
 // Process-wide state here is defined once in the movie library's .cpp files;
 // one thread, nothing reentrant.
@@ -24,7 +24,7 @@
 
 // Capacity, in bytes or units with the terminator, of exedir and exedirW.
 // The directory is kept with its trailing separator.  It is far more than the
-// traditional 264 because POSIX paths (and UTF-8 names) run longer; whoever
+// 264 of a Windows path because POSIX paths (and UTF-8 names) run longer; whoever
 // fills these must still copy with this bound.
 inline constexpr int EXEDIR_CAP = 4096;
 
@@ -56,8 +56,9 @@ inline constexpr int LISTNAME_BUF = LISTNAME_MAX + 2;
 //   - a name of 0 to 63 bytes is valid; 64 bytes print "*** length over:
 //     invalid:  %s \n" and the line is skipped; every byte beyond 64 prints
 //     "*** name length over \n" once.
-// Lists written with CR LF or CR line ends give the same names as the
-// traditional rule, which ignored every LF and lost a last line without CR.
+// Lists written with CR LF or CR line ends give the same names as a rule that
+// ends lines at CR only and ignores every LF; that rule lost a last line
+// without CR, this one keeps it.
 int listgetname(char* name);
 
 // ---- WAV header scanner ------------------------------------------------------------
@@ -90,14 +91,16 @@ extern wavfacts wavhdr;
 // Results: 0 scanned (also when chunks are missing: no fmt gives 0 channels,
 // no data gives length and offset 0); -1 the file cannot be opened; 2 no
 // 'RIFF' at offset 0 or 128; 3 no 'WAVE'; 4 a fmt chunk under 16 bytes.
-// The five outs are written only on success (callers preset them to -1).
+// The five outs are written only on success (callers preset them to -1);
+// channels and bits per sample are the fmt chunk's unsigned 16-bit fields,
+// 0 to 65535.
 // RD is closed on every return.
 int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t* dataoff,
-               int16_t* ch, int16_t* bits, int32_t* rate, uint8_t wide);
-int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int16_t* ch, int16_t* bits,
+               int32_t* ch, int32_t* bits, int32_t* rate, uint8_t wide);
+int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int32_t* ch, int32_t* bits,
             int32_t* rate);
-int wavscanW(const char16_t* name, int64_t* datlen, int64_t* dataoff, int16_t* ch,
-             int16_t* bits, int32_t* rate);
+int wavscanW(const char16_t* name, int64_t* datlen, int64_t* dataoff, int32_t* ch,
+             int32_t* bits, int32_t* rate);
 
 // ---- AVI 1.0 writer ------------------------------------------------------------------
 

@@ -513,7 +513,7 @@ int reelkilnmain(int argc, char** argv, float moviefps, const char* banner) {
     join(wav, exedir, "music.wav");
     joinW(wavW, exedirW, u"music.wav");
     int64_t datlen = -1, dataoff = -1;
-    int16_t ch = -1, bits = -1;
+    int32_t ch = -1, bits = -1;
     int32_t rate = -1;
     if ((wide ? wavscanW(wavW, &datlen, &dataoff, &ch, &bits, &rate)
               : wavscan(wav, &datlen, &dataoff, &ch, &bits, &rate)) == 0) {

@@ -11,10 +11,9 @@
 
 #include "image/image.h"
 #include "movie/avi.h"
-#include "movie/avi_internal.h"
+#include "movie/aviwrite.h"
 #include "stream/stream.h"
 
-using namespace movie_detail;
 
 // ---- The plan --------------------------------------------------------------------
 

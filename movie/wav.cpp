@@ -48,7 +48,7 @@ uint16_t getu16() { return (uint16_t)rfgetw(); }
 
 // wavscansub: see avi.h.
 int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t* dataoff,
-               int16_t* ch, int16_t* bits, int32_t* rate, uint8_t wide) {
+               int32_t* ch, int32_t* bits, int32_t* rate, uint8_t wide) {
     wavhdr = wavfacts{};
     printf("Scanning headder ... ");
 
@@ -155,20 +155,20 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
     printf("scan finished.\n");
     *datlen = wavhdr.datalength;
     *dataoff = wavhdr.dataoffset;
-    *ch = (int16_t)wavhdr.channels;
-    *bits = (int16_t)wavhdr.bitspersample;
+    *ch = wavhdr.channels;  // 16 bits, unsigned: 0 to 65535
+    *bits = wavhdr.bitspersample;
     *rate = (int32_t)wavhdr.samplespersec;
     printf("done.\n");
     return 0;
 }
 
-int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int16_t* ch, int16_t* bits,
+int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int32_t* ch, int32_t* bits,
             int32_t* rate) {
     static const char16_t empty[1] = {0};
     return wavscansub(name, empty, datlen, dataoff, ch, bits, rate, 0);
 }
 
-int wavscanW(const char16_t* name, int64_t* datlen, int64_t* dataoff, int16_t* ch,
-             int16_t* bits, int32_t* rate) {
+int wavscanW(const char16_t* name, int64_t* datlen, int64_t* dataoff, int32_t* ch,
+             int32_t* bits, int32_t* rate) {
     return wavscansub("", name, datlen, dataoff, ch, bits, rate, 0xFF);
 }

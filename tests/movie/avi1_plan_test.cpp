@@ -6,11 +6,10 @@
 #include <cmath>
 
 #include "movie/avi.h"
-#include "movie/avi_internal.h"
+#include "movie/aviwrite.h"
 
 namespace {
 
-using namespace movie_detail;
 
 struct PlanCase {
     const char* name;

@@ -380,6 +380,13 @@ std::vector<LeftOutCase> leftout() {
         {"block_past_16_bits", wavfile({chunkbytes("fmt ", fmtdata(1, 30000, 8000, 24)), d}),
          "WAV sample frame of 90000 bytes does not fit a stream header: the movie is made without "
          "sound. \n"},
+        // The 16-bit fields are unsigned: 0xFFFF is 65535, not -1.
+        {"channels_ffff", wavfile({chunkbytes("fmt ", fmtdata(1, 0xFFFF, 8000, 16)), d}),
+         "WAV sample frame of 131070 bytes does not fit a stream header: the movie is made without "
+         "sound. \n"},
+        {"bits_ffff", wavfile({chunkbytes("fmt ", fmtdata(1, 9, 8000, 0xFFFF)), d}),
+         "WAV sample frame of 73719 bytes does not fit a stream header: the movie is made without "
+         "sound. \n"},
     };
 }
 

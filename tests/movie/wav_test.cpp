@@ -16,7 +16,7 @@ using namespace moviefix;
 struct scanout {
     int r;
     int64_t datlen = -1, dataoff = -1;
-    int16_t ch = -1, bits = -1;
+    int32_t ch = -1, bits = -1;
     int32_t rate = -1;
     std::string out;
 };
@@ -133,6 +133,10 @@ std::vector<Case> cases() {
          cat({wavfile({chunkbytes("fmt ", fmtdata(1, 2, 44100, 16))}, false, 0x90000024u),
               {'d', 'a', 't', 'a', 0x00, 0x00, 0x00, 0x90}, {1, 2, 3, 4}}),
          0x90000000ll, 44, 2, 16, 44100, 0x24000000u, 0, ""},
+        // Channels and bits per sample are unsigned 16-bit fields.
+        {"fields_ffff_unsigned",
+         wavfile({chunkbytes("fmt ", fmtdata(1, 0xFFFF, 8000, 0xFFFF)), chunkbytes("data", kPcm)}),
+         1000, 44, 0xFFFF, 0xFFFF, 8000, 0, 0, ""},
         {"4bit_reported_as_read",
          wavfile({chunkbytes("fmt ", fmtdata(0x11, 1, 8000, 4)), chunkbytes("data", kPcm)}),
          1000, 44, 1, 4, 8000, 1000, 0, ""},

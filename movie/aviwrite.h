@@ -1,14 +1,15 @@
-// avi_internal.h - the steps both movie writers share.  Internal to movie/:
-// not for callers outside the folder.
+// aviwrite.h - the steps of writing an AVI movie that the AVI 1.0 writer, the
+// OpenDML writer and the AVI toolkit share.
 //
-// The AVI 1.0 writer (avi1.cpp) and the OpenDML writer (odml.cpp) make the
-// same movie in two layouts.  What they share lives here, defined in
-// avi1.cpp:
+// The two writers make the same movie in two layouts; the toolkit writes
+// movies of its own from the same pieces.  What they share:
 //   paths        the writer's paths and the joins to the program directory
 //   pre-pass     the list read once to count and test-open every name
 //   first image  the probe that fixes the frame size and pixel format
-//   sound        the WAV scan with its checks, and the copy of its data
-//   header       the avih / strh / strf / strn values, one field per call
+//   sound        the WAV scan with the rules of what a stream header can
+//                declare, and the copy of its data
+//   header       the avih / strh / strf / strn values, one field per call,
+//                the rate rule and the saturating conversions behind them
 //   frames       the frame loop's step (key poll, name, load) and the pixel
 //                rows, batched into large block writes
 //   end          the 'them' trailer, the zero fill, the checked close
@@ -17,15 +18,13 @@
 // the writers' codes (avi.h).  One thread; the streams are the process-wide
 // singletons, each opened and closed inside one writer call.
 
-#ifndef REELKILN_MOVIE_AVI_INTERNAL_H
-#define REELKILN_MOVIE_AVI_INTERNAL_H
+#ifndef REELKILN_MOVIE_AVIWRITE_H
+#define REELKILN_MOVIE_AVIWRITE_H
 
 #include <cstddef>
 #include <cstdint>
 
 #include "movie/avi.h"
-
-namespace movie_detail {
 
 // ---- Paths ---------------------------------------------------------------------
 
@@ -79,7 +78,7 @@ int listprepass(const moviepaths& p, listfacts* out);
 // ---- First image ---------------------------------------------------------------
 
 // firstimage: test-opens and probes the first listed image (after the pauses
-// of the traditional program) and prints its facts.  On success the probe's
+// of 100 ms before each step) and prints its facts.  On success the probe's
 // facts are in pngwidth, pngheight, pngdepth, pnghasalpha.
 //   odml false (AVI 1.0): a failed open prints "Could not open in ..." and
 //     "Sorry. This Folder does not support access in ANSI/UTF-8 mode. \n" and
@@ -94,8 +93,8 @@ struct soundfacts {
     bool present;      // the movie gets a sound chunk
     int64_t datlen;    // data bytes to copy (cut to what the file holds)
     int64_t dataoff;   // file position of the first data byte
-    int16_t ch;        // channels
-    int16_t bits;      // bits per sample
+    int32_t ch;        // channels (0 to 65535; -1 before a scan)
+    int32_t bits;      // bits per sample (0 to 65535; -1 before a scan)
     int32_t rate;      // samples per second
     uint32_t ba;       // (bits / 8) * ch: block align of the stream
     uint32_t avgbytes; // ba * rate
@@ -109,6 +108,20 @@ struct soundfacts {
 // datlen cut to the bytes it holds, with a line saying so.
 void soundscan(const moviepaths& p, soundfacts* out);
 
+// What a stream header can declare of a sound: ch channels of bits per
+// sample at rate samples per second.  The block align is (bits / 8) per
+// channel, so a sound below 8 bits would make it 0 and the stream's length a
+// division by zero; the block align is 16 bits and the byte rate 32 bits in
+// the headers.  SOUND_OK sets *ba and *avgbytes; any other result leaves them.
+enum {
+    SOUND_OK = 0,
+    SOUND_NO_CHANNELS,    // ch < 1
+    SOUND_UNDER_8_BITS,   // bits < 8
+    SOUND_FRAME_TOO_LARGE, // (bits / 8) * ch above 0xFFFF
+    SOUND_RATE_TOO_LARGE  // rate < 1, or the byte rate above 0xFFFFFFFF
+};
+int soundrule(int32_t ch, int32_t bits, int32_t rate, uint32_t* ba, uint32_t* avgbytes);
+
 // soundcopy: after the '01wb' chunk header, prints "Opening WAV(A): %s \n"
 // (or "(W)", or the prefix the caller gives) and copies datlen bytes from the
 // WAV's data offset to WR through RD2.  Returns 0; -4 when the WAV cannot be
@@ -120,11 +133,16 @@ int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb);
 
 // ---- Header values -----------------------------------------------------------
 
+// A double to u32, truncated toward zero, saturating (NaN and v <= 0 give 0).
+uint32_t satu32(double v);
+// A double to i32, truncated toward zero, saturating (NaN gives 0).
+int32_t sati32(double v);
+
 // 1000000 / fps, truncated; saturated to the u32 range (0 for fps <= 0 or
 // not a number).
 uint32_t usecperframe(float fps);
 // (fs + 24) as float times fps in single precision, truncated and clamped to
-// what a u32 holds (the traditional product wrapped past 4 GB per second).
+// what a u32 holds (a plain u32 product would wrap past 4 GB per second).
 uint32_t maxbytespersec(uint64_t fs, float fps);
 // The 1000/1001 rule of the video stream header: 60 fps gives 1001/60060,
 // 0.5 gives 1000/500.
@@ -155,6 +173,9 @@ int putstrfvids(const videohdr& v);
 int putstrhauds(const soundfacts& s);
 // 'strf', 18, the WAVEFORMATEX (always declared PCM).
 int putstrfauds(const soundfacts& s);
+// The AVI 1.0 sound stream list: 'LIST', 108, 'strl', then putstrhauds,
+// putstrfauds and putstrn("AUDIO").
+int putstrlauds(const soundfacts& s);
 // 'strn', 6, the name ("VIDEO" or "AUDIO") and its 0.
 int putstrn(const char* name5);
 // 'JUNK' (24-bit) or 'JUNQ' (32-bit), J, J zero bytes.
@@ -232,7 +253,5 @@ int finishoutput(const moviepaths& p, uint64_t expect);
 // The disk-full report of both writers: prints "*** Disk Full *** \n" and
 // closes the output.  Returns -1.
 int diskfull();
-
-}  // namespace movie_detail
 
 #endif
