@@ -133,6 +133,14 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
             if (size > 4) skip((int64_t)size - 4);
         } else if (is("data")) {
             int64_t size = getu32();
+            if (rfeof()) {
+                // The file ends inside the size field: there is no chunk to
+                // record, and the "size" would be made of end-of-file values
+                // (a data chunk of nearly 4 GB behind the file's last byte).
+                printf("Unexpected WAV file end (%lld/%lld).\n", (long long)(pos64() - start),
+                       (long long)riffsize);
+                break;
+            }
             wavhdr.dataoffset = pos64();
             printf("(data %lld bytes)", (long long)size);
             wavhdr.datalength = size;

@@ -128,6 +128,12 @@ std::vector<Case> cases() {
          cat({wavfile({chunkbytes("fmt ", fmtdata(1, 1, 8000, 8))}, false, 4 + 24 + 8 + 4096 + 100),
               {'d', 'a', 't', 'a', 0x00, 0x10, 0, 0}, {1, 2, 3, 4, 5}}),
          4096, 44, 1, 8, 8000, 4096, 0, "(data 4096 bytes)Unexpected WAV file end ("},
+        // The file ends inside the data chunk's size field: no data chunk
+        // is recorded (its size would be made of end-of-file values).
+        {"data_size_cut_by_the_end",
+         cat({wavfile({chunkbytes("fmt ", fmtdata(1, 1, 8000, 8))}, false, 4 + 24 + 8 + 100),
+              {'d', 'a', 't', 'a', 0x03, 0x10}}),
+         0, 0, 1, 8, 8000, 0, 0, "Unexpected WAV file end ("},
         // A data chunk of 2 GB or more keeps its true (unsigned) length.
         {"data_size_over_2g_unsigned",
          cat({wavfile({chunkbytes("fmt ", fmtdata(1, 2, 44100, 16))}, false, 0x90000024u),
