@@ -234,6 +234,61 @@ int tfcheck(const char* name);
 int tfskipline(void);
 int tfresync(void);
 
+// ---- Parsers --------------------------------------------------------------------------
+//
+// Token and parameter readers on the text reader (parse.cpp): each looks at
+// the lookahead, takes what belongs to its token and leaves the first
+// character that does not unread.  Character classes answer -1 for a member
+// and 0 otherwise; the end of the file (-1) belongs to none.
+
+int issep(int c);                      // ' ' ',' TAB CR LF ^Z '=' ';' ':' '"'
+int issepnq(int c);                    // issep without '"'
+int isspc(int c);                      // ' ' TAB CR LF ^Z
+int isstrend(int c);                   // isspc, ';' and '"': the end of a bare string
+int ishexch(int c);                    // 0-9 A-F a-f
+int hexchval(int c);                   // 0-15; 0 for any other character
+
+int tfskipsep(void);                   // each skips its class and returns 0
+int tfskipsepnq(void);
+int tfskipspc(void);
+int tfskiplower(void);                 // 'a'-'z'
+
+// Optional '+', then optional '-', then digits: 0 stored; -1 the file ended
+// before a digit; -2 too large (message printed, nothing stored).  No digit
+// at all stores 0 and returns 0.  tfgetint and tfgethex take at most 5
+// digits; tfgetlong 10, and no magnitude beyond 32-bit int.
+int tfgetint(int* out);                // "Integer too Large.\n"
+int tfgetlong(int* out);               // "Integer(long) too Large.\n"
+int tfgethex(int* out);                // "Hex value too Large.\n"
+int tfgetfloat(float* out);            // 0 stored, -1 no digit; at most 120 characters
+
+// One quoted or bare token into buf (size bytes with the NUL): the bytes
+// stored plus 1, or -1 when it does not fit (the part that fits is kept).
+int tfgetstr(char* buf, int size);
+// The rest of the line, at most size - 2 bytes and two NULs; the line ends
+// after it are taken.  The bytes copied; 0 (buf untouched) when size < 3.
+int tfgetlinestr(char* buf, int size);
+
+// Parameter lists.  A trailing '%' multiplies a value by 0.01 where shown;
+// otherwise it is divided by divisor (the "d" readers) or kept as read.
+// Missing values print "\nNo parameter found. <line %d>\n" (the first) or
+// "\n2nd parameter not found. <line %d>\n" (the second of a pair) with the
+// current line, except in the quiet readers.
+int tfgetprm2d(float* out, float divisor);  // (a, b): '%' or divisor; 0 / -1
+int tfgetprm1p(float* out);                 // (a): '%'; 0 / -1
+int tfgetprm12p(float* out);                // (a [, b]): '%'; a missing or 0.0 b becomes a
+int tfgetprm4d(float* out, float divisor);  // up to 4, no parentheses; the count, the rest 0.0
+int tfgetprm4dq(float* out, float divisor); // the same, quiet
+int tfgetprm2(float* out);                  // (a, b) as read; 0 / -1
+int tfgetprm1(float* out);                  // (a) as read; 0 / -1
+int tfgetprm1q(float* out);                 // the same, quiet
+
+// Numeric helpers.
+float sindummy(void);                  // (float)sin(1.0)
+uint32_t hidword(uint64_t v);
+uint32_t lodword(uint64_t v);
+int ffloor(float x);                   // floor to int, saturated; NaN gives INT_MIN
+
 // ---- Key poll ------------------------------------------------------------------------
 
 int setlastkey(int key);               // returns the previous value
