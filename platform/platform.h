@@ -124,6 +124,11 @@ struct os_api {
     // runtime's own fgetc, fread, fwrite, fseek, ftell, setvbuf and fclose.
     FILE* (*fopen)(const char* name, const char* mode);
     int (*remove)(const char* name);  // the runtime's remove: 0 done
+    // 1 when the two 8-bit names are the same existing file, whatever the
+    // spelling ("a.txt" and "./A.TXT" on Windows, a hard link): identity is
+    // the volume serial number and file index on Windows, device and inode
+    // on POSIX.  0 when they differ or either cannot be looked at (missing).
+    int (*same_file)(const char* a, const char* b);
 
     // Directory search (FindFirstFileA/W, FindNextFileA/W, FindClose).  The
     // pattern's last component may hold '*' and '?'.  POSIX matches it without

@@ -5,7 +5,7 @@
 //   1. names and errors    UTF-16 and UTF-8 names, '\' turned into '/',
 //                          errno turned into the Windows codes
 //   2. files               openW, read, write, seek, size, close, lasterror,
-//                          fopen, remove
+//                          fopen, remove, same_file
 //   3. search and times    findfirst/findnext/findclose, file times, local time
 //   4. console input       the key poll on a terminal, the Ctrl-C latch,
 //                          restoring the terminal at exit and on fatal signals
@@ -463,10 +463,19 @@ FILE* posix_fopen(const char* name, const char* mode) {
 }
 
 // The runtime's remove takes files only, as on Windows: unlink, which
-// refuses a directory.
+// refuses a directory.  A device node is refused too (errno EACCES,
+// lasterror 5), as Windows refuses to delete a device: a writer that
+// removes the output it could not finish must never take /dev/full or
+// /dev/null away, which a process running as root otherwise would.
 int remove_body(const char* name) {
     if (!name) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return -1; }
     std::string path = to_posix_path(name);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))) {
+        set_error(OS_ERR_ACCESS_DENIED);
+        errno = EACCES;
+        return -1;
+    }
     if (unlink(path.c_str()) != 0) {
         int e = errno;
         set_errno_error(e, path.c_str());
@@ -483,6 +492,23 @@ int posix_remove(const char* name) {
         set_error(ERR_NOT_ENOUGH_MEMORY);
         errno = ENOMEM;
         return -1;
+    }
+}
+
+// stat follows symbolic links, so a link and its target count as one file,
+// as they are one file to a writer.
+int same_file_body(const char* a, const char* b) {
+    if (!a || !b) return 0;
+    struct stat sa, sb;
+    if (stat(to_posix_path(a).c_str(), &sa) != 0 || stat(to_posix_path(b).c_str(), &sb) != 0) return 0;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino ? 1 : 0;
+}
+
+int posix_same_file(const char* a, const char* b) {
+    try {
+        return same_file_body(a, b);
+    } catch (...) {
+        return 0;
     }
 }
 
@@ -1291,7 +1317,7 @@ namespace {
 
 constexpr os_api kNative = {
     posix_openW, posix_read, posix_write, posix_seek, posix_size, posix_close, posix_lasterror,
-    posix_fopen, posix_remove,
+    posix_fopen, posix_remove, posix_same_file,
     posix_findfirstA, posix_findnextA, posix_findfirstW, posix_findnextW, posix_findclose,
     posix_filetime_to_systime, posix_systime_to_local,
     posix_pump_messages, posix_console_event,

@@ -147,6 +147,28 @@ uint32_t w_lasterror(void) { return GetLastError(); }
 FILE* w_fopen(const char* name, const char* mode) { return std::fopen(name, mode); }
 int w_remove(const char* name) { return std::remove(name); }
 
+// Both files are opened for their attributes only (no access asked, every
+// sharing allowed), so that a file another open holds, the text reader's
+// input among them, can still be looked at.
+int w_same_file(const char* a, const char* b) {
+    if (!a || !b) return 0;
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char* names[2] = {a, b};
+    for (int i = 0; i < 2; i++) {
+        HANDLE h = CreateFileA(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok) return 0;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+                   info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+                   info[0].nFileIndexLow == info[1].nFileIndexLow
+               ? 1
+               : 0;
+}
+
 // ---- Directory search and file times ---------------------------------------------
 
 // The system's find record into ours, for both widths: the fields are the
@@ -396,6 +418,7 @@ constexpr os_api kNative = {
     .lasterror = w_lasterror,
     .fopen = w_fopen,
     .remove = w_remove,
+    .same_file = w_same_file,
     .findfirstA = w_findfirstA,
     .findnextA = w_findnextA,
     .findfirstW = w_findfirstW,

@@ -1,6 +1,6 @@
 // files_test.cpp - the file services of g_os as every platform side must give
 // them: open rules, the Windows error codes, both separators, 64-bit seeks and
-// sizes, the 8-bit-name fopen and remove.  Runs on every build.
+// sizes, the 8-bit-name fopen and remove, file identity.  Runs on every build.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -262,6 +262,42 @@ TEST_F(Files, RemoveTakesFilesOnly) {
     // The now empty directory is still refused.
     EXPECT_NE(g_os.remove((dir.str() + "/sub").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+}
+
+// One file under several names is one file; two files with the same
+// contents are two.  A missing name is never the same as anything.
+TEST_F(Files, SameFileSeesThroughSpellingsAndLinks) {
+    std::string ten = dir.str() + "/sub/ten.bin";
+    testutil::write_file(dir.path() / "sub" / "copy.bin", "0123456789");
+    std::error_code ec;
+    fs::create_hard_link(dir.path() / "sub" / "ten.bin", dir.path() / "link.bin", ec);
+    struct Pair {
+        std::string a, b;
+        int want;
+    } pairs[] = {
+        {ten, ten, 1},
+        {ten, dir.str() + "\\sub\\ten.bin", 1},
+        {ten, dir.str() + "/sub/../sub/./ten.bin", 1},
+        {ten, dir.str() + "/sub/copy.bin", 0},
+        {ten, dir.str() + "/sub/none.bin", 0},
+        {dir.str() + "/sub/none.bin", dir.str() + "/sub/none.bin", 0},
+        {ten, dir.str() + "/sub", 0},
+#if defined(_WIN32)
+        {ten, dir.str() + "/SUB/TEN.BIN", 1},
+#endif
+    };
+    for (const Pair& p : pairs) {
+        EXPECT_EQ(g_os.same_file(p.a.c_str(), p.b.c_str()), p.want) << p.a << " and " << p.b;
+        EXPECT_EQ(g_os.same_file(p.b.c_str(), p.a.c_str()), p.want) << p.b << " and " << p.a;
+    }
+    if (!ec) {
+        EXPECT_EQ(g_os.same_file(ten.c_str(), (dir.str() + "/link.bin").c_str()), 1) << "a hard link";
+    }
+    // The file may be open meanwhile, as a converter's input is.
+    FILE* fp = g_os.fopen(ten.c_str(), "rb");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(g_os.same_file(ten.c_str(), ten.c_str()), 1);
+    fclose(fp);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // posix_files_test.cpp - what the POSIX side adds to the file services: the
 // errno mapping, names that have no UTF-8 spelling, a full disk, a file-size
-// limit that cuts a write short, FIFOs, creation modes and close-on-exec.
+// limit that cuts a write short, FIFOs, creation modes and close-on-exec,
+// device nodes that remove refuses.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,6 +273,20 @@ TEST(PosixNames, EveryCodePointRoundTrips) {
     ASSERT_TRUE(utf16_to_utf8(all.c_str(), utf8, false));
     EXPECT_EQ(utf8.size(), 0x7Fu + 0x780u * 2 + (0xF800u - 0x800u) * 3 + 0x100000u * 4);
     EXPECT_EQ(utf8_to_utf16(utf8), all);
+}
+
+// remove takes regular files (and links) only: a device node stays, even
+// for a process that could unlink it.  The node is made in the test
+// directory (as root only), so a failure here takes nothing else away.
+TEST_F(PosixFiles, RemoveRefusesDeviceNodes) {
+    std::string node = at("full");
+    if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) GTEST_SKIP() << "cannot make a device node here";
+    EXPECT_NE(g_os.remove(node.c_str()), 0);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_ACCESS_DENIED);
+    EXPECT_TRUE(fs::exists(node));
+    EXPECT_EQ(g_os.remove(at("a/f").c_str()), 0);
+    EXPECT_FALSE(fs::exists(at("a/f")));
 }
 
 }  // namespace
