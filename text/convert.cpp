@@ -2,8 +2,10 @@
 // Shift_JIS (see convert.h).
 //
 // Division: the compatibility mappings and the UTF-8 encoder (shared in the
-// folder, convert_internal.h); the three decoding walkers (UTF-8, Shift_JIS,
-// UTF-16LE); the members built on them; compare and length.
+// folder, convert_internal.h); the decoding walkers over strings (the UTF-8
+// and Shift_JIS walkers themselves live in convert_internal.h, shared with
+// the file converters; the UTF-16LE walker here); the members built on
+// them; compare and length.
 //
 // Notes on invalid input:
 //   - malformed UTF-8 writes nothing; the first such sequence turns the
@@ -106,135 +108,31 @@ int put_utf8(uint8_t* d, uint32_t cp) {
 using text_detail::compat_sjis2uni;
 using text_detail::compat_uni2sjis;
 using text_detail::put_utf8;
+using text_detail::MemSource;
+using text_detail::Utf8Seq;
 
 namespace {
 
-// ---- The UTF-8 walker ------------------------------------------------------------------
-//
-// Reads a 0-ended UTF-8 string one character at a time.  A lead 0xC0-0xDF
-// needs one continuation byte, 0xE0-0xEF two, 0xF0-0xF7 three.  A needed
-// byte that is 0 is not taken (the walk ends at it); one outside 0x80-0xBF
-// is taken and lost with the sequence.  A byte 0x80-0xBF in first position
-// or 0xF8-0xFF is malformed by itself.
-
-struct Utf8Walk {
-    const uint8_t* p;
-    uint8_t status = 7;
-    bool malformed = false;  // one malformed sequence seen already
-
-    explicit Utf8Walk(const char* s) : p((const uint8_t*)s) {}
-
-    // The next character: true with *cp and *len (the bytes of its form),
-    // false at the terminator or at the second malformed sequence.
-    bool next(uint32_t* cp, int* len) {
-        for (;;) {
-            uint8_t b = *p;
-            if (b == 0) return false;
-            p++;
-            if (b < 0x80) {
-                *cp = b;
-                *len = 1;
-                return true;
-            }
-            int need;
-            uint32_t v;
-            if (b < 0xC0 || b >= 0xF8) {
-                need = 0;
-                v = 0;
-            } else if (b < 0xE0) {
-                need = 1;
-                v = b & 0x1F;
-            } else if (b < 0xF0) {
-                need = 2;
-                v = b & 0x0F;
-            } else {
-                need = 3;
-                v = b & 0x07;
-            }
-            bool ok = need > 0;
-            for (int i = 0; ok && i < need; i++) {
-                uint8_t c = *p;
-                if (c == 0) {
-                    ok = false;
-                    break;
-                }
-                p++;
-                if ((c & 0xC0) != 0x80) {
-                    ok = false;
-                    break;
-                }
-                v = (v << 6) | (c & 0x3F);
-            }
-            if (ok) {
-                *cp = v;
-                *len = need + 1;
-                return true;
-            }
-            if (malformed) return false;
-            malformed = true;
-            status = 0;
-        }
-    }
+// The in-memory members hand each character to emit(cp, code): cp is its
+// code point (0 when it has none), code its Shift_JIS code.
+template <class Emit>
+struct EmitSink : text_detail::SjisSink {
+    Emit emit;
+    void single(uint8_t b, int cp) { emit(cp, (int)b); }
+    void dbcs(int cp, int code) { emit(cp, code); }
+    void first80(int code) { emit(sjis2uni(code), code); }
 };
-
-// ---- The Shift_JIS walker -----------------------------------------------------------------
-//
-// Reads a 0-ended Shift_JIS string and hands each character to emit(cp,
-// code): cp is its code point (0 when it has none), code its Shift_JIS code.
-// Returns the Shift_JIS status (see convert.h).  Leads 0x81-0x9F go through
-// the compatibility mappings first; 0x80 and 0xE0-0xFC through the table
-// only.  The low-trail message is printed after the character is emitted.
 
 template <class Emit>
 int sjis_walk(const char* src, Emit emit) {
-    const uint8_t* s = (const uint8_t*)src;
-    int st = 7;
-    for (;;) {
-        uint8_t b = *s;
-        if (b == 0) break;
-        s++;
-        if (b < 0x80) {
-            emit((int)b, (int)b);
-            continue;
-        }
-        if (b >= 0xA0 && b <= 0xDF) {
-            int cp = sjis2uni(b);
-            emit(cp ? cp : (int)b, (int)b);  // 0xA0 keeps its own value
-            continue;
-        }
-        if (b >= 0xFD) {
-            st |= 8;
-            continue;
-        }
-        // A lead byte: 0x80-0x9F or 0xE0-0xFC.
-        uint8_t t = *s;
-        if (t == 0) {
-            st &= 3;
-            break;
-        }
-        s++;
-        int code = b * 256 + t;
-        if (b == 0x80) {
-            emit(sjis2uni(code), code);
-            st &= 2;
-            continue;
-        }
-        int cp;
-        if (b <= 0x9F) {
-            cp = compat_sjis2uni(code);
-            if (cp == 0) cp = sjis2uni(code);
-        } else {
-            cp = sjis2uni(code);
-            st |= 8;
-        }
-        emit(cp, code);
-        if (t < 0x40) {
-            printf("[%02X %02X(x)](2nd byte==0x00-3F) ", b, t);
-            st &= 1;
-        }
-    }
-    return st;
+    MemSource s{(const uint8_t*)src};
+    EmitSink<Emit> sink{{}, emit};
+    return text_detail::sjis_walk(s, sink);
 }
+
+using Utf8Walk = text_detail::Utf8Walk<MemSource>;
+
+Utf8Walk utf8_walk(const char* src) { return Utf8Walk{MemSource{(const uint8_t*)src}}; }
 
 // ---- The UTF-16LE walker ------------------------------------------------------------------
 //
@@ -279,13 +177,6 @@ int unit_code(uint32_t u) {
     return code ? code : uni2sjis((int)u);
 }
 
-bool is_hex(uint8_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-int hex_value(uint8_t c) {
-    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
-
 // Where the appending forms look for the end of the existing string.
 constexpr int kCatScan = 520;
 
@@ -295,11 +186,11 @@ constexpr int kCatScan = 520;
 
 int utf8towstr(uint8_t* dst, const char* src) {
     static const char kHex[] = "0123456789ABCDEF";
-    Utf8Walk w(src);
+    Utf8Walk w = utf8_walk(src);
     uint8_t* d = dst;
-    uint32_t cp;
-    int len;
-    while (w.next(&cp, &len)) {
+    Utf8Seq q;
+    while (w.next(&q)) {
+        uint32_t cp = q.cp;
         if (cp > 0xFFFF) {
             put_le16(d, u'x');
             d += 2;
@@ -317,13 +208,13 @@ int utf8towstr(uint8_t* dst, const char* src) {
 }
 
 int utf8tosjis(char* dst, const char* src) {
-    Utf8Walk w(src);
+    Utf8Walk w = utf8_walk(src);
     uint8_t* d = (uint8_t*)dst;
-    uint32_t cp;
-    int len;
-    while (w.next(&cp, &len)) {
+    Utf8Seq q;
+    while (w.next(&q)) {
+        uint32_t cp = q.cp;
         int code;
-        switch (len) {
+        switch (q.len) {
         case 1: *d++ = (uint8_t)cp; continue;
         case 2: code = uni2sjis((int)cp); break;
         case 3: code = unit_code(cp); break;
@@ -340,12 +231,12 @@ int utf8tosjis(char* dst, const char* src) {
 // converters leave for a character they cannot carry over, so that the loss
 // stays visible in the text.
 int utf8unesc(char* dst, const char* src) {
-    Utf8Walk w(src);
+    Utf8Walk w = utf8_walk(src);
     uint8_t* d = (uint8_t*)dst;
     int last_code = 0;  // the Shift_JIS code of the latest "\u" escape
-    uint32_t cp;
-    int len;
-    while (w.next(&cp, &len)) {
+    Utf8Seq q;
+    while (w.next(&q)) {
+        uint32_t cp = q.cp;
         if (cp == 0) {
             printf("<<<uni%06X:sjis%06X>>>", 0, last_code);
             continue;
@@ -355,19 +246,19 @@ int utf8unesc(char* dst, const char* src) {
             continue;
         }
         printf("(0x5C)");
-        const uint8_t* p = w.p;  // the bytes after the backslash
+        const uint8_t* p = w.src.p;  // the bytes after the backslash
         if (p[0] == '&') {
             *d++ = '&';
-            w.p++;
+            w.src.p++;
         } else if (p[0] == '/') {
             printf("(0x2F)");
             *d++ = '/';
-            w.p++;
-        } else if (p[0] == 'u' && is_hex(p[1]) && is_hex(p[2]) && is_hex(p[3]) && is_hex(p[4])) {
-            // is_hex is false at a 0 byte, so this never reads past the end.
+            w.src.p++;
+        } else if (p[0] == 'u' && ishexch(p[1]) && ishexch(p[2]) && ishexch(p[3]) && ishexch(p[4])) {
+            // ishexch is false at a 0 byte, so this never reads past the end.
             uint32_t v = 0;
-            for (int i = 1; i <= 4; i++) v = (v << 4) | (uint32_t)hex_value(p[i]);
-            w.p += 5;
+            for (int i = 1; i <= 4; i++) v = (v << 4) | (uint32_t)hexchval(p[i]);
+            w.src.p += 5;
             last_code = uni2sjis((int)v);
             if (last_code) d += put_utf8(d, v);
             else *d++ = '?';
