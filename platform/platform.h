@@ -92,6 +92,53 @@ struct os_osversion {
     uint32_t major, minor, build;
 };
 
+// ---- File dialogs -------------------------------------------------------------
+
+// The fields of OPENFILENAMEA/W that the dialogs set or read, in neutral
+// records.  The Windows side copies them into the system's record (size
+// 152, no owner, no instance, every other field 0) and back; POSIX runs the
+// console dialog of posix_dialog.cpp on the same fields.
+struct os_filedlgA {
+    const char* filter;        // lpstrFilter: description, pattern, ... ended by a double NUL
+    uint32_t filter_index;     // nFilterIndex: in, the preselected pair (0: the first); out, the chosen one
+    char* file;                // lpstrFile: in, the initial name; out, the whole path
+    uint32_t max_file;         // nMaxFile, in units, the terminator included
+    const char* initial_dir;   // lpstrInitialDir, null for none
+    const char* title;         // lpstrTitle
+    uint32_t flags;            // Flags (OS_OFN_*)
+    uint16_t file_offset;      // nFileOffset: where the name starts in file
+    uint16_t file_extension;   // nFileExtension: where the extension starts (after its '.'), 0 none
+    const char* def_ext;       // lpstrDefExt, without its '.', null for none
+};
+struct os_filedlgW {
+    const char16_t* filter;
+    uint32_t filter_index;
+    char16_t* file;
+    uint32_t max_file;
+    const char16_t* initial_dir;
+    const char16_t* title;
+    uint32_t flags;
+    uint16_t file_offset;
+    uint16_t file_extension;
+    const char16_t* def_ext;
+};
+
+// The OFN_* flags the dialogs use, with the system's values.
+enum {
+    OS_OFN_OVERWRITEPROMPT = 0x0002,
+    OS_OFN_HIDEREADONLY = 0x0004,
+    OS_OFN_PATHMUSTEXIST = 0x0800,
+    OS_OFN_FILEMUSTEXIST = 0x1000,
+    OS_OFN_NOREADONLYRETURN = 0x8000
+};
+
+// CommDlgExtendedError codes the layer itself gives (the system's values).
+enum {
+    OS_CDERR_DIALOGFAILURE = 0xFFFF,  // no dialog could be shown
+    OS_FNERR_INVALIDFILENAME = 0x3002,
+    OS_FNERR_BUFFERTOOSMALL = 0x3003  // the chosen path does not fit max_file
+};
+
 // ---- The table -------------------------------------------------------------
 
 struct os_api {
@@ -190,6 +237,22 @@ struct os_api {
     // text to standard error and returns at once (IDOK, 1).
     int (*message_boxA)(const char* text, const char* caption, uint32_t style);
     int (*message_boxW)(const char16_t* text, const char16_t* caption, uint32_t style);
+
+    // File dialogs (GetOpenFileNameW, GetOpenFileNameA, GetSaveFileNameA):
+    // 1 when a file was chosen, with d->file, filter_index, file_offset and
+    // file_extension set; 0 when cancelled or failed, and dialog_error
+    // (CommDlgExtendedError) then tells which: 0 the user cancelled, another
+    // code a failure.  On POSIX they are the console dialog on the
+    // controlling terminal; without one (standard input not a terminal, or
+    // the process not in its foreground group) they fail with
+    // OS_CDERR_DIALOGFAILURE, never a silent cancel.
+    // ask_yes_no is a Yes/No question with no owner window (MessageBoxA
+    // with MB_YESNO): 1 yes; 0 no, and also when nobody can be asked.
+    int (*open_dialogW)(os_filedlgW* d);
+    int (*open_dialogA)(os_filedlgA* d);
+    int (*save_dialogA)(os_filedlgA* d);
+    uint32_t (*dialog_error)(void);
+    int (*ask_yes_no)(const char* text, const char* caption);
 };
 
 // The services in force.  Defined by the platform side that is built; tests

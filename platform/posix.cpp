@@ -26,6 +26,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
+#include "platform/dialog_internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -1015,6 +1016,16 @@ void on_sigint(int) {
 
 void tty_restore_at_exit() { tty_restore(); }
 
+}  // namespace
+
+// The file dialogs (posix_dialog.cpp) poll for a Ctrl-C while they wait for
+// a line, and leave it latched for the key poll.
+namespace platform_detail {
+bool sigint_pending() { return g_sigint != 0; }
+}  // namespace platform_detail
+
+namespace {
+
 // Installs `handler` for sig unless the signal is ignored (nohup, a shell
 // without job control): an ignored signal stays ignored.
 void catch_signal(int sig, void (*handler)(int), struct sigaction* prev) {
@@ -1325,6 +1336,8 @@ constexpr os_api kNative = {
     posix_get_version, posix_rtl_get_version, posix_host_system,
     posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms,
     posix_message_boxA, posix_message_boxW,
+    // File dialogs (posix_dialog.cpp).
+    native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,
 };
 
 }  // namespace

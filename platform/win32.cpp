@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/dialog_internal.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are UTF-16 units on Windows");
 static_assert(sizeof(OSVERSIONINFOW) == 276, "RtlGetVersion is given the classic 276-byte record");
@@ -442,6 +443,12 @@ constexpr os_api kNative = {
     .sleep_ms = w_sleep_ms,
     .message_boxA = w_message_boxA,
     .message_boxW = w_message_boxW,
+    // File dialogs (win32_dialog.cpp).
+    .open_dialogW = platform_detail::native_open_dialogW,
+    .open_dialogA = platform_detail::native_open_dialogA,
+    .save_dialogA = platform_detail::native_save_dialogA,
+    .dialog_error = platform_detail::native_dialog_error,
+    .ask_yes_no = platform_detail::native_ask_yes_no,
 };
 
 }  // namespace

@@ -1,0 +1,42 @@
+// dialog_internal.h - the file-dialog services of each platform side, not
+// for callers: win32_dialog.cpp and posix_dialog.cpp define them, and the
+// side's table (win32.cpp, posix.cpp) points g_os at them.  On POSIX it also
+// declares the console dialog's core, which works on any pair of
+// descriptors, so that tests can drive it through pipes.
+
+#ifndef REELKILN_PLATFORM_DIALOG_INTERNAL_H
+#define REELKILN_PLATFORM_DIALOG_INTERNAL_H
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace platform_detail {
+
+int native_open_dialogW(os_filedlgW* d);
+int native_open_dialogA(os_filedlgA* d);
+int native_save_dialogA(os_filedlgA* d);
+uint32_t native_dialog_error(void);
+int native_ask_yes_no(const char* text, const char* caption);
+
+#if !defined(_WIN32)
+// The console dialog on in_fd (answers) and out_fd (prompts): 1 chosen, with
+// the record filled as the system's dialog fills it; 0 with *error = 0 for a
+// cancel (end of input, Ctrl-C) or a failure code (0x3003: the path does not
+// fit max_file).  The 8-bit form takes the terminal's bytes as they are; the
+// 16-bit form converts between UTF-8 on the terminal and UTF-16.  The
+// descriptors' terminal modes are not touched here.
+int console_dialogA(int in_fd, int out_fd, os_filedlgA* d, uint32_t* error);
+int console_dialogW(int in_fd, int out_fd, os_filedlgW* d, uint32_t* error);
+
+// A yes/no question on the descriptors: "text [y/N] ", 1 only for an answer
+// starting with 'y' or 'Y'.
+int console_ask(int in_fd, int out_fd, const char* text, const char* caption);
+
+// A Ctrl-C waits to be taken by the key poll (posix.cpp).
+bool sigint_pending();
+#endif
+
+}  // namespace platform_detail
+
+#endif
