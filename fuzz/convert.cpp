@@ -1,5 +1,5 @@
-// convert.cpp - the in-memory converters and the 16-bit string converters on
-// any bytes.  The first byte picks the function, the rest is its source (and,
+// convert.cpp - the in-memory converters, the 16-bit string converters and
+// the escape reader on any bytes.  The first byte picks the function, the rest is its source (and,
 // for the appending forms, first the string already in dst, up to a 0 byte).
 //
 // Every source and every output buffer is allocated at exactly the size the
@@ -17,6 +17,7 @@
 #include "fuzz/harness.h"
 #include "text/codes.h"
 #include "text/convert.h"
+#include "text/filecvt.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ void appending(const std::string& prefix, size_t need, int width, F convert) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::setup();
     fuzz::Input in{data, size};
-    int pick = in.byte() % 14;
+    int pick = in.byte() % 15;
     const uint8_t* rest = in.p;
     size_t restn = in.n;
     std::string text = in.cstr();  // the source of the 8-bit-source functions
@@ -191,6 +192,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dst[text.size()] = 0;
         wstr2sjiscat(dst.data(), src.data());
         FUZZ_CHECK(std::memcmp(dst.data(), text.data(), text.size()) == 0);
+        break;
+    }
+    case 14: {  // the escape reader: at most one code point per byte
+        std::vector<char> src = cstring(text);
+        int found = sjisesc2uni(src.data());
+        FUZZ_CHECK(found >= 0 && (size_t)found <= n);
         break;
     }
     }

@@ -58,7 +58,33 @@ std::string base_name(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string private_path(const std::string& name) { return g_dir + base_name(name); }
+void remove_private_dir() {
+    std::string cmd = "rm -rf '" + g_dir + "'";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", g_dir.c_str());
+}
+
+// The private folder, made the first time a file is looked for there (most
+// targets only read what they serve and never make one).  libFuzzer ends
+// some runs without the exit handlers (a crash, a timeout), which leave the
+// folder behind: tools/fuzz.sh points RK_FUZZ_TMP into its own scratch
+// folder for that reason.
+const std::string& private_dir() {
+    if (!g_dir.empty()) return g_dir;
+    const char* env = std::getenv("RK_FUZZ_TMP");
+    char tmpl[512];
+    bool made = false;
+    for (const char* root : {env, "/dev/shm", "/tmp"}) {
+        if (!root) continue;
+        std::snprintf(tmpl, sizeof tmpl, "%s/rk-fuzz-XXXXXX", root);
+        if ((made = mkdtemp(tmpl) != nullptr)) break;
+    }
+    if (!made) std::abort();
+    g_dir = std::string(tmpl) + "/";
+    std::atexit(remove_private_dir);
+    return g_dir;
+}
+
+std::string private_path(const std::string& name) { return private_dir() + base_name(name); }
 
 const Served* find_served(const std::u16string& name) {
     auto it = g_served.find(name);
@@ -201,6 +227,14 @@ FILE* mem_fopen(const char* name, const char* mode) {
     return os_native.fopen(private_path(name).c_str(), mode);
 }
 
+// A served file is the same file only as itself; other names are the
+// private folder's files.
+int mem_same_file(const char* a, const char* b) {
+    bool sa = find_served(widen(a)) != nullptr, sb = find_served(widen(b)) != nullptr;
+    if (sa || sb) return sa && sb && widen(a) == widen(b);
+    return os_native.same_file(private_path(a).c_str(), private_path(b).c_str());
+}
+
 int mem_remove(const char* name) {
     g_served.erase(widen(name));
     return os_native.remove(private_path(name).c_str());
@@ -215,11 +249,6 @@ int no_key(int* key) {
 }
 void no_sleep(uint32_t) {}
 
-void remove_private_dir() {
-    std::string cmd = "rm -rf '" + g_dir + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", g_dir.c_str());
-}
-
 }  // namespace
 
 namespace fuzz {
@@ -230,18 +259,6 @@ void setup() {
     done = true;
     if (!std::getenv("RK_FUZZ_VERBOSE") && !std::freopen("/dev/null", "w", stdout)) std::abort();
 
-    const char* env = std::getenv("RK_FUZZ_TMP");
-    char tmpl[512];
-    bool made = false;
-    for (const char* root : {env, "/dev/shm", "/tmp"}) {
-        if (!root) continue;
-        std::snprintf(tmpl, sizeof tmpl, "%s/rk-fuzz-XXXXXX", root);
-        if ((made = mkdtemp(tmpl) != nullptr)) break;
-    }
-    if (!made) std::abort();
-    g_dir = std::string(tmpl) + "/";
-    std::atexit(remove_private_dir);
-
     g_os.openW = mem_openW;
     g_os.read = mem_read;
     g_os.write = mem_write;
@@ -251,6 +268,7 @@ void setup() {
     g_os.lasterror = mem_lasterror;
     g_os.fopen = mem_fopen;
     g_os.remove = mem_remove;
+    g_os.same_file = mem_same_file;
     g_os.pump_messages = no_messages;
     g_os.console_event = no_key;
     g_os.sleep_ms = no_sleep;

@@ -147,6 +147,95 @@ def wav_seeds():
     }
 
 
+# ---- AVI ------------------------------------------------------------------------
+
+def avi_list(kind, *kids):
+    body = kind + b"".join(kids)
+    return b"LIST" + struct.pack("<I", len(body)) + body
+
+
+def bitmap_header(width, height, bits, compression=0, size=40, colors=0, masks=None):
+    if size == 12:
+        return struct.pack("<IHHHH", 12, width, height, 1, bits)
+    h = struct.pack("<IiiHHIIiiII", size, width, height, 1, bits, compression, 0, 2835, 2835,
+                    colors, 0)
+    if size >= 52 or masks:
+        h += struct.pack("<III", *(masks or (0xFF0000, 0xFF00, 0xFF)))
+    if size >= 56:
+        h += struct.pack("<I", 0xFF000000)
+    return h + bytes(max(0, size - len(h))) if size > 40 else h
+
+
+def avi(frames, width, height, bits=24, compression=0, hdrsize=40, palette=b"", masks=None,
+        sound=None, absolute=False, rec=False, junk=True, odml=False):
+    """A small AVI 1.0 movie: hdrl (avih, the video strl, the audio strl when
+    there is sound), JUNK, movi (the frames as '00db', the sound as one
+    '01wb'), idx1 counted from 'movi' (or absolute)."""
+    n = len(frames)
+    biggest = max([len(f) for f in frames] + [0])
+    avih = struct.pack("<IIIIIIIIII", 33333, 0, 0, 0x10, n, 0, 2 if sound else 1, biggest,
+                       width, abs(height)) + bytes(16)
+    strh = lambda kind, handler, scale, rate, length, buf, ss: (
+        kind + handler + struct.pack("<IHHIIIIIIiI", 0, 0, 0, 0, scale, rate, 0, length, buf,
+                                     -1, ss) + struct.pack("<hhhh", 0, 0, width, abs(height)))
+    colors = len(palette) // 4
+    strf = bitmap_header(width, height, bits, compression, hdrsize, colors, masks) + palette
+    strls = [avi_list(b"strl", riff_chunk(b"strh", strh(b"vids", b"DIB ", 1, 30, n, biggest, 0)),
+                      riff_chunk(b"strf", strf))]
+    if odml:
+        strls[0] += riff_chunk(b"indx", bytes(24))
+    if sound:
+        ch, rate, bps, data = sound
+        align = ch * bps // 8
+        strls.append(avi_list(b"strl", riff_chunk(b"strh", strh(b"auds", bytes(4), align, rate * align,
+                                                                len(data) // align, len(data), align)),
+                              riff_chunk(b"strf", struct.pack("<HHIIHHH", 1, ch, rate, rate * align,
+                                                              align, bps, 0))))
+    hdrl = [riff_chunk(b"avih", avih)] + strls
+    if odml:
+        hdrl.append(avi_list(b"odml", riff_chunk(b"dmlh", struct.pack("<I", n) + bytes(244))))
+    head = b"RIFF" + b"\0\0\0\0" + b"AVI " + avi_list(b"hdrl", *hdrl)
+    if junk:
+        head += riff_chunk(b"JUNK", bytes(16))
+    chunks = [(b"00db", f) for f in frames]
+    if sound:
+        chunks.append((b"01wb", sound[3]))
+    movi_start = len(head) + 8   # the 'movi' fourcc
+    body = b""
+    index = b""
+    for i, (fcc, data) in enumerate(chunks):
+        if rec and i == 0:
+            body += b"LIST" + struct.pack("<I", 4 + 8 + len(data)) + b"rec "
+        pos = movi_start + 4 + len(body)
+        index += fcc + struct.pack("<III", 0x10, pos if absolute else pos - movi_start, len(data))
+        body += riff_chunk(fcc, data)
+    out = bytearray(head + avi_list(b"movi", body) + riff_chunk(b"idx1", index))
+    out[4:8] = struct.pack("<I", len(out) - 8)
+    return bytes(out)
+
+
+def avi_seeds():
+    rgb = lambda w, h, bpp, seed: bytes((seed * 7 + i * 13) & 0xFF
+                                        for i in range(((w * bpp + 31) // 32) * 4 * abs(h)))
+    pal = lambda n: bytes((i * 40 + c * 80) & 0xFF if c < 3 else 0 for i in range(n) for c in range(4))
+    rle8 = bytes([2, 1, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 1, 2, 0, 1])
+    rle4 = bytes([3, 0x12, 0, 0, 0, 3, 0x12, 0x30, 0, 0, 0, 1])
+    sound = (1, 8000, 8, bytes(range(40)))
+    return {
+        "rgb24-sound": avi([rgb(3, 2, 24, 1), rgb(3, 2, 24, 2)], 3, 2, sound=sound),
+        "rgb24-absolute-rec": avi([rgb(2, 2, 24, 3)], 2, 2, absolute=True, rec=True, sound=sound),
+        "rgb32-v4-topdown": avi([rgb(2, 2, 32, 4)], 2, -2, bits=32, compression=3, hdrsize=108),
+        "rgb32-v5": avi([rgb(2, 1, 32, 5)], 2, 1, bits=32, hdrsize=124),
+        "rgb16-565": avi([rgb(3, 2, 16, 6)], 3, 2, bits=16, compression=3, masks=(0xF800, 0x7E0, 0x1F)),
+        "rgb16-555": avi([rgb(3, 2, 16, 7)], 3, 2, bits=16, junk=False),
+        "pal8-rle8": avi([rle8, rle8], 4, 3, bits=8, compression=1, palette=pal(4)),
+        "pal4-rle4": avi([rle4], 4, 2, bits=4, compression=2, palette=pal(16)),
+        "pal2": avi([rgb(5, 2, 2, 8)], 5, 2, bits=2, palette=pal(4)),
+        "pal1-core": avi([rgb(9, 2, 1, 9)], 9, 2, bits=1, hdrsize=12, palette=pal(2)[:6]),
+        "odml-marks": avi([rgb(2, 2, 24, 10)], 2, 2, odml=True),
+        "no-frames": avi([], 2, 2),
+    }
+
 # ---- list.txt ---------------------------------------------------------------------
 
 def list_seeds():
@@ -187,6 +276,33 @@ def convert_seeds():
         "11-wstr2sjis": b"\x0b" + wide,
         "12-sjis2wstrcat": b"\x0c" + b"ab\0" + sjis,
         "13-wstr2sjiscat": b"\x0d" + b"ab\0" + wide,
+        "14-sjisesc2uni": b"\x0e" + b"a&&b&rc&n&v&x\x5c" + sjis + b"&",
+    }
+
+
+def parse_seeds():
+    """A program (its length, then operation bytes: the operation is the
+    byte modulo 22, the buffer size of the string readers its high bits),
+    then the text the operations read."""
+    ops = lambda *o: bytes([len(o)]) + bytes(o)
+    text = (b"width = 640, height=-480 ; hex 1fA\r\n"
+            b"rate 29.97% (12.5, 50%) (7) 1 2 3 4\r\n"
+            b"\"quoted string\" bare_word;next\r\nline two\x1a")
+    return {
+        "ints": ops(3, 4, 0, 5, 0, 6) + text,
+        "floats": ops(0, 7, 12, 13, 14) + text,
+        "strings": ops(8 + 8 * 3, 0, 10 + 8 * 5, 9) + text,
+        "params4": ops(15, 16, 17, 18, 19, 20) + text,
+        "chars": ops(21, 1, 2, 3, 11) + text,
+        "long-numbers": ops(4, 0, 5, 0, 6, 0, 7) + b"123456 99999999999 fffff0 " + b"1" * 130,
+    }
+
+
+def filecvt_seeds():
+    return {
+        "utf8": "A\u301c\uff5e\u00a5\U0001F600 \r\n".encode() + b"\x80\x41\xc0\xaf\xe3\x81",
+        "sjis": b"\x88\x9f\x81\x5c\xb1\x82\xf5\x81\x20\xe0\x40\x80\x41\xfc\xf4\xfd\x00\x81",
+        "ascii-crlf": b"plain text\r\nline\r\n",
     }
 
 
@@ -221,6 +337,8 @@ def all_seeds():
         "convert": convert_seeds(),
         "paths": paths_seeds(),
         "cmdline": cmdline_seeds(),
+        "parse": parse_seeds(),
+        "filecvt": filecvt_seeds(),
     }
 
 
