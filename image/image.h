@@ -9,10 +9,15 @@
 //   the PNG decoder           one PNG file into an image record
 //   the probe                 signature and IHDR into the current-image facts
 //   the plane loader          one PNG file into four 8-bit colour planes
+//   the palette builder       a process-wide table of up to 256 colours
+//   the PNG encoder           four planes into a PNG of 1, 4, 8, 24 or 32
+//                             bpp, written through WR
+//   the BMP writer            four planes into a 32-bit bit-field BMP
 //
 // Everything here is process-wide and single-threaded: one image is probed,
-// decoded or loaded at a time, through the one read stream RD.  No function
-// throws; results are the int codes documented at each one.
+// decoded or loaded at a time, through the one read stream RD, and one is
+// encoded at a time, through the write stream WR.  No function throws;
+// results are the int codes documented at each one.
 
 #ifndef REELKILN_IMAGE_H
 #define REELKILN_IMAGE_H
@@ -207,6 +212,88 @@ int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uin
 // atexit the first time it is called and does nothing afterwards.
 void imgfree4(void);
 void imgfree4reg(void);
+
+// ---- The palette builder ------------------------------------------------------------
+
+// Up to 256 colours, each three component bytes in the order the caller gives
+// them (the encoder gives red, green, blue); byte 3 of an entry is unused.
+// The entries past palnum hold (i, i, i) after palclear.  In gray mode
+// (palgray 0xFF, set by palsetgray) an entry's index is its gray value.
+//
+// Change the table only through the functions below: paladd and palfind
+// find entries through an index that those functions keep in step with it
+// (a colour found there is checked against the table; one not found is
+// looked for by a scan of the table).  They return exactly what a scan
+// from entry 0 would, and new colours are appended in the order they first
+// appear.
+extern uint8_t paltable[256][4];
+extern int palnum;      // entries in use, 0 to 256
+extern uint8_t palgray; // 0xFF in gray mode, else 0
+
+int palclear(void);    // palnum 0, gray mode off, entry i = (i, i, i); 0
+int palsetgray(void);  // palnum 256, gray mode on, entry i = (i, i, i); 0
+// The index of the entry equal to (c0, c1, c2) among the first palnum, else
+// the colour is appended and its new index returned; -1 when no entry
+// matches and 256 are in use.  Gray mode is ignored.
+int paladd(uint8_t c0, uint8_t c1, uint8_t c2);
+// Normal mode: the first entry equal to (c0, c1, c2), -1 when none.  Gray
+// mode: c0 when the three are equal, else -1.
+int palfind(uint8_t c0, uint8_t c1, uint8_t c2);
+int palcount(void);    // palnum
+int palisgray(void);   // -1 when every used entry is gray (also when none is), else 0
+// Black to entry 0 and white to the last used entry, each by one swap with
+// the entry that held the place; with no entry in use nothing moves.  Look
+// indices up after it, since they follow the swaps.  Returns -1.
+int palnormbw(void);
+
+// ---- The PNG encoder ------------------------------------------------------------------
+
+// pngsaveplanes: planes (row 0 at the top, index y * width + x) into a PNG
+// file.  trns 0 writes no alpha, 1 writes alpha (32-bit RGBA), a negative
+// value decides from the alpha plane: no alpha when every byte is 255, or
+// when every byte is 0 (kept as the long-standing rule, though it saves an
+// all-transparent image opaque).  Without alpha an image of at most 256
+// colours becomes a palette image of 1, 4 or 8 bits (a 256-gray ramp,
+// indices equal to the gray values, when all colours are gray and there are
+// 129 or more), any other image 24-bit RGB.  A is read only when trns is
+// not 0.  Prints "Checking PNG type ... " and the decision on one line,
+// then "done.\n" on success.  Results:
+//   0   written
+//  -2   "Cannot allocate imgbuf memory. \n": the record cannot be allocated,
+//       or width or height is below 1, or width * height + 16 passes
+//       INT32_MAX (the planes could not exist); nothing is created
+//  -3   the encoder failed (the file, as far as it was written, stays: a
+//       failed save over an existing file loses it)
+//  27   ESC pressed while the record was filled; nothing is created
+int pngsaveplanes(const char* path, int width, int height, const uint8_t* R, const uint8_t* G,
+                  const uint8_t* B, const uint8_t* A, int8_t trns);
+
+// pngencode: one record (bpp 1, 4, 8 with its palette, 24, 32) into a PNG
+// through WR, with pHYs 2835 x 2835 per metre (72 dpi), compression level 6,
+// no interlace.  Returns 1 written, 0 failed; the record's buffers are
+// released either way.  Failures go to the silent sink pngmsg: "Cannot
+// create: %s\n", "Out of memory: %s\n", "ERROR(libpng): %s - %s\n" (also
+// "Write Error" when WR's final write-out at the close failed).
+int pngencode(const char* path, imgrec* rec);
+
+// ---- The BMP writer -------------------------------------------------------------------
+
+// bmpwrite32: four planes into one 32-bit BMP (BITMAPV4 header, bit-field
+// masks red 0xFF, green 0xFF00, blue 0xFF0000, alpha 0xFF000000), rows
+// bottom-up, each pixel one byte of p1, p2, p3, p4 in that order.  The file
+// is opened through g_os.fopen ("wb").  Prints to standard output; results:
+//   0   "Saved.\n"
+//  -1   "Image size not writable as BMP: %s\n" (width or height below 1,
+//       or a file past 4 GB - 1 bytes): nothing is created;
+//       "Cannot open writing file: %s\n": the file cannot be created
+//   1, 2, 3   "Error outputting file (n): %s\n": the file header, the
+//       bitmap header or the repeated masks were not written whole
+//   4   "Error outputting file (4): %s\n": a pixel row was not written
+//   5   "Error outputting file (5): %s\n": the final write-out at the
+//       close failed
+// A failure after the file was created leaves it as far as it was written.
+int bmpwrite32(const char* path, int width, int height, const uint8_t* p1, const uint8_t* p2,
+               const uint8_t* p3, const uint8_t* p4);
 
 // ---- Tests --------------------------------------------------------------------------
 

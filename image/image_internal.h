@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct imgrec;
+
 namespace image_detail {
 
 // Every block of the image record and every colour plane comes from here.
@@ -34,6 +36,12 @@ bool planebytes(int64_t width, int64_t height, int32_t* n);
 // its Shift_JIS text cut after the last whole character that fits in cap - 1
 // bytes, always ended by 0.  A null path gives "".
 void sjisname(char* out, size_t cap, const char16_t* path);
+
+// The PNG encoder's core, as pngencode calls it with wide 0.  With wide
+// nonzero it creates WR by wpath and names the file by wpath's 8-bit form,
+// written into widebuf (272 bytes).  Only the 8-bit entry is offered to
+// callers; the tests reach the wide branch here.
+int pngencodecore(const char* path, char* widebuf, const char16_t* wpath, uint8_t wide, imgrec* rec);
 
 }  // namespace image_detail
 

@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks to build and test reelkiln.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libpng-dev zlib1g-dev
-      python3 python3-png ffmpeg dpkg-dev tzdata
+      python3 python3-png python3-pil imagemagick ffmpeg dpkg-dev tzdata
       g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64
       clang libclang-rt-14-dev)
 missing=()
