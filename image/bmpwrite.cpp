@@ -13,6 +13,7 @@
 // header.
 
 #include "image/image.h"
+#include "image/pixelrow.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 
@@ -63,17 +64,6 @@ void header(uint8_t* h, uint32_t width, uint32_t height, uint32_t filesize) {
     put_le32(m + 8, kBlueMask);
 }
 
-// n pixels of the four planes interleaved into out, 4 n bytes.
-void interleave(uint8_t* out, const uint8_t* p1, const uint8_t* p2, const uint8_t* p3, const uint8_t* p4,
-                size_t n) {
-    for (size_t x = 0; x < n; x++) {
-        out[4 * x] = p1[x];
-        out[4 * x + 1] = p2[x];
-        out[4 * x + 2] = p3[x];
-        out[4 * x + 3] = p4[x];
-    }
-}
-
 int fail(FILE* f, int code, const char* name) {
     std::printf("Error outputting file (%d): %s\n", code, name);
     std::fclose(f);
@@ -117,7 +107,9 @@ int bmpwrite32(const char* path, int width, int height, const uint8_t* p1, const
         const size_t at = (size_t)y * w;
         for (size_t x = 0; x < w; x += kPiece) {
             size_t n = w - x < kPiece ? w - x : kPiece;
-            interleave(buf, p1 + at + x, p2 + at + x, p3 + at + x, p4 + at + x, n);
+            // The movie row kernel writes its third plane first: handed the
+            // planes in reverse colour order it gives p1 p2 p3 p4.
+            pixelrow::torow(p3 + at + x, p2 + at + x, p1 + at + x, p4 + at + x, buf, n, true);
             if (std::fwrite(buf, 1, 4 * n, f) != 4 * n) return fail(f, 4, name);
         }
         if (std::ferror(f)) return fail(f, 4, name);

@@ -21,6 +21,7 @@
 
 #include "image/image.h"
 #include "image/image_internal.h"
+#include "image/pixelrow.h"
 #include "stream/stream.h"
 
 #include <png.h>
@@ -69,23 +70,6 @@ void packrow(uint8_t* out, const uint8_t* r, const uint8_t* g, const uint8_t* b,
         }
     }
     if (bits > 0) put_be32(out, acc << (32 - bits));
-}
-
-void bgrrow(uint8_t* out, const uint8_t* r, const uint8_t* g, const uint8_t* b, int w) {
-    for (int x = 0; x < w; x++) {
-        out[3 * x] = b[x];
-        out[3 * x + 1] = g[x];
-        out[3 * x + 2] = r[x];
-    }
-}
-
-void bgrarow(uint8_t* out, const uint8_t* r, const uint8_t* g, const uint8_t* b, const uint8_t* a, int w) {
-    for (int x = 0; x < w; x++) {
-        out[4 * x] = b[x];
-        out[4 * x + 1] = g[x];
-        out[4 * x + 2] = r[x];
-        out[4 * x + 3] = a[x];
-    }
 }
 
 // Everything from binding the output to the end of the image.  Returns 1;
@@ -295,10 +279,8 @@ int pngsaveplanes(const char* path, int width, int height, const uint8_t* R, con
         }
         const size_t at = (size_t)y * (size_t)width;
         uint8_t* row = rec.rows[y];
-        if (bpp == 32)
-            bgrarow(row, R + at, G + at, B + at, A + at, width);
-        else if (bpp == 24)
-            bgrrow(row, R + at, G + at, B + at, width);
+        if (bpp > 8)  // B G R (A), as the movie writers store their rows
+            pixelrow::torow(R + at, G + at, B + at, A + at, row, (size_t)width, bpp == 32);
         else
             packrow(row, R + at, G + at, B + at, width, bpp);
     }
