@@ -114,7 +114,10 @@ int bmpwrite32(const char* path, int width, int height, const uint8_t* p1, const
         }
         if (std::ferror(f)) return fail(f, 4, name);
     }
-    bool bad = std::ferror(f) != 0;
+    // The write-out is asked for before the close: the runtime of the
+    // Windows build (as wine runs it) reports a failure of the write-out
+    // inside fclose in neither fclose's result nor anywhere else.
+    bool bad = std::fflush(f) != 0 || std::ferror(f) != 0;
     if (std::fclose(f) != 0 || bad) {
         std::printf("Error outputting file (5): %s\n", name);
         return 5;

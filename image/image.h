@@ -264,7 +264,9 @@ int palnormbw(void);
 //       INT32_MAX (the planes could not exist); nothing is created
 //  -3   the encoder failed (the file, as far as it was written, stays: a
 //       failed save over an existing file loses it)
-//  27   ESC pressed while the record was filled; nothing is created
+//  27   ESC pressed while the record was filled; nothing is created.
+//       Other keys, Ctrl-C among them, are taken from the latch and
+//       ignored: only ESC stops an encode.
 int pngsaveplanes(const char* path, int width, int height, const uint8_t* R, const uint8_t* G,
                   const uint8_t* B, const uint8_t* A, int8_t trns);
 

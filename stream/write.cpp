@@ -80,7 +80,16 @@ const wrmsgs& msgs_of(const wrstrm& s) { return &s == &WRsrc ? kWRsrc : kWR; }
 // late failure: either is a loss, reported (once) and remembered.
 void close_file(wrstrm& s) {
     if (s.err == 0) {
-        bool ok = s.hmode ? g_os.close(s.handle) != 0 : (s.file && std::fclose(s.file) == 0);
+        bool ok;
+        if (s.hmode) {
+            ok = g_os.close(s.handle) != 0;
+        } else {
+            // The runtime's buffer is written out and its error flag read
+            // before the close: the Windows runtime (as wine runs it) fails
+            // that write-out inside fclose without fclose saying so.
+            bool flushed = s.file && std::fflush(s.file) == 0 && !std::ferror(s.file);
+            ok = s.file && std::fclose(s.file) == 0 && flushed;
+        }
         if (!ok && !s.failed) {
             std::printf("%s", kWriteError);
             s.failed = 0xFF;
