@@ -326,6 +326,28 @@ def cmdline_seeds():
     }
 
 
+def encode_seeds():
+    """Planes for the encoder: width - 1, height - 1, the alpha mode (trns 0,
+    1 or -1 by its value mod 3; bit 7 takes every pixel's colour from the
+    input), colours - 1, the colours (R G B A), then one colour choice a
+    pixel."""
+    def planes(w, h, mode, colours, pick):
+        head = bytes([w - 1, h - 1, mode, len(colours) - 1])
+        return head + b"".join(bytes(c) for c in colours) + bytes(pick(i) % len(colours) for i in range(w * h))
+    grays = [(v, v, v, 255) for v in range(0, 256, 1)]
+    rainbow = [(i * 37 % 256, i * 91 % 256, 255 - i, 255) for i in range(256)]
+    return {
+        "one-white": planes(1, 1, 0, [(255, 255, 255, 255)], lambda i: 0),
+        "two-33-wide": planes(33, 3, 0, [(0, 0, 0, 255), (255, 255, 255, 255)], lambda i: i * 7 // 3),
+        "sixteen-8-wide": planes(8, 4, 0, rainbow[:16], lambda i: i),
+        "seventeen-4-wide": planes(4, 9, 0, rainbow[:17], lambda i: i * 5),
+        "grays-mono": planes(16, 16, 0, grays, lambda i: i * 151),
+        "alpha-decided": planes(9, 5, 2, [(10, 20, 30, 0), (40, 50, 60, 128), (1, 2, 3, 255)], lambda i: i),
+        "alpha-asked": planes(5, 5, 1, rainbow[:4], lambda i: i),
+        "direct-colours": bytes([23, 9, 0x80, 0]) + bytes(range(256)) * 4,
+    }
+
+
 def all_seeds():
     pngs = png_seeds()
     return {
@@ -339,6 +361,7 @@ def all_seeds():
         "cmdline": cmdline_seeds(),
         "parse": parse_seeds(),
         "filecvt": filecvt_seeds(),
+        "png_encode": encode_seeds(),
     }
 
 
