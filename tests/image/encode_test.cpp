@@ -364,7 +364,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, Format, ::testing::ValuesIn(kFormats),
                          [](const auto& i) { return std::string(i.param.name); });
 
 // Every file of the format table, decoded by python3-png (through the
-// project's PNG oracle) and by ImageMagick, must give the planes exactly.
+// project's PNG oracle) and by ImageMagick, must give the planes exactly,
+// and python3-png must read the same format facts from its chunks.
 // Both readers are Linux programs; the Windows build checks its files with
 // the chunk reader and the loader above.
 TEST_F(ImageTest, IndependentDecodersReadEveryFormatBack) {
@@ -379,7 +380,7 @@ TEST_F(ImageTest, IndependentDecodersReadEveryFormatBack) {
         ASSERT_EQ(save(p, m, (int8_t)c.trns), 0) << c.name;
         std::string want = dir.str(std::string(c.name) + ".rgba");
         testutil::write_file(want, m.rgba(c.ctype == kRGBA));
-        jobs << p << '\t' << want << '\n';
+        jobs << p << '\t' << want << '\t' << c.depth << '\t' << c.ctype << '\t' << c.plte << '\n';
     }
     jobs.close();
     std::string out = dir.str("check.txt");
