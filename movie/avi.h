@@ -190,6 +190,18 @@ enum {
 // write up to the final flush is checked: a failure prints
 // "*** Disk Full *** \n" and gives -1.  ESC and Ctrl-C, between frames or
 // while an image loads, give 27 and 3.
+// avi1writepass: the write pass of a plan that fits (made by planavi1 for
+// the list's frames and the sound snd, after listprepass, firstimage and
+// soundscan of aviwrite.h): the file front to back, no seek.  The 'movi'
+// position, every frame chunk's and the sound chunk's offset, the idx1
+// position and the RIFF's end are held to the plan where they are reached:
+// a disagreement prints a "!!! ... disagreed." line, closes the output and
+// gives -1; the file on disk must then have the plan's length
+// (finishoutput).  Other results as mkavi1sub.
+struct moviepaths;
+struct soundfacts;
+int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps);
+
 int mkavi1sub(const char* avipath, const char16_t* avipathW, const char* listpath,
               const char16_t* listpathW, float fps, const char* wavpath,
               const char16_t* wavpathW, uint8_t wide);

@@ -32,12 +32,12 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
 
     p.stride = alpha ? 4ull * w : (3ull * w + 3) & ~3ull;
     p.rowpad = alpha ? 0 : (uint32_t)(p.stride - 3ull * w);
-    p.hdrlsize = (alpha ? 192 : 206) + (sound ? 116 : 0);
-    p.strlsize = alpha ? 116 : 130;
-    p.junksize = alpha ? (sound ? 8476 : 8592) : (sound ? 1686 : 1802);
+    p.hdrlsize = hdrlsize1(alpha, sound);
+    p.strlsize = strlvidssize(alpha);
+    p.junksize = junksize1(alpha, sound);
     p.firstframe = alpha ? AVI1_FIRST_FRAME_32 : AVI1_FIRST_FRAME_24;
     p.movi = p.firstframe - 4;
-    p.trailer = alpha ? 0 : 8;
+    p.trailer = alpha ? 0 : THEM_TRAILER;
 
     // Frame chunks and the sound chunk: every step checked, since w, h and
     // n come from files and a wrapped product would plan a small movie.
@@ -56,7 +56,7 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
     p.movisize = 4 + frames + snd;
     p.soundchunk = sound ? 4 + frames : 0;
     p.idx1 = idx;
-    p.idx1size = 16 * entries;
+    p.idx1size = IDX1_ENTRY * entries;
     if (__builtin_add_overflow(p.idx1, p.idx1size, &p.total)) {  // + 8 - 8
         p.fits = false;
         return p;
@@ -78,6 +78,20 @@ struct chunktable {
     ~chunktable() { free(at); }
 };
 
+// A position of the write pass held to the plan: 0, or -1 after the line.
+int onplan(const char* what, uint64_t planned, uint64_t actual) {
+    if (planned == actual) return 0;
+    printf("!!! %s at %llu != %llu disagreed.\n", what, (unsigned long long)planned,
+           (unsigned long long)actual);
+    return offplan();
+}
+
+uint64_t outpos() {
+    int64_t pos = 0;
+    wfgetpos64(&pos);
+    return (uint64_t)pos;
+}
+
 int writeavi1(const moviepaths& p, float fps) {
     listfacts lf;
     if (int r = listprepass(p, &lf)) return r;
@@ -85,19 +99,26 @@ int writeavi1(const moviepaths& p, float fps) {
     soundfacts snd;
     soundscan(p, &snd);
 
-    const uint32_t n = lf.n;
+    const bool alpha = pnghasalpha != 0;
+    const avi1plan plan = planavi1(lf.n, pngwidth, pngheight, alpha, snd.present,
+                                   snd.present ? (uint64_t)snd.datlen : 0);
+    if (!plan.fits) {
+        printf("File size will be over 4 GB.  Cannot create file. \n");
+        return AVI1_TOO_LARGE;
+    }
+    return avi1writepass(p, plan, snd, fps);
+}
+
+}  // namespace
+
+int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps) {
+    const uint32_t n = plan.n;
+    const bool alpha = plan.alpha;
     chunktable table;
     table.at = (uint32_t*)malloc((size_t)(n ? n : 1) * sizeof(uint32_t));
     if (!table.at) {
         printf("Memory Allocation for chunk table FAILED.\n");
         return AVI1_FAILED;
-    }
-    const bool alpha = pnghasalpha != 0;
-    const avi1plan plan =
-        planavi1(n, pngwidth, pngheight, alpha, snd.present, snd.present ? (uint64_t)snd.datlen : 0);
-    if (!plan.fits) {
-        printf("File size will be over 4 GB.  Cannot create file. \n");
-        return AVI1_TOO_LARGE;
     }
 
     if ((p.wide ? wfcreateW(p.aviW) : wfcreate(p.avi)) != 0) return AVI1_FAILED;
@@ -118,14 +139,12 @@ int writeavi1(const moviepaths& p, float fps) {
     if ((r = putstrhvids(v))) return r;
     if ((r = putstrfvids(v))) return r;
     if (!alpha && (r = putstrn("VIDEO"))) return r;
-    if (plan.sound) {
-        if ((r = putstrlauds(snd))) return r;
-    }
+    if (plan.sound && (r = putstrlauds(snd))) return r;
     if ((r = putjunk(alpha, plan.junksize))) return r;
     if ((r = putfourcc("LIST"))) return r;
     wfputdw((uint32_t)plan.movisize);              /* LIST size */
-    int64_t M = 0;
-    wfgetpos64(&M);
+    const uint64_t M = outpos();
+    if ((r = onplan("movi", plan.movi, M))) return r;
     if ((r = putfourcc("movi"))) return r;
     if (wferr()) return diskfull();
 
@@ -141,9 +160,11 @@ int writeavi1(const moviepaths& p, float fps) {
                 wfclose();
                 return r;
             }
-            int64_t at = 0;
-            wfgetpos64(&at);
-            table.at[i] = (uint32_t)(at - M);
+            table.at[i] = (uint32_t)(outpos() - M);
+            if ((r = onplan("frame chunk", 4 + (uint64_t)i * (plan.fs + CHUNK_HDR), table.at[i]))) {
+                framesdone(&fr);
+                return r;
+            }
             if ((r = putfourcc(fcc))) return r;
             wfputdw((uint32_t)plan.fs);            /* chunk size */
             if (framepixels(&fr) != 0 || wferr()) {
@@ -155,9 +176,8 @@ int writeavi1(const moviepaths& p, float fps) {
 
     uint32_t soundat = 0;
     if (plan.sound) {
-        int64_t at = 0;
-        wfgetpos64(&at);
-        soundat = (uint32_t)(at - M);
+        soundat = (uint32_t)(outpos() - M);
+        if ((r = onplan("sound chunk", plan.soundchunk, soundat))) return r;
         if ((r = putfourcc("01wb"))) return r;
         wfputdw((uint32_t)plan.datlen);            /* chunk size */
         if ((r = soundcopy(p, snd, "Opening"))) {
@@ -166,6 +186,7 @@ int writeavi1(const moviepaths& p, float fps) {
         }
     }
 
+    if ((r = onplan("idx1", plan.idx1, outpos()))) return r;
     if ((r = putfourcc("idx1"))) return r;
     wfputdw((uint32_t)plan.idx1size);              /* chunk size */
     for (uint32_t i = 0; i < n; i++) {
@@ -181,17 +202,15 @@ int writeavi1(const moviepaths& p, float fps) {
         wfputdw((uint32_t)plan.datlen);            /* dwChunkLength */
     }
     if (wferr()) return diskfull();
+    if ((r = onplan("RIFF end", plan.total + CHUNK_HDR, outpos()))) return r;
     if ((r = puttail(alpha, AVI1_FAILED))) return r;
     return finishoutput(p, plan.filelen);
 }
 
-}  // namespace
-
 int mkavi1sub(const char* avipath, const char16_t* avipathW, const char* listpath,
               const char16_t* listpathW, float fps, const char* wavpath,
               const char16_t* wavpathW, uint8_t wide) {
-    const moviepaths p{avipath, avipathW, listpath, listpathW,
-                                     wavpath, wavpathW, wide};
+    const moviepaths p{avipath, avipathW, listpath, listpathW, wavpath, wavpathW, wide};
     return writeavi1(p, fps);
 }
 

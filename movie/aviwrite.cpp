@@ -660,6 +660,11 @@ int diskfull() {
     return AVI1_FAILED;
 }
 
+int offplan() {
+    wfclose();
+    return AVI1_FAILED;
+}
+
 int puttail(bool alpha, int trailerfail) {
     if (!alpha) {
         for (char c : {'t', 'h', 'e', 'm', 'e', 'w', 'n', 'd'}) {

@@ -26,6 +26,46 @@
 
 #include "movie/avi.h"
 
+// ---- Layout sizes ---------------------------------------------------------------
+
+// The bytes each piece of a movie's header takes in the file, its own 8-byte
+// header included: what both plans add up and what the put-functions below
+// emit (a test holds each function to its constant).  A list's size field
+// counts its 4-byte list type and its contents, not its own 8 bytes.
+inline constexpr uint32_t CHUNK_HDR = 8;        // fourcc, size
+inline constexpr uint32_t LIST_HDR = 12;        // 'LIST', size, list type
+inline constexpr uint32_t RIFF_HDR = 12;        // 'RIFF', size, form type
+inline constexpr uint32_t AVIH_CHUNK = 8 + 56;  // putavih
+inline constexpr uint32_t STRH_CHUNK = 8 + 56;  // putstrhvids, putstrhauds
+inline constexpr uint32_t STRF_VIDS_CHUNK = 8 + 40;  // putstrfvids
+inline constexpr uint32_t STRF_AUDS_CHUNK = 8 + 18;  // putstrfauds
+inline constexpr uint32_t STRN_CHUNK = 8 + 6;   // putstrn
+inline constexpr uint32_t IDX1_ENTRY = 16;      // one idx1 entry
+inline constexpr uint32_t THEM_TRAILER = 8;     // 'themewnd' after a 24-bit movie
+
+// The AVI 1.0 sound stream list (putstrlauds): 116 bytes, size field 108.
+inline constexpr uint32_t STRL_AUDS_LIST = LIST_HDR + STRH_CHUNK + STRF_AUDS_CHUNK + STRN_CHUNK;
+
+// The video stream list of both layouts without the OpenDML super index:
+// the size field, 130 for 24-bit movies (with their 'strn'), 116 for 32-bit.
+constexpr uint32_t strlvidssize(bool alpha) {
+    return 4 + STRH_CHUNK + STRF_VIDS_CHUNK + (alpha ? 0 : STRN_CHUNK);
+}
+
+// The AVI 1.0 hdrl list's size field: 206 (24-bit) or 192 (32-bit), and the
+// sound stream list on top.
+constexpr uint32_t hdrlsize1(bool alpha, bool sound) {
+    return 4 + AVIH_CHUNK + CHUNK_HDR + strlvidssize(alpha) + (sound ? STRL_AUDS_LIST : 0);
+}
+
+// J of the JUNK (24-bit) or JUNQ (32-bit) filler that both layouts write
+// after the AVI 1.0 header, so that the AVI 1.0 movie's first frame chunk
+// stands at 2048 or 8824: 1802 / 1686 with sound, 8592 / 8476 with sound.
+constexpr uint32_t junksize1(bool alpha, bool sound) {
+    return (alpha ? AVI1_FIRST_FRAME_32 : AVI1_FIRST_FRAME_24) -
+           (RIFF_HDR + CHUNK_HDR + hdrlsize1(alpha, sound) + CHUNK_HDR + LIST_HDR);
+}
+
 // ---- Paths ---------------------------------------------------------------------
 
 // A joined path: program directory + listed name.  Both forms are kept; the
@@ -178,7 +218,7 @@ int putstrfauds(const soundfacts& s);
 int putstrlauds(const soundfacts& s);
 // 'strn', 6, the name ("VIDEO" or "AUDIO") and its 0.
 int putstrn(const char* name5);
-// 'JUNK' (24-bit) or 'JUNQ' (32-bit), J, J zero bytes.
+// 'JUNK' (24-bit) or 'JUNQ' (32-bit), J, J zero bytes: CHUNK_HDR + J.
 int putjunk(bool alpha, uint32_t j);
 
 // ---- Frames ----------------------------------------------------------------------
@@ -249,6 +289,11 @@ int puttail(bool alpha, int trailerfail);
 // buffer lost in the final flush cannot pass for a finished movie.  Returns
 // 0, or -1 after "*** Disk Full *** \n".
 int finishoutput(const moviepaths& p, uint64_t expect);
+
+// offplan: the end of a write pass that is not where its plan says, after
+// the line that tells where: closes the output and returns -1.  The plan
+// fixed every size already written, so such a file would contradict itself.
+int offplan();
 
 // The disk-full report of both writers: prints "*** Disk Full *** \n" and
 // closes the output.  Returns -1.

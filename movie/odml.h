@@ -10,7 +10,7 @@
 // The writer works in two passes.  The plan (odmlmkplan, no I/O at all) fixes
 // how many frames each segment holds and every size and position of the file;
 // the write pass then emits the file front to back without a single seek,
-// comparing the positions it reaches with the plan.
+// holding every position it reaches to the plan.
 //
 // Division: the plan; the writer's entry points.
 
@@ -19,10 +19,17 @@
 
 #include <cstdint>
 
+#include "movie/aviwrite.h"
+
 // ---- The plan --------------------------------------------------------------------
 
 // Every RIFF segment's data stays below this many bytes.
 inline constexpr uint32_t ODML_RIFF_LIMIT = 0x3FFFFFF0u;
+
+// The limit the OpenDML writer plans with: ODML_RIFF_LIMIT, unless a test
+// lowers it to have movies of many segments written in kilobytes.  Set
+// before a writer call; one thread.
+extern uint32_t odmlrifflimit;
 
 // What the plan needs to know of the movie.
 struct odmlfacts {
@@ -31,6 +38,10 @@ struct odmlfacts {
     bool alpha;       // 32-bit frames '00dc' with alpha, else 24-bit '00db'
     bool sound;       // one '01wb' chunk in the first segment
     int64_t datlen;   // its data bytes (ignored without sound)
+    // Every segment's RIFF data stays below this many bytes.  The estimate
+    // of the first segment is sized for the full limit; a lower one (tests
+    // write many small segments with it) is met by the same lowering.
+    uint32_t limit = ODML_RIFF_LIMIT;
 };
 
 // The layout of the whole file.  The first segment holds k1 frames, every
@@ -86,9 +97,10 @@ uint64_t odmlriffx(const odmlplan* p, uint64_t k);
 
 // odmlmkplan: lays out the movie described by facts into *out.
 //
-// The first estimate of the segment count follows the traditional sizing
-// (an estimate of the super index and of one ix00), then k1 is lowered until
-// the first segment fits.  Because lowering k1 (above all to make room for a
+// The first estimate of the segment count comes from an estimate of the super
+// index and of one ix00 (the sizing of the movies written so far, kept so
+// that they stay byte for byte the same), then k1 is lowered until the first
+// segment fits.  Because lowering k1 (above all to make room for a
 // large sound) can push frames into an extra segment, the reserved super
 // index is then grown to the segment count actually needed and k1 lowered
 // again, until nothing changes; so every segment gets its super index entry.
@@ -105,7 +117,50 @@ int odmlmkplan(const odmlfacts* facts, odmlplan* out);
 // The facts of segment s (0 .. segments - 1) of a plan.
 odmlseg odmlsegment(const odmlplan* p, uint32_t s);
 
+// ---- Chunks ------------------------------------------------------------------------
+
+// The bytes of the chunks only this layout has, their 8-byte headers
+// included (a test holds each put-function to its constant).
+inline constexpr uint32_t INDX_HDR = 8 + 24;    // a super index 'indx' without its entries
+inline constexpr uint32_t INDX_ENTRY = 16;      // one super index entry
+inline constexpr uint32_t AUDS_INDX = INDX_HDR + INDX_ENTRY;  // the sound's, one entry
+inline constexpr uint32_t IXNN_HDR = 8 + 24;    // a standard index 'ix00'/'ix01' without entries
+inline constexpr uint32_t IXNN_ENTRY = 8;       // one standard index entry
+inline constexpr uint32_t ODML_LIST = LIST_HDR + CHUNK_HDR + 8;  // 'odml' with its 'dmlh'
+
+// The video super index of a plan, its entries from the plan's segments and
+// the unused ones zero: INDX_HDR + INDX_ENTRY * numIndex.
+int putvidsindx(const odmlplan& plan);
+// The sound stream list with its super index naming the plan's 'ix01':
+// STRL_AUDS_LIST + AUDS_INDX.
+int putstrlaudsodml(const odmlplan& plan, const soundfacts& s);
+// The 'odml' list whose 'dmlh' counts n frames: ODML_LIST.
+int putodmllist(uint32_t n);
+// A standard index of k frame chunks of fs data bytes each, one after the
+// other from base: IXNN_HDR + IXNN_ENTRY * k.
+int putix00(const char* cc, uint32_t k, uint64_t base, uint64_t fs);
+// The sound's standard index: its one chunk at wb: IXNN_HDR + IXNN_ENTRY.
+int putix01(uint64_t wb, uint32_t datlen);
+// Each returns 0, or the fourcc failure of putfourcc.
+
 // ---- The writer ------------------------------------------------------------------
+
+// The length of the file a plan makes: its end, the 24-bit trailer, and the
+// zero fill to the next multiple of 512.
+uint64_t odmlfilelen(const odmlplan* p);
+
+// odmlwritepass: the write pass of a plan (made by odmlmkplan for the frames
+// of the list and the sound snd, after listprepass, firstimage and
+// soundscan): the file front to back, no seek.  Where the file is written,
+// each position the plan fixes is recorded (the ix00 and first frame of
+// every segment, every frame chunk's offset, the ix01 and the sound chunk,
+// every segment's end, the file's end) and held to the plan: any
+// disagreement prints a "!!! ... disagreed." line, closes the output and
+// gives -1; so does a plan whose segments do not add up to its frames (then
+// before anything is created).  The file on disk must then have the plan's
+// length (finishoutput).  Other results as mkodmlsub.
+int odmlwritepass(const moviepaths& p, const odmlplan& plan, const soundfacts& snd, float fps);
+
 
 // mkodml / mkodmlW: write the movie of the list file's images (and the WAV's
 // sound, "" for none) at fps frames per second; 8-bit or wide paths, as the
@@ -113,7 +168,8 @@ odmlseg odmlsegment(const odmlplan* p, uint32_t s);
 // flag (0 or 0xFF) choosing which path form is used.
 //
 // Results: 0 written; -1 a planning table not allocated, the movie not
-// created, or a write failure after a frame or at the end; -4 the WAV cannot
+// created, a write failure after a frame or at the end, or the file not
+// where its plan says (odmlwritepass); -4 the WAV cannot
 // be opened again; -6 a listed image missing or not loadable (badpngname
 // holds it); ODML_TOO_LARGE (-8) the movie cannot be laid out, nothing
 // created; 1, 2, 3 a fourcc byte not written ('R', "IFF", any later one);
