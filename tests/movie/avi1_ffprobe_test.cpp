@@ -69,6 +69,8 @@ const ProbeCase kProbes[] = {
 };
 
 class Avi1Ffprobe : public testing::TestWithParam<ProbeCase> {};
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1Ffprobe, ReadsWhatWeWrote) {
     const ProbeCase& c = GetParam();

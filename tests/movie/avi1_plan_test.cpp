@@ -42,6 +42,8 @@ const PlanCase kPlans[] = {
 };
 
 class Avi1Plan : public testing::TestWithParam<PlanCase> {};
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1Plan, WorkedNumbers) {
     const PlanCase& c = GetParam();

@@ -308,6 +308,8 @@ std::vector<MovieCase> moviecases() {
 }
 
 class Avi1Writes : public testing::TestWithParam<MovieCase> {};
+void PrintTo(const MovieCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1Writes, LayoutFramesAndSound) {
     const MovieCase& c = GetParam();
@@ -391,6 +393,8 @@ std::vector<LeftOutCase> leftout() {
 }
 
 class Avi1SoundLeftOut : public testing::TestWithParam<LeftOutCase> {};
+void PrintTo(const LeftOutCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1SoundLeftOut, MovieWithoutSound) {
     const LeftOutCase& c = GetParam();
@@ -505,6 +509,8 @@ struct FirstCase {
 };
 
 class Avi1RefusesFirst : public testing::TestWithParam<FirstCase> {};
+void PrintTo(const FirstCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1RefusesFirst, NothingCreated) {
     const FirstCase& c = GetParam();
@@ -620,6 +626,8 @@ const KeyCase kKeys[] = {
 };
 
 class Avi1Keys : public testing::TestWithParam<KeyCase> {};
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Avi1Keys, StopOrGoOn) {
     const KeyCase& c = GetParam();

@@ -165,6 +165,8 @@ const VersionCase kVersions[] = {
 };
 
 class Version : public Driver, public ::testing::WithParamInterface<VersionCase> {};
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Version, Line) {
     const VersionCase& c = GetParam();
@@ -206,6 +208,8 @@ const ModeCase kModes[] = {
 };
 
 class Mode : public Driver, public ::testing::WithParamInterface<ModeCase> {};
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Mode, FlagsAndText) {
     const ModeCase& c = GetParam();
@@ -405,6 +409,8 @@ const ReportCase kReports[] = {
 };
 
 class Report : public Driver, public ::testing::WithParamInterface<ReportCase> {};
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
 
 // A listed image that is missing: -6, the console lines and a message box
 // with the caption "reelkiln", topmost with the information icon.
@@ -467,6 +473,8 @@ const ResultCase kResults[] = {
 };
 
 class Result : public Driver, public ::testing::WithParamInterface<ResultCase> {};
+void PrintTo(const ResultCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Result, Lines) {
     frames(sc, {"a.png", "b.png", "c.png"});

@@ -110,6 +110,8 @@ std::vector<Case> cases() {
 }
 
 class Program : public ::testing::TestWithParam<Case> {};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Program, MakesTheMovieItsInputsDescribe) {
     const Case& c = GetParam();

@@ -87,6 +87,8 @@ const Case kCases[] = {
 };
 
 class FrameListRule : public testing::TestWithParam<Case> {};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(FrameListRule, NamesAndMessages) {
     const Case& c = GetParam();

@@ -33,11 +33,16 @@ const PlanCase kPlanCases[] = {
     {"hd24_bigsound", {1000, 1920, 1080, false, true, 500000000}, 7, 92, 172, 7, 48, 0, 0, 0, 0},
     // Fewer frames than one segment holds: one segment, one entry.
     {"small", {10, 64, 48, false, true, 12345}, 1, 10, 0, 1, 10, 0, 0, 0, 0},
+    // A limit lowered to 4000 bytes: segments of 8, 18, 18 and 16 frames of
+    // 10 x 6, as a hand calculation gives.
+    {"kb_limit", {60, 10, 6, false, false, 0, 4000}, 8, 8, 18, 4, 16, 3924, 2232, 2332, 3932},
     // No frames at all still plans one (empty) segment.
     {"empty", {0, 16, 16, false, false, 0}, 1, 0, 0, 1, 0, 0, 0, 0, 0},
 };
 
 class Plan : public ::testing::TestWithParam<PlanCase> {};
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(Plan, MatchesWorkedFigures) {
     const PlanCase& c = GetParam();
@@ -103,7 +108,7 @@ TEST_P(Plan, AgreesWithLayoutWalk) {
     EXPECT_EQ(p.movi1size, pos - movistart);
     EXPECT_EQ(p.riff1, pos - 8);
     EXPECT_EQ(p.riff1, odmlriff1(&p, p.k1));
-    EXPECT_LT(p.riff1, ODML_RIFF_LIMIT);
+    EXPECT_LT(p.riff1, f.limit);
     // The fixed pad puts the first frame where an AVI 1.0 movie has it (2048
     // or 8824), moved on by what only this layout holds before it: the odml
     // list, the super index chunks and the standard indexes.
@@ -119,9 +124,9 @@ TEST_P(Plan, AgreesWithLayoutWalk) {
         EXPECT_EQ(g.frame, pos + 24 + 32 + 8ull * g.frames);
         EXPECT_EQ(g.movisize, 4 + 32 + 8ull * g.frames + g.frames * (fs + 8));
         EXPECT_EQ(g.riffsize, 4 + 8 + g.movisize);
-        EXPECT_LT(g.riffsize, ODML_RIFF_LIMIT);
+        EXPECT_LT(g.riffsize, f.limit);
         // As many frames as fit: one more would not.
-        if (s + 1 < p.segments) { EXPECT_GE(odmlriffx(&p, g.frames + 1), ODML_RIFF_LIMIT); }
+        if (s + 1 < p.segments) { EXPECT_GE(odmlriffx(&p, g.frames + 1), f.limit); }
         pos = g.start + 8 + g.riffsize;
         frames += g.frames;
     }
@@ -195,6 +200,8 @@ const TooLargeCase kTooLarge[] = {
 };
 
 class TooLarge : public ::testing::TestWithParam<TooLargeCase> {};
+void PrintTo(const TooLargeCase& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(TooLarge, RefusedBeforeAnything) {
     const TooLargeCase& c = GetParam();
@@ -209,7 +216,7 @@ TEST_P(TooLarge, RefusedBeforeAnything) {
 INSTANTIATE_TEST_SUITE_P(Odml, TooLarge, ::testing::ValuesIn(kTooLarge),
                          [](const ::testing::TestParamInfo<TooLargeCase>& i) { return std::string(i.param.name); });
 
-// Tiny frames break the traditional estimate (it divides by fs - 24); the
+// Tiny frames break the first estimate (it divides by fs - 24); the
 // plan must still end and lay out every frame.
 TEST(OdmlPlan, TinyFrames) {
     for (uint32_t w : {1u, 2u, 3u, 8u}) {

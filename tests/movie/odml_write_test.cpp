@@ -38,6 +38,9 @@ struct Case {
     bool sound;
     uint16_t ch, bits;
     uint32_t rate, datlen;
+    int repeat = 0;              // more frames of the first image's size
+    uint32_t limit = 0;          // the segment limit (0: the full one)
+    size_t segments = 1;         // RIFF segments the movie must have
 };
 
 const Case kCases[] = {
@@ -45,16 +48,31 @@ const Case kCases[] = {
     {"rgb_sound_odd", false, 10, 6, {{10, 6}, {10, 6}}, true, 1, 8, 8000, 1001},
     {"rgba_nosound", true, 9, 9, {{4, 4}, {9, 9}, {12, 12}}, false, 0, 0, 0, 0},
     {"rgba_sound", true, 8, 5, {{8, 5}, {8, 5}, {8, 5}}, true, 2, 16, 22050, 4000},
+    // Segments of a few kilobytes: the first holds 8 frames, every later
+    // one 18, the last what is left; the super index names all four.
+    {"rgb_four_segments", false, 10, 6, {{20, 3}, {5, 9}}, false, 0, 0, 0, 0, 57, 4000, 4},
+    // The sound stays in the first segment, the frames go on in two more.
+    {"rgba_sound_three_segments", true, 8, 5, {{8, 5}, {3, 3}}, true, 1, 8, 8000, 1001, 97, 12000, 3},
+};
+
+// The segment limit for one test, put back when it ends.
+struct limitguard {
+    explicit limitguard(uint32_t l) { odmlrifflimit = l ? l : ODML_RIFF_LIMIT; }
+    ~limitguard() { odmlrifflimit = ODML_RIFF_LIMIT; }
 };
 
 class OdmlWrite : public ::testing::TestWithParam<Case> {};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(OdmlWrite, LayoutIndexesAndContent) {
     const Case& c = GetParam();
+    limitguard lg(c.limit);
     scene sc;
     std::vector<image> imgs = {moviefix::pattern(c.w, c.h, c.alpha, 0)};
     for (size_t i = 0; i < c.later.size(); i++)
         imgs.push_back(moviefix::pattern(c.later[i].first, c.later[i].second, c.alpha && i % 2 == 0, (int)i + 1));
+    for (int i = 0; i < c.repeat; i++) imgs.push_back(moviefix::pattern(c.w, c.h, c.alpha, 100 + i));
     std::string list;
     for (size_t i = 0; i < imgs.size(); i++) {
         std::string name = numbered("img", i);
@@ -83,12 +101,22 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
     riff::source src = riff::memory(bytes);
     riff::layout L = riff::walk(src);
     ASSERT_EQ(L.error, "");
-    ASSERT_EQ(L.top.size(), 1u);
+    const size_t segments = L.top.size();
+    ASSERT_EQ(segments, c.segments);
     const riff::chunk& seg = L.top[0];
     EXPECT_EQ(seg.type, "AVI ");
+    for (size_t s = 0; s < segments; s++) {
+        EXPECT_LT(L.top[s].size, c.limit ? c.limit : ODML_RIFF_LIMIT) << "segment " << s;
+        if (s > 0) {
+            EXPECT_EQ(L.top[s].type, "AVIX") << s;
+            // A later segment is its movi list and nothing else.
+            ASSERT_EQ(L.top[s].kids.size(), 1u) << s;
+            EXPECT_EQ(L.top[s].kids[0].type, "movi") << s;
+        }
+    }
 
-    // After the RIFF: the trailer of 24-bit movies, then 1 to 512 zero bytes
-    // to a multiple of 512.
+    // After the last RIFF: the trailer of 24-bit movies, then 1 to 512 zero
+    // bytes to a multiple of 512.
     uint64_t p = L.stop;
     if (!c.alpha) {
         EXPECT_EQ(std::string(bytes.begin() + p, bytes.begin() + p + 8), "themewnd");
@@ -114,9 +142,10 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
     EXPECT_EQ(src.u16(indx->data()), 4);        // wLongsPerEntry
     EXPECT_EQ(bytes[indx->data() + 2], 0);      // bIndexSubType
     EXPECT_EQ(bytes[indx->data() + 3], 0);      // bIndexType: index of indexes
-    EXPECT_EQ(src.u32(indx->data() + 4), 1u);   // nEntriesInUse: one segment
+    EXPECT_EQ(src.u32(indx->data() + 4), segments);  // nEntriesInUse
     EXPECT_EQ(src.fcc(indx->data() + 8), cc);
-    for (uint32_t i = 1; i < N; i++)
+    ASSERT_GE(N, segments);
+    for (uint32_t i = (uint32_t)segments; i < N; i++)
         for (int k = 0; k < 16; k++) EXPECT_EQ(bytes[indx->data() + 24 + 16 * i + k], 0);
     const riff::chunk* odml = hdrl->find("odml");
     ASSERT_TRUE(odml);
@@ -125,33 +154,46 @@ TEST_P(OdmlWrite, LayoutIndexesAndContent) {
     EXPECT_EQ(seg.count(c.alpha ? "JUNQ" : "JUNK"), 1);
     EXPECT_EQ(seg.count("idx1"), 0);
 
-    // The movi list: ix00, ix01 (sound), the frames, the sound.
+    // Every segment's movi list: its ix00, in the first one the ix01
+    // (sound), the frames, in the first one the sound.  The super index
+    // entry of each segment names its ix00, and every index entry names its
+    // frame's data; the frames, segment after segment, are the list's images.
+    uint32_t frame = 0;
+    for (size_t s = 0; s < segments; s++) {
+        SCOPED_TRACE("segment " + std::to_string(s));
+        const riff::chunk* movi = L.top[s].find("movi");
+        ASSERT_TRUE(movi);
+        const bool withsound = c.sound && s == 0;
+        ASSERT_GE(movi->kids.size(), withsound ? 3u : 1u);
+        const uint32_t k = (uint32_t)movi->kids.size() - (withsound ? 3u : 1u);
+        const riff::chunk& ix00 = movi->kids[0];
+        EXPECT_EQ(ix00.id, "ix00");
+        EXPECT_EQ(ix00.size, 8 * k + 24);
+        const uint64_t entry = indx->data() + 24 + 16 * s;
+        EXPECT_EQ(src.u64(entry), ix00.pos);                  // qwOffset
+        EXPECT_EQ(src.u32(entry + 8), 8 * k + 32);            // dwSize
+        EXPECT_EQ(src.u32(entry + 12), k);                    // dwDuration
+        EXPECT_EQ(src.u16(ix00.data()), 2);
+        EXPECT_EQ(bytes[ix00.data() + 3], 1);                 // an index of chunks
+        EXPECT_EQ(src.u32(ix00.data() + 4), k);
+        EXPECT_EQ(src.fcc(ix00.data() + 8), cc);
+        const uint64_t base = src.u64(ix00.data() + 12);
+        const size_t firstframe = withsound ? 2 : 1;
+        ASSERT_LE(frame + k, n);
+        if (k) { EXPECT_EQ(base, movi->kids[firstframe].pos); }
+        for (uint32_t i = 0; i < k; i++, frame++) {
+            const riff::chunk& fr = movi->kids[firstframe + i];
+            EXPECT_EQ(fr.id, cc);
+            ASSERT_EQ(fr.size, fs);
+            EXPECT_EQ(base + src.u32(ix00.data() + 24 + 8 * i), fr.data()) << i;
+            EXPECT_EQ(src.u32(ix00.data() + 28 + 8 * i), fs) << i;
+            std::vector<uint8_t> want = moviefix::expectframe(imgs[frame], c.w, c.h, c.alpha);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + fr.data())) << "frame " << frame;
+        }
+    }
+    EXPECT_EQ(frame, n);
     const riff::chunk* movi = seg.find("movi");
     ASSERT_TRUE(movi);
-    ASSERT_EQ(movi->kids.size(), n + (c.sound ? 3u : 1u));
-    const riff::chunk& ix00 = movi->kids[0];
-    EXPECT_EQ(ix00.id, "ix00");
-    EXPECT_EQ(ix00.size, 8 * n + 24);
-    EXPECT_EQ(src.u64(indx->data() + 24), ix00.pos);          // qwOffset
-    EXPECT_EQ(src.u32(indx->data() + 32), 8 * n + 32);        // dwSize
-    EXPECT_EQ(src.u32(indx->data() + 36), n);                 // dwDuration
-    EXPECT_EQ(src.u16(ix00.data()), 2);
-    EXPECT_EQ(bytes[ix00.data() + 3], 1);                     // an index of chunks
-    EXPECT_EQ(src.u32(ix00.data() + 4), n);
-    EXPECT_EQ(src.fcc(ix00.data() + 8), cc);
-    const uint64_t base = src.u64(ix00.data() + 12);
-    const size_t firstframe = c.sound ? 2 : 1;
-    EXPECT_EQ(base, movi->kids[firstframe].pos);
-    for (uint32_t i = 0; i < n; i++) {
-        const riff::chunk& fr = movi->kids[firstframe + i];
-        EXPECT_EQ(fr.id, cc);
-        ASSERT_EQ(fr.size, fs);
-        // The index entry names this chunk's first data byte and its size.
-        EXPECT_EQ(base + src.u32(ix00.data() + 24 + 8 * i), fr.data()) << i;
-        EXPECT_EQ(src.u32(ix00.data() + 28 + 8 * i), fs) << i;
-        std::vector<uint8_t> want = moviefix::expectframe(imgs[i], c.w, c.h, c.alpha);
-        EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + fr.data())) << "frame " << i;
-    }
     if (c.sound) {
         const riff::chunk& ix01 = movi->kids[1];
         const riff::chunk& wb = movi->kids.back();
@@ -242,6 +284,8 @@ const KeyCase kKeys[] = {
 };
 
 class OdmlKeys : public ::testing::TestWithParam<KeyCase> {};
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
 
 // ESC and Ctrl-C stop the movie, wherever the key poll sees them (between
 // frames or inside the image loader), with 27 or 3 and never as a missing

@@ -150,6 +150,8 @@ std::vector<Case> cases() {
 }
 
 class WavScan : public testing::TestWithParam<Case> {};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(WavScan, Facts) {
     const Case& c = GetParam();
@@ -219,6 +221,8 @@ std::vector<Bad> bads() {
 }
 
 class WavRefuse : public testing::TestWithParam<Bad> {};
+void PrintTo(const Bad& c, std::ostream* os) { *os << c.name; }
+
 
 TEST_P(WavRefuse, OutsUntouched) {
     const Bad& b = GetParam();
