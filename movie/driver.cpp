@@ -313,6 +313,21 @@ void readcommandline(int argc, char** argv) {
 
 // ---- The frame list ---------------------------------------------------------------------
 
+// The cause of a failed open, from the system's error code, for the lines
+// that name it.
+struct causetext {
+    char s[48];
+};
+causetext opencause(uint32_t e) {
+    causetext t{};
+    switch (e) {
+    case OS_ERR_ACCESS_DENIED: snprintf(t.s, sizeof t.s, "access denied"); break;
+    case OS_ERR_SHARING: snprintf(t.s, sizeof t.s, "in use by another program"); break;
+    default: snprintf(t.s, sizeof t.s, "system error %u", (unsigned)e); break;
+    }
+    return t;
+}
+
 // Writes "list.txt" from the directory's "*.png" entries, in the order the
 // system returns them, each name ended by CR LF.  The list is flushed and
 // checked before it is closed: a list cut short by a full disk would make a
@@ -474,6 +489,12 @@ int reelkilnmain(int argc, char** argv, float moviefps, const char* banner) {
         wide = 0xFF;
         printf(" UTF-16 access OK. \n");
         found = true;
+    } else if (uint32_t e = g_os.lasterror(); e != OS_ERR_FILE_NOT_FOUND && e != OS_ERR_PATH_NOT_FOUND) {
+        // It is there but cannot be read (no read permission, a folder of
+        // that name, another program holding it): the user's list is never
+        // replaced by a listing of the folder; the run ends untouched.
+        printf(" list.txt exists but cannot be read (%s): it is left as it is. \n", opencause(e).s);
+        return 5;
     } else {
         printf(" list.txt not found. \n");
     }

@@ -331,16 +331,52 @@ os_file nolistopenW(const char16_t* name, int how) {
     return os_native.openW(name, how);
 }
 
+// What the refused opens of the list say of it.
+uint32_t listerror;
+uint32_t listlasterror() { return listerror; }
+
 // Neither form of the list path can be created: exit code 5.
 
 TEST_F(Driver, ListCannotBeMadeGivesFive) {
     sc.png("a.png", moviefix::pattern(4, 4, false, 1));
     g_os.fopen = nolistfopen;
     g_os.openW = nolistopenW;
+    g_os.lasterror = listlasterror;
+    listerror = OS_ERR_FILE_NOT_FOUND;
     run r = runmain(sc);
     EXPECT_EQ(r.code, 5) << r.out;
     EXPECT_NE(r.out.find("Failed in creating list.txt. \n"), std::string::npos) << r.out;
     EXPECT_FALSE(sc.exists("movie.avi"));
+}
+
+// A list that is there but cannot be read (no read permission, a folder of
+// that name, held by another program) is never replaced by the folder's
+// listing: exit code 5, a line naming the cause, the file untouched.
+TEST_F(Driver, UnreadableListIsLeftAlone) {
+    frames(sc, {"a.png", "b.png"});
+    const std::string mine = "// my order\r\nb.png\r\na.png\r\n";
+    sc.put("list.txt", mine);
+    g_os.fopen = nolistfopen;
+    g_os.openW = nolistopenW;
+    g_os.lasterror = listlasterror;
+    struct Cause { uint32_t error; const char* text; } causes[] = {
+        {OS_ERR_ACCESS_DENIED, "(access denied)"},
+        {OS_ERR_SHARING, "(in use by another program)"},
+        {OS_ERR_OTHER, "(system error 31)"},
+    };
+    for (const Cause& c : causes) {
+        listerror = c.error;
+        cmdline_reset();
+        run r = runmain(sc);
+        EXPECT_EQ(r.code, 5) << r.out;
+        EXPECT_NE(r.out.find(std::string(" list.txt exists but cannot be read ") + c.text +
+                             ": it is left as it is. \n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("Creating list.txt"), std::string::npos) << r.out;
+        EXPECT_EQ(testutil::read_file(sc.path("list.txt")), std::vector<uint8_t>(mine.begin(), mine.end()));
+        EXPECT_FALSE(sc.exists("movie.avi"));
+    }
 }
 
 // A list that fills the disk as it is written is not taken for a whole
