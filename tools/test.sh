@@ -2,13 +2,16 @@
 # Runs every test of reelkiln: the Linux build, the same under AddressSanitizer
 # and UndefinedBehaviorSanitizer, and the Windows build under wine.
 # The movie test over 4 GB (label "large") runs only with 12 GB free on the
-# disk, or always with RK_LARGE=1.
+# disk that holds the temporary directory (where it writes), or always with
+# RK_LARGE=1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 large=(-LE large)
-free_kb=$(df -Pk . | awk 'NR==2 {print $4}')
+# The test's scene lives where std::filesystem::temp_directory_path() says.
+tmpdir=${TMPDIR:-${TMP:-${TEMP:-${TEMPDIR:-/tmp}}}}
+free_kb=$(df -Pk "$tmpdir" | awk 'NR==2 {print $4}')
 if [ "${RK_LARGE:-0}" = 1 ] || [ "$free_kb" -ge $((12 * 1024 * 1024)) ]; then large=(); fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
