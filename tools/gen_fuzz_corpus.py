@@ -348,6 +348,26 @@ def encode_seeds():
     }
 
 
+def dialog_seeds():
+    """Switches (entry point, code page 932, Yes/No), kind, the filter index
+    and error byte the dialog answers, the initial path, the returned path,
+    then (console dialog) what is typed."""
+    def seed(sw, kind, index, err, init, ret, typed=b""):
+        return bytes([sw, kind & 0xFF, index, err]) + init + b"\0" + ret + b"\0" + typed
+    long_dir = b"C:\\" + b"d" * 248 + b"\\"
+    return {
+        "save-image": seed(0, 1, 2, 0, b"C:\\img\\shot.png", b"C:\\img\\shot"),
+        "save-longest": seed(0, 7, 1, 0, b"w", long_dir + b"walkers"),
+        "save-exists-no": seed(8, 7, 1, 0, b"w.vrma", b"C:\\walk"),
+        "save-cancel": seed(0, 0, 0, 0, b"n.txt", b""),
+        "open-sjis": seed(5, 3, 0, 0, b"C:\\\x95\x5c\\a.gif", b"C:\\\x95\x5c\\b.gif"),
+        "open-failed": seed(1, 1, 0, 0xFF, b"C:\\", b""),
+        "open-wide-260": seed(2, 4, 1, 3, b"x" * 260, b"m.vmd"),
+        "console-names": seed(3, 0xC1, 0, 0, b"a.png", b"", b"2\n?\nsub\\x\n/tmp\n\x03"),
+        "console-eof": seed(3, 0x05, 0, 0, b"", b"", b"9\n\n"),
+    }
+
+
 def all_seeds():
     pngs = png_seeds()
     return {
@@ -362,6 +382,7 @@ def all_seeds():
         "parse": parse_seeds(),
         "filecvt": filecvt_seeds(),
         "png_encode": encode_seeds(),
+        "dialog": dialog_seeds(),
     }
 
 
