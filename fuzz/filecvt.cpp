@@ -4,7 +4,11 @@
 //   - each converter returns the status of the check of the same walk (the
 //     converters and the checks share their walkers), and writes an output;
 //   - for a file without 0 bytes, the checks agree with the in-memory
-//     converters' statuses on the same bytes as a string.
+//     converters' statuses on the same bytes as a string;
+//   - the Shift_JIS converter's counters and output stay within what the
+//     input can give;
+//   - a converter asked to write over its own input refuses, and the input
+//     is still there.
 
 #include <string>
 #include <vector>
@@ -32,6 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out = fuzz::written(kOutput);
     FUZZ_CHECK(out.size() <= 24 * size);  // "<<<uni%06X>>>" is the longest a character gives
     FUZZ_CHECK(sjisfile2utf8(kOutput, fuzz::kInputName) == sjw);
+    FUZZ_CHECK(ctnoutf >= 0 && ctsecond003F >= 0 && ctfirst80 >= 0);
+    FUZZ_CHECK((size_t)ctnoutf + 2 * (size_t)(ctsecond003F + ctfirst80) <= size);
+    // A marker of 26 bytes for two input bytes, or three UTF-8 bytes for one.
+    FUZZ_CHECK(fuzz::written(kOutput).size() <= 13 * size);
+
+    FUZZ_CHECK(utf8file2sjis(fuzz::kInputName, fuzz::kInputName) == 255);
+    FUZZ_CHECK(sjisfile2utf8(fuzz::kInputName, fuzz::kInputName) == 255);
+    FUZZ_CHECK(chkifsjisA(fuzz::kInputName) == sjw);
 
     if (std::string((const char*)data, size).find('\0') == std::string::npos) {
         std::string s((const char*)data, size);

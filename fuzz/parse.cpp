@@ -4,20 +4,28 @@
 // round, over the file opened by wide name and again by 8-bit name; both
 // runs must give the same results, values and strings.  Each operation's
 // result must be one its header documents, strings must fit the buffers
-// they were given (allocated at exactly the size passed), and the reader
+// they were given (allocated at exactly the size passed; a size below 1
+// must read and write nothing), and the reader
 // must reach the end of the file within a bounded number of rounds or stop
 // moving (a parser that takes nothing at a character it refuses is allowed
-// to; the run then ends).
+// to; the run then ends).  The top bit of the first byte makes the lead
+// bytes those of code page 932, so that the string reader keeps its
+// double-byte characters whole.
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fuzz/harness.h"
+#include "platform/platform.h"
 #include "stream/stream.h"
 
 namespace {
+
+int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+int no_lead(uint8_t) { return 0; }
 
 // What one run produced, in order.
 struct Trace {
@@ -37,7 +45,7 @@ void run_op(uint8_t op, Trace& t) {
     int i = 0;
     float f[4] = {0, 0, 0, 0};
     int r;
-    switch (op % 22) {
+    switch (op % 23) {
     case 0: t.add(tfskipsep()); break;
     case 1: t.add(tfskipsepnq()); break;
     case 2: t.add(tfskipspc()); break;
@@ -63,6 +71,11 @@ void run_op(uint8_t op, Trace& t) {
         r = tfgetfloat(&f[0]);
         FUZZ_CHECK(r == 0 || r == -1);
         t.add(r); t.addf(f[0]);
+        {
+            int fl = ffloor(f[0]);  // saturated outside int, else the floor
+            FUZZ_CHECK(std::isnan(f[0]) || fl == INT_MAX || fl == INT_MIN ||
+                       ((double)fl <= (double)f[0] && (double)f[0] < (double)fl + 1.0));
+        }
         break;
     case 8: case 9: {
         size_t size = 1 + (op >> 3);  // 1 to 32 bytes, the NUL included
@@ -84,10 +97,16 @@ void run_op(uint8_t op, Trace& t) {
     }
     case 12: r = tfgetprm2d(f, 4.0f); FUZZ_CHECK(r == 0 || r == -1); t.add(r); t.addf(f[0]); t.addf(f[1]); break;
     case 13: r = tfgetprm1p(f); FUZZ_CHECK(r == 0 || r == -1); t.add(r); t.addf(f[0]); break;
-    case 14: r = tfgetprm12p(f); FUZZ_CHECK(r == 0 || r == -1); t.add(r); t.addf(f[0]); t.addf(f[1]); break;
+    case 14:
+        r = tfgetprm12p(f);
+        FUZZ_CHECK(r == 0 || r == -1);
+        FUZZ_CHECK(r != 0 || f[1] != 0.0f || f[0] == 0.0f);  // a 0.0 second is the first
+        t.add(r); t.addf(f[0]); t.addf(f[1]);
+        break;
     case 15: case 16:
-        r = (op % 22 == 15) ? tfgetprm4d(f, 2.0f) : tfgetprm4dq(f, 2.0f);
+        r = (op % 23 == 15) ? tfgetprm4d(f, 2.0f) : tfgetprm4dq(f, 2.0f);
         FUZZ_CHECK(r >= 0 && r <= 4);
+        for (int k = r; k < 4; k++) FUZZ_CHECK(f[k] == 0.0f);
         t.add(r);
         for (float v : f) t.addf(v);
         break;
@@ -96,6 +115,12 @@ void run_op(uint8_t op, Trace& t) {
     case 19: r = tfgetprm1q(f); FUZZ_CHECK(r == 0 || r == -1); t.add(r); t.addf(f[0]); break;
     case 20: t.add(tfskipline()); break;
     case 21: t.add(tfgetc()); break;
+    case 22: {  // no room at all: nothing is read or written
+        int count = tfgetcount(), peek = tfpeek();
+        FUZZ_CHECK(tfgetstr(nullptr, op & 1 ? 0 : -1) == -1);
+        FUZZ_CHECK(tfgetcount() == count && tfpeek() == peek);
+        break;
+    }
     }
     t.add(tfgetline());
     t.add(tfpeek());
@@ -124,7 +149,9 @@ Trace run(const uint8_t* ops, size_t nops, size_t filesize, bool wide) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::setup();
     fuzz::Input in{data, size};
-    size_t nops = in.byte() % 16;
+    uint8_t first = in.byte();
+    g_os.is_dbcs_lead = first & 0x80 ? cp932_lead : no_lead;
+    size_t nops = first % 16;
     if (nops > in.n) nops = in.n;
     const uint8_t* ops = in.p;
     fuzz::serve(fuzz::kInputName, in.p + nops, in.n - nops);

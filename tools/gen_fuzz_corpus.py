@@ -281,9 +281,10 @@ def convert_seeds():
 
 
 def parse_seeds():
-    """A program (its length, then operation bytes: the operation is the
-    byte modulo 22, the buffer size of the string readers its high bits),
-    then the text the operations read."""
+    """A program (its length, its top bit asking for code page 932's lead
+    bytes, then operation bytes: the operation is the byte modulo 23, the
+    buffer size of the string readers its high bits), then the text the
+    operations read."""
     ops = lambda *o: bytes([len(o)]) + bytes(o)
     text = (b"width = 640, height=-480 ; hex 1fA\r\n"
             b"rate 29.97% (12.5, 50%) (7) 1 2 3 4\r\n"
@@ -295,6 +296,7 @@ def parse_seeds():
         "params4": ops(15, 16, 17, 18, 19, 20) + text,
         "chars": ops(21, 1, 2, 3, 11) + text,
         "long-numbers": ops(4, 0, 5, 0, 6, 0, 7) + b"123456 99999999999 fffff0 " + b"1" * 130,
+        "double-byte": bytes([0x83, 31, 22, 55]) + b"\x83\x5c\x81\x20\x95\x22 x ab\x82\xa0cd",
     }
 
 
