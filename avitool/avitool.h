@@ -1,0 +1,215 @@
+// avitool.h - the AVI toolkit: scanning and editing existing movies in place.
+//
+// Every operation begins with aviscan, which reads the movie twice through
+// the RD stream and leaves what it found in two process-wide places:
+//   aviscaninfo  the file position of every header field an edit patches,
+//                the header values, the first JUNK chunk, the audio sums and
+//                the layout facts the edits check before they write;
+//   idxtable     one u32 chunk offset per video frame, in the convention of
+//                the file's own idx1 (absolute, or counted from 'movi').
+// The edits (aviremovewav, aviappendwav, and the frame and rate edits built
+// on the same protocol) write the edited movie into "~qeltmp.avi" beside it
+// and put it in the movie's place with one atomic replace: a failure at any
+// point leaves the movie as it was and removes the temporary file.
+//
+// Division: index table; scan record; scanner; edits.
+//
+// One thread: the scan record, the table and the streams are process-wide
+// singletons, and only one toolkit call runs at a time.
+
+#ifndef REELKILN_AVITOOL_H
+#define REELKILN_AVITOOL_H
+
+#include <cstdint>
+
+// ---- Index table ----------------------------------------------------------------
+
+// One entry per video frame, in frame order: the offset of the frame's chunk
+// fourcc in the convention of the scanned file's idx1.  Both start empty (no
+// array, capacity 0).  The scanner sizes the table by the main header's
+// frame count, capped at what the file can hold (every frame chunk takes at
+// least its 8-byte header), so a hostile header cannot make it allocate
+// gigabytes; the frame-append edit grows it.
+extern uint32_t* idxtable;
+extern int32_t idxtablecap;
+
+// Gives the table n entries: allocates, keeps, or resizes (entries added by a
+// resize are 0; a new array is not cleared).  Registers idxtablefree at exit
+// first.  n = 0 frees and empties the table (capacity 0).  0, or -1 with a
+// line ("Memory new allocation for AVI index table FAILED.\n" or "Memory
+// reallocation for AVI index table FAILED.\n") and the table unchanged, also
+// for n < 0 or a byte count that does not fit a size_t.
+int idxtablealloc(int32_t n);
+int32_t idxtablesize(void);   // idxtablecap
+int idxtableatexit(void);     // registers idxtablefree once; 0
+void idxtablefree(void);      // releases the array; capacity 0
+
+// ---- Scan record --------------------------------------------------------------------
+
+// The main header's fields as stored, and the derived frame rate.
+struct aviavih {
+    int32_t aviusperframe;        // dwMicroSecPerFrame [250000]
+    uint32_t maxbytespersec;      // dwMaxBytesPerSec
+    uint32_t paddinggranularity;  // dwPaddingGranularity
+    uint32_t flags;               // dwFlags [0x810]
+    uint32_t avitotalframes;      // dwTotalFrames
+    uint32_t initialframes;       // dwInitialFrames
+    uint32_t streams;             // dwStreams [1]
+    uint32_t suggestedbufsize;    // dwSuggestedBufferSize
+    uint32_t aviwidth;            // dwWidth
+    uint32_t aviheight;           // dwHeight
+    uint32_t reserved[4];
+};
+
+// A stream header (strh) after its type: the video and the audio stream each
+// keep their own copy.
+struct avistrh {
+    uint8_t handler[4];   // fccHandler
+    uint32_t flags;       // dwFlags
+    uint32_t prilang;     // wPriority and wLanguage read as one u32
+    uint32_t initialframes;
+    uint32_t scale;       // dwScale [vids 1000, auds 4]
+    uint32_t rate;        // dwRate [vids 4000, auds 44100]
+    uint32_t start;
+    uint32_t length;      // dwLength: the video's is totalmaxframes
+    uint32_t bufsize;     // dwSuggestedBufferSize: avividsbufsize, aviaudsbufsize
+    int32_t quality;      // dwQuality [vids -1, auds 10000]
+    uint32_t samplesize;  // dwSampleSize [auds 4]
+    int16_t frame[4];     // rcFrame
+};
+
+// The video stream format, read as a BITMAPINFOHEADER.
+struct avibitmapinfo {
+    uint32_t biSize;       // [40]
+    int32_t biWidth;
+    int32_t biHeight;      // negative: rows stored top-down
+    int16_t biPlanes;      // [1]
+    int16_t biBitCount;    // [24]
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+
+// The audio stream format, read as a WAVEFORMATEX.
+struct aviwaveformat {
+    uint16_t wFormatTag;       // [1]
+    uint16_t nChannels;        // [2]
+    int64_t nSamplesPerSec;    // [44100]
+    int64_t nAvgBytesPerSec;   // [176400]
+    uint16_t nBlockAlign;      // [4]
+    uint16_t wBitsPerSample;   // [16]
+    uint16_t cbSize;
+};
+
+// Everything one scan leaves behind.  Three groups:
+//   - patch positions and layout facts: set to 0 at the start of every scan,
+//     0 meaning "not met";
+//   - sizes and sums: set to 0 at the start of every scan (the four audio
+//     sums again before the second pass, so they hold its counts);
+//   - header values: kept from scan to scan, each holding what the last scan
+//     that met its chunk stored (or its initial value).  A reader must not act
+//     on one unless the matching position says the chunk was met in this scan
+//     (aviptrusperframe for avih, aviptrvidsrate for the video strh,
+//     aviptrvidsstrf for avibmih, aviptraudsscale and aviptraudsstrf for audio).
+struct aviscanrecord {
+    // Patch positions: the file offset of the named field's first byte, or of
+    // the named chunk's fourcc.
+    int64_t aviptrriffleng;     // the RIFF size field
+    int64_t aviptrusperframe;   // avih dwMicroSecPerFrame
+    int64_t aviptrmaxbytes;     // avih dwMaxBytesPerSec
+    int64_t aviptrtotalframes;  // avih dwTotalFrames
+    int64_t aviptrstreams;      // avih dwStreams
+    int64_t aviptrvidsrate;     // video strh dwRate (dwScale is the 4 bytes before)
+    int64_t aviptrvidslength;   // video strh dwLength
+    int64_t aviptrvidsbufsize;  // video strh dwSuggestedBufferSize
+    int64_t aviptrvidsstrf;     // first byte of the video strf data
+    int64_t aviptraudshandler;  // audio strh fccHandler
+    int64_t aviptraudsscale;    // audio strh dwScale
+    int64_t aviptraudsstrf;     // first byte of the audio strf data
+    int64_t aviptrjunk;         // the first top-level JUNK or JUNQ chunk
+    int64_t aviptridx1;         // the 'idx1' chunk
+    int64_t aviptridx1end;      // the end of the idx1 data
+    int64_t aviptrmovi;         // the movi list's 'LIST' (its 'movi' fourcc - 8)
+    int64_t aviptrmoviend;      // the end of the movi list
+    int64_t aviptrfirstwav;     // the first audio ('##wb') chunk
+    int64_t aviptrthem;         // the 8-byte 'them' trailer
+    int64_t avizeroframeptr;    // the first video chunk in movi
+    int64_t avizeroframeidx;    // the first video entry's offset as idx1 stores it
+
+    // Layout facts the edits check before they write (0 when not met).
+    int64_t aviptrhdrl;         // the hdrl list's 'LIST'
+    int64_t aviptraudsstrl;     // the 'LIST' of the strl that holds the audio strh
+    uint32_t aviriffsize;       // the first RIFF chunk's size field
+    uint32_t avihdrlsize;       // the hdrl list's size field
+    uint32_t aviavihsize;       // the avih chunk's size field
+    uint32_t avividsstrhsize;   // the video strh chunk's size field
+    int32_t avistrlcount;       // strl lists in hdrl
+    int32_t avividsstrhcount;   // video strh met
+    int32_t aviaudsstrhcount;   // audio strh met
+    int32_t avividsstrl;        // the strl (from 1) that holds the first video strh
+    int32_t aviaudsstrl;        // the strl (from 1) that holds the first audio strh
+    int32_t avimovicount;       // movi lists met
+    uint8_t aviodml;            // 0xFF: OpenDML met ('odml', 'indx', 'ix##', a second RIFF)
+    uint8_t avimovibad;         // 0xFF: a movi chunk the walk could not take, or a
+                                //   chunk running past its list
+    uint8_t avividschunkid[4];  // the fourcc of the first video chunk ("00db", "01dc", ...)
+
+    // Sizes and sums.
+    int64_t avijunksize;        // size field of the first top-level JUNK/JUNQ
+    int64_t avifirstwavsize;    // size field of the first audio chunk
+    int64_t aviwavcount;        // audio chunks in movi plus audio entries in idx1
+    int64_t aviwavstrlbytes;    // bytes of the audio strl list, its header included
+    int64_t aviwavmovibytes;    // bytes of the '##wb' chunks in movi, headers included
+    int64_t aviwavidx1bytes;    // 16 per '##wb' entry of idx1
+    int64_t aviwavmaxchunk;     // the largest '##wb' chunk size met in movi
+
+    // Header values (kept between scans).
+    aviavih avih;
+    float avifps;               // 1e6 / dwMicroSecPerFrame [4.0]
+    avistrh vids;               // vids.length is totalmaxframes, vids.bufsize avividsbufsize
+    avistrh auds;               // auds.bufsize is aviaudsbufsize
+    avibitmapinfo avibmih;
+    aviwaveformat aviwfx;
+    uint8_t avistreamkind;      // the current strl's strh: 0 none, 1 video, 2 audio
+};
+extern aviscanrecord aviscaninfo;
+
+// Puts aviscaninfo back in its start state (every header value at its
+// initial value).  For test fixtures.
+void aviscanreset(void);
+
+// ---- Scanner ------------------------------------------------------------------------
+
+// aviscan: scans the AVI file name (8-bit path) for the target frame (from
+// 0; negative means the last frame), printing its trace on standard output.
+// Two passes: the index pass walks the headers, looks at the first video
+// chunk only and reads idx1; the detail pass walks every movi chunk and
+// checks idx1 against what it found.  Both stop at the end of the first RIFF
+// chunk (the 'AVIX' segments of an OpenDML file are not walked; aviodml says
+// that they may be there).
+//
+// Results: 0 scanned (also for truncated files and files without hdrl, movi
+// or idx1); -1 the file cannot be opened (RD's own message); 2 no "RIFF" at
+// offset 0 or 128; 3 the form type does not begin "AVI".  The outputs are
+// written only for 0:
+//   total      the video strh dwLength
+//   width, height  from avih
+//   sizeflag   15 when the target chunk's size equals a 24-bit frame of width
+//              x height (rows padded to 4 bytes), 0 when that frame is larger
+//              than the chunk, 1 when it is smaller
+//   hasaudio   0xFF with an audio strh, a '##wb' chunk or a '##wb' entry
+//   audiobuf   the audio strh dwSuggestedBufferSize, sign-extended
+//   junkpos, junksize  the first top-level JUNK/JUNQ (0, 0 without)
+//   chunksize  the target chunk's size field (0 when not found; a target past
+//              the last frame gets the first video entry's size)
+//   chunkoff   the target chunk's absolute file position (0 when not found)
+//   fps        aviscaninfo.avifps
+// RD is closed when it returns.
+int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+            uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos,
+            int64_t* junksize, int64_t* chunksize, int64_t* chunkoff, float* fps);
+
+#endif

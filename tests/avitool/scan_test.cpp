@@ -1,0 +1,278 @@
+// The AVI scanner against an independent RIFF walker: the program's own
+// movies, ffmpeg's rawvideo movies, layout variants of them, and damaged
+// files.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "avitool_fixtures.h"
+
+using namespace avifix;
+
+namespace {
+
+// Everything the walker can tell about a movie, checked against the scan of
+// each frame as target.
+void agree(const std::string& path, const view& v, bool alpha) {
+    ASSERT_TRUE(v.lay.error.empty()) << v.lay.error;
+    ASSERT_TRUE(v.avi && v.hdrl && v.movi);
+    auto frames = v.frames();
+    ASSERT_FALSE(frames.empty());
+    const riff::chunk* avih = v.hdrl->find("avih");
+    const riff::chunk* vs = v.strl("vids");
+    ASSERT_TRUE(avih && vs);
+    const riff::chunk* vstrh = vs->find("strh");
+    const riff::chunk* vstrf = vs->find("strf");
+    const riff::chunk* as = v.strl("auds");
+
+    for (size_t k = 0; k < frames.size(); k++) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        scanout s = scan(path, (int32_t)k);
+        ASSERT_EQ(s.result, 0) << s.trace;
+        const aviscanrecord& r = aviscaninfo;
+        EXPECT_EQ(s.chunkoff, (int64_t)frames[k]->pos);
+        EXPECT_EQ(s.chunksize, (int64_t)frames[k]->size);
+        if (k) continue;
+
+        uint32_t w = v.src.u32(avih->data() + 32), h = v.src.u32(avih->data() + 36);
+        EXPECT_EQ(s.width, w);
+        EXPECT_EQ(s.height, h);
+        EXPECT_EQ(s.total, v.src.u32(vstrh->data() + 32));
+        uint64_t frame24 = ((uint64_t)w * 3 + 3) / 4 * 4 * h;
+        EXPECT_EQ(s.sizeflag, frame24 == frames[0]->size ? 15 : frame24 > frames[0]->size ? 0 : 1);
+        EXPECT_EQ(s.hasaudio, as ? 0xFF : 0);
+        EXPECT_FLOAT_EQ(s.fps, (float)(1e6 / (double)v.src.u32(avih->data())));
+
+        EXPECT_EQ(r.aviptrriffleng, 4);
+        EXPECT_EQ(r.aviptrusperframe, (int64_t)avih->data());
+        EXPECT_EQ(r.aviptrmaxbytes, (int64_t)avih->data() + 4);
+        EXPECT_EQ(r.aviptrtotalframes, (int64_t)avih->data() + 16);
+        EXPECT_EQ(r.aviptrstreams, (int64_t)avih->data() + 24);
+        EXPECT_EQ(r.aviptrvidsrate, (int64_t)vstrh->data() + 24);
+        EXPECT_EQ(r.aviptrvidslength, (int64_t)vstrh->data() + 32);
+        EXPECT_EQ(r.aviptrvidsbufsize, (int64_t)vstrh->data() + 36);
+        EXPECT_EQ(r.aviptrvidsstrf, (int64_t)vstrf->data());
+        EXPECT_EQ(r.aviptrhdrl, (int64_t)v.hdrl->pos);
+        EXPECT_EQ(r.aviptrmovi, (int64_t)v.movi->pos);
+        EXPECT_EQ(r.aviptrmoviend, (int64_t)v.movi->end());
+        EXPECT_EQ(r.avizeroframeptr, (int64_t)frames[0]->pos);
+        EXPECT_EQ(std::string((const char*)r.avividschunkid, 4), frames[0]->id);
+        EXPECT_EQ(r.avibmih.biBitCount, (int16_t)v.src.u16(vstrf->data() + 14));
+        EXPECT_EQ(r.avibmih.biHeight, (int32_t)v.src.u32(vstrf->data() + 8));
+        EXPECT_EQ(r.avimovicount, 1);
+        EXPECT_EQ(r.avimovibad, 0);
+        EXPECT_EQ(r.aviodml, 0);
+        EXPECT_EQ(r.avistrlcount, as ? 2 : 1);
+        EXPECT_EQ(r.aviavihsize, 56u);
+        EXPECT_EQ(r.avividsstrhsize, 56u);
+        EXPECT_EQ(r.aviptrjunk, v.junk ? (int64_t)v.junk->pos : 0);
+        EXPECT_EQ(s.junkpos, r.aviptrjunk);
+        EXPECT_EQ(s.junksize, v.junk ? (int64_t)v.junk->size : 0);
+        EXPECT_EQ(std::string(alpha ? "JUNQ" : "JUNK"), v.junk ? v.junk->id : "JUNK");
+
+        // The index, in the file's own convention, entry by entry.
+        ASSERT_TRUE(v.idx1);
+        EXPECT_EQ(r.aviptridx1, (int64_t)v.idx1->pos);
+        EXPECT_EQ(r.aviptridx1end, (int64_t)v.idx1->end());
+        std::vector<uint32_t> offs;
+        int wb = 0;
+        for (uint64_t e = v.idx1->data(); e + 16 <= v.idx1->end(); e += 16) {
+            std::string id = v.src.fcc(e);
+            if (id.substr(2) == "db" || id.substr(2) == "dc") offs.push_back(v.src.u32(e + 8));
+            if (id.substr(2) == "wb") wb++;
+        }
+        ASSERT_EQ(idxtablesize(), (int32_t)offs.size());
+        for (size_t i = 0; i < offs.size(); i++) EXPECT_EQ(idxtable[i], offs[i]) << i;
+        EXPECT_EQ(count(s.trace, " != "), 0) << s.trace;
+        bool absolute = offs[0] == frames[0]->pos;
+        EXPECT_EQ(count(s.trace, absolute ? "(Win10 fmt)" : "(Win95-7 fmt)"), 2) << s.trace;
+
+        // The audio sums of the detail pass.
+        if (as) {
+            EXPECT_EQ(r.aviwavstrlbytes, (int64_t)as->size + 8);
+            EXPECT_EQ(r.aviptraudsstrl, (int64_t)as->pos);
+            EXPECT_EQ(r.aviwavidx1bytes, 16 * wb);
+            int64_t bytes = 0, first = 0, firstsize = 0, biggest = 0;
+            for (const riff::chunk& k : v.movi->kids)
+                if (k.id.substr(2) == "wb") {
+                    if (!first) first = (int64_t)k.pos, firstsize = k.size;
+                    bytes += k.size + 8;
+                    biggest = std::max<int64_t>(biggest, k.size);
+                }
+            EXPECT_EQ(r.aviwavmovibytes, bytes);
+            EXPECT_EQ(r.aviptrfirstwav, first);
+            EXPECT_EQ(r.avifirstwavsize, firstsize);
+            EXPECT_NE(s.trace.find("max. WAV chunk " + std::to_string(biggest) + ", 1st chunk size " +
+                                   std::to_string(firstsize) + " from " + std::to_string(first) + ".\n"),
+                      std::string::npos)
+                << s.trace;
+            EXPECT_EQ(s.audiobuf, (int64_t)(int32_t)v.src.u32(as->find("strh")->data() + 36));
+        } else {
+            EXPECT_EQ(r.aviwavstrlbytes + r.aviwavmovibytes + r.aviwavidx1bytes, 0);
+            EXPECT_EQ(s.trace.find("max. WAV chunk"), std::string::npos);
+        }
+        EXPECT_EQ(s.trace.substr(0, 19), "Scanning index ... ");
+        EXPECT_EQ(s.trace.substr(s.trace.size() - 6), "done.\n");
+    }
+}
+
+struct programcase {
+    const char* name;
+    moviespec spec;
+};
+
+const programcase kProgram[] = {
+    {"Rgb", {6, 4, 3, false, 0, false}},
+    {"RgbWithSound", {6, 4, 3, false, 3000, false}},
+    {"RgbOddWidth", {5, 3, 4, false, 0, false}},
+    {"Rgba", {6, 4, 3, true, 0, false}},
+    {"RgbaWithOddSound", {7, 2, 2, true, 1001, false}},
+};
+
+class ProgramMovie : public fresh, public testing::WithParamInterface<programcase> {};
+
+TEST_P(ProgramMovie, ScanAgreesWithTheWalker) {
+    scene sc;
+    makemovie(sc, "m.avi", GetParam().spec);
+    agree(sc.path("m.avi"), view(sc.path("m.avi")), GetParam().spec.alpha);
+    const aviscanrecord& r = aviscaninfo;
+    // The writer's fixed layout: the first frame at 2048 (24-bit) or 8824.
+    EXPECT_EQ(r.avizeroframeptr, GetParam().spec.alpha ? 8824 : 2048);
+    EXPECT_EQ(idxtable[0], 4u);
+    if (!GetParam().spec.alpha) EXPECT_GT(r.aviptrthem, r.aviptridx1end - 1);
+    else EXPECT_EQ(r.aviptrthem, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scan, ProgramMovie, testing::ValuesIn(kProgram),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+using ScanTargets = fresh;
+
+// Target -1 is the last frame; a target past the end gives no offset and the
+// first entry's size; a 128-byte preamble moves every position.
+TEST_F(ScanTargets, LastPastTheEndAndPreamble) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 10, false, 0, false});
+    view v(sc.path("m.avi"));
+    auto frames = v.frames();
+    scanout last = scan(sc.path("m.avi"), -1);
+    EXPECT_EQ(last.chunkoff, (int64_t)frames[9]->pos);
+    scanout past = scan(sc.path("m.avi"), 10);
+    EXPECT_EQ(past.result, 0);
+    EXPECT_EQ(past.chunkoff, 0);
+    EXPECT_EQ(past.chunksize, (int64_t)frames[0]->size);
+    EXPECT_EQ(past.sizeflag, 15);
+    EXPECT_NE(past.trace.find("no index."), std::string::npos);
+
+    std::vector<uint8_t> b(128, 'x');
+    std::vector<uint8_t> m = sc.get("m.avi");
+    b.insert(b.end(), m.begin(), m.end());
+    sc.put("p.avi", b);
+    scanout p = scan(sc.path("p.avi"), 2);
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(aviscaninfo.aviptrriffleng, 132);
+    EXPECT_EQ(p.chunkoff, (int64_t)frames[2]->pos + 128);
+    EXPECT_EQ(aviscaninfo.aviptrmovi, (int64_t)v.movi->pos + 128);
+}
+
+// Results 2 and 3 and -1, with nothing written to the outputs.
+TEST_F(ScanTargets, RefusedFiles) {
+    scene sc;
+    struct { const char* name; std::vector<uint8_t> bytes; int want; } cases[] = {
+        {"empty", {}, 2},
+        {"wave", testutil::h2b("52494646 04000000 57415645"), 3},
+        {"rifx", testutil::h2b("52494658 04000000 41564920"), 2},
+        {"short", testutil::h2b("5249"), 2},
+    };
+    for (auto& c : cases) {
+        sc.put(c.name, c.bytes);
+        scanout s;
+        s.total = 12345;
+        uint32_t total = 12345;
+        uint32_t w = 0, h = 0;
+        uint8_t f = 0, a = 0;
+        int64_t ab = 0, jp = 0, js = 0, cs = 0, co = 0;
+        float fps = 0;
+        int r = 0;
+        moviefix::capture([&] { r = aviscan(sc.path(c.name).c_str(), 0, &total, &w, &h, &f, &a, &ab, &jp, &js, &cs, &co, &fps); });
+        EXPECT_EQ(r, c.want) << c.name;
+        EXPECT_EQ(total, 12345u) << c.name;
+        EXPECT_NE(rfeof(), 0) << "RD left open by " << c.name;
+    }
+    EXPECT_EQ(scan(sc.path("missing.avi")).result, -1);
+}
+
+// The OpenDML writer's movie: the header walk ends at 'odml', 'ix00' is
+// passed over, there is no idx1, and the target comes from the movi walk.
+TEST_F(ScanTargets, OpenDmlMovie) {
+    scene sc;
+    makemovie(sc, "o.avi", {6, 4, 3, false, 2000, true});
+    view v(sc.path("o.avi"));
+    auto frames = v.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    scanout s = scan(sc.path("o.avi"), 1);
+    EXPECT_EQ(s.result, 0);
+    EXPECT_NE(s.trace.find("(odml)"), std::string::npos);
+    EXPECT_NE(s.trace.find("no index."), std::string::npos);
+    EXPECT_EQ(s.chunkoff, (int64_t)frames[1]->pos);
+    EXPECT_EQ(s.chunksize, (int64_t)frames[1]->size);
+    EXPECT_EQ(aviscaninfo.aviodml, 0xFF);
+    EXPECT_EQ(aviscaninfo.aviptridx1, 0);
+    EXPECT_EQ(s.hasaudio, 0xFF);
+}
+
+// The table: grown entries are 0, 0 empties it, negative counts are refused.
+TEST(IndexTable, AllocationRules) {
+    idxtablefree();
+    ASSERT_EQ(idxtablealloc(3), 0);
+    EXPECT_EQ(idxtablesize(), 3);
+    idxtable[0] = 7;
+    ASSERT_EQ(idxtablealloc(6), 0);
+    EXPECT_EQ(idxtable[0], 7u);
+    for (int i = 3; i < 6; i++) EXPECT_EQ(idxtable[i], 0u);
+    EXPECT_EQ(idxtablealloc(6), 0);
+    std::string out = moviefix::capture([] { EXPECT_EQ(idxtablealloc(-1), -1); });
+    EXPECT_EQ(out, "Memory reallocation for AVI index table FAILED.\n");
+    EXPECT_EQ(idxtablesize(), 6);
+    EXPECT_EQ(idxtablealloc(0), 0);
+    EXPECT_EQ(idxtablesize(), 0);
+    EXPECT_EQ(idxtable, nullptr);
+    out = moviefix::capture([] { EXPECT_EQ(idxtablealloc(-5), -1); });
+    EXPECT_EQ(out, "Memory new allocation for AVI index table FAILED.\n");
+    EXPECT_EQ(idxtableatexit(), 0);
+}
+
+#ifndef _WIN32
+
+struct ffmpegcase {
+    const char* name;
+    int w, h, n;
+    const char* pixfmt;
+    bool sound;
+};
+const ffmpegcase kFfmpeg[] = {
+    {"Bgr24", 8, 6, 3, "bgr24", false},
+    {"Bgr24WithSound", 8, 6, 4, "bgr24", true},
+    {"Bgra", 6, 4, 3, "bgra", false},
+    {"BgraWithSound", 6, 4, 5, "bgra", true},
+};
+
+class FfmpegMovie : public fresh, public testing::WithParamInterface<ffmpegcase> {};
+
+TEST_P(FfmpegMovie, ScanAgreesWithTheWalker) {
+    scene sc;
+    const ffmpegcase& c = GetParam();
+    ffmpegmovie(sc, "f.avi", c.w, c.h, c.n, c.pixfmt, c.sound);
+    view v(sc.path("f.avi"), {true, true});
+    agree(sc.path("f.avi"), v, false);
+    EXPECT_EQ(v.frames().size(), (size_t)c.n);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scan, FfmpegMovie, testing::ValuesIn(kFfmpeg),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+#endif
+
+}  // namespace
