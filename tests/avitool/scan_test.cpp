@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 
 #include "avitool_fixtures.h"
 
@@ -274,5 +275,165 @@ INSTANTIATE_TEST_SUITE_P(Scan, FfmpegMovie, testing::ValuesIn(kFfmpeg),
                          [](const auto& i) { return std::string(i.param.name); });
 
 #endif
+
+}  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// The layout variants of tools/avi_variants.py, each scanned.
+class Variants : public fresh {
+protected:
+    void SetUp() override {
+        fresh::SetUp();
+        makemovie(sc, "m.avi", {6, 4, 4, false, 1001, false});
+        ASSERT_EQ(variants(sc, "m.avi", "m"), "variants: 13");
+    }
+    std::string path(const std::string& v) const { return sc.path("m-" + v + ".avi"); }
+    scene sc;
+};
+
+TEST_F(Variants, AbsoluteIndex) {
+    view v(path("abs-idx1"));
+    auto frames = v.frames();
+    scanout s = scan(path("abs-idx1"), 2);
+    EXPECT_EQ(count(s.trace, "(Win10 fmt)"), 2) << s.trace;
+    EXPECT_EQ(count(s.trace, " != "), 0) << s.trace;
+    EXPECT_EQ(s.chunkoff, (int64_t)frames[2]->pos);
+    for (size_t k = 0; k < frames.size(); k++) EXPECT_EQ(idxtable[k], (uint32_t)frames[k]->pos);
+}
+
+TEST_F(Variants, NoIndex) {
+    view v(path("no-idx1"));
+    scanout s = scan(path("no-idx1"), 3);
+    EXPECT_NE(s.trace.find("no index."), std::string::npos);
+    EXPECT_EQ(s.chunkoff, (int64_t)v.frames()[3]->pos);
+    EXPECT_EQ(s.chunksize, (int64_t)v.frames()[3]->size);
+    EXPECT_EQ(aviscaninfo.aviptridx1, 0);
+    EXPECT_EQ(aviscaninfo.aviptridx1end, 0);
+    EXPECT_EQ(aviscan(path("no-idx1").c_str(), 9, &s.total, &s.width, &s.height, &s.sizeflag, &s.hasaudio, &s.audiobuf,
+                      &s.junkpos, &s.junksize, &s.chunksize, &s.chunkoff, &s.fps), 0);
+    EXPECT_EQ(s.chunksize, 0);
+    EXPECT_EQ(s.sizeflag, 0);
+}
+
+// A 'rec ' list ends the movi walk with the hex dump; the scan marks the
+// movi list as one the edits cannot take.
+TEST_F(Variants, RecList) {
+    scanout s = scan(path("rec-list"), 0);
+    EXPECT_EQ(s.result, 0);
+    EXPECT_EQ(count(s.trace, "00xx-99xx not found. (4C(L) 49(I) 53(S) 54(T)) "), 2) << s.trace;
+    EXPECT_NE(s.trace.find("\n    4D(M) 04 00 00 72(r) 65(e) 63(c) 20( ) 30(0) 30(0) 64(d) 62(b) "), std::string::npos) << s.trace;
+    EXPECT_EQ(aviscaninfo.avimovibad, 0xFF);
+}
+
+TEST_F(Variants, TwoMoviLists) {
+    view v(path("two-movi"));
+    const riff::chunk* second = v.avi->find("movi", 1);
+    ASSERT_TRUE(second);
+    scanout s = scan(path("two-movi"), 3);
+    EXPECT_EQ(count(s.trace, "Warning: More than two movi chunk exists in AVI.\n"), 1);
+    EXPECT_EQ(aviscaninfo.avimovicount, 2);
+    EXPECT_EQ(aviscaninfo.aviptrmovi, (int64_t)second->pos);
+    EXPECT_EQ(aviscaninfo.aviptrmoviend, (int64_t)second->end());
+    EXPECT_EQ(s.chunkoff, (int64_t)second->kids[1].pos);
+    EXPECT_EQ(count(s.trace, " mf=3 "), 1) << s.trace;
+    // The detail pass counts the second list's frames from that list's own
+    // 'movi', the index from the first: the two frames there disagree.
+    EXPECT_EQ(count(s.trace, " != "), 2) << s.trace;
+}
+
+// A pad byte after the odd sound chunk: the walk lands on it and stops.
+TEST_F(Variants, PaddedOddChunk) {
+    scanout s = scan(path("padded-odd"), 0);
+    EXPECT_EQ(s.result, 0);
+    EXPECT_EQ(aviscaninfo.avimovibad, 0xFF);
+    EXPECT_EQ(count(s.trace, "00xx-99xx not found. (00("), 1) << s.trace;
+}
+
+// Stream lists counted and placed, so the edits can tell these apart.
+TEST_F(Variants, StreamLayouts) {
+    scan(path("three-streams"));
+    EXPECT_EQ(aviscaninfo.avistrlcount, 3);
+    EXPECT_EQ(aviscaninfo.aviaudsstrhcount, 2);
+    EXPECT_EQ(aviscaninfo.avih.streams, 3u);
+    view a(path("audio-first"));
+    scanout s = scan(path("audio-first"), 1);
+    EXPECT_EQ(aviscaninfo.aviaudsstrl, 1);
+    EXPECT_EQ(aviscaninfo.avividsstrl, 2);
+    EXPECT_EQ(std::string((const char*)aviscaninfo.avividschunkid, 4), "01db");
+    EXPECT_EQ(s.chunkoff, (int64_t)a.frames()[1]->pos);
+    EXPECT_EQ(aviscaninfo.aviptraudsstrl, (int64_t)a.hdrl->kids[1].pos);
+}
+
+// Short and long headers: the sizes are recorded, a long strh's excess is
+// skipped so the strf is still read.
+TEST_F(Variants, HeaderSizes) {
+    scanout s = scan(path("short-avih"));
+    EXPECT_EQ(aviscaninfo.aviavihsize, 52u);
+    EXPECT_NE(s.trace.find("avihleng!=0038.\n"), std::string::npos);
+    s = scan(path("long-strh"));
+    EXPECT_EQ(aviscaninfo.avividsstrhsize, 60u);
+    EXPECT_NE(s.trace.find("strhleng!=0038.\n"), std::string::npos);
+    view v(path("long-strh"));
+    EXPECT_EQ(aviscaninfo.aviptrvidsstrf, (int64_t)v.strl("vids")->find("strf")->data());
+    EXPECT_NE(s.trace.find(" 1:(DIBtype=0028 bpp=24 compress=0000) "), std::string::npos) << s.trace;
+    s = scan(path("zero-rate"));
+    EXPECT_EQ(s.result, 0);
+    EXPECT_EQ(aviscaninfo.avih.aviusperframe, 0);
+}
+
+TEST_F(Variants, Pads) {
+    for (int n : {116, 115}) {
+        scanout s = scan(path("junk-" + std::to_string(n)));
+        EXPECT_EQ(s.junksize, n);
+        EXPECT_EQ(s.hasaudio, 0);
+    }
+    EXPECT_EQ(scan(path("no-junk")).junkpos, 0);
+}
+
+}  // namespace
+#endif
+
+namespace {
+
+// Damaged movies: every size field of a small movie set to 0, 2^31 and
+// 2^32 - 1, the frame count made huge, and the file cut at many lengths.
+// Each scan ends, keeps the table within what the file can hold, and
+// leaves RD closed.
+TEST_F(ScanTargets, DamagedMoviesEndCleanly) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 3, false, 1001, false});
+    const std::vector<uint8_t> good = sc.get("m.avi");
+    view v(sc.path("m.avi"));
+    std::vector<uint64_t> fields;  // positions of size fields
+    std::function<void(const riff::chunk&)> collect = [&](const riff::chunk& c) {
+        fields.push_back(c.pos + 4);
+        for (const riff::chunk& k : c.kids) collect(k);
+    };
+    collect(*v.avi);
+    fields.push_back(v.hdrl->find("avih")->data() + 16);  // dwTotalFrames
+    fields.push_back(v.strl("vids")->find("strh")->data() + 32);  // dwLength
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
+    for (uint64_t f : fields)
+        for (uint32_t val : {0u, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu}) {
+            std::vector<uint8_t> b = good;
+            put_le32(&b[f], val);
+            bad.push_back({"field at " + std::to_string(f) + " = " + std::to_string(val), b});
+        }
+    for (size_t n = 0; n < good.size(); n += 97)
+        bad.push_back({"cut at " + std::to_string(n), std::vector<uint8_t>(good.begin(), good.begin() + (ptrdiff_t)n)});
+    for (auto& [name, bytes] : bad) {
+        SCOPED_TRACE(name);
+        sc.put("d.avi", bytes);
+        idxtablefree();
+        auto t0 = std::chrono::steady_clock::now();
+        scanout s = scan(sc.path("d.avi"), 1);
+        EXPECT_TRUE(s.result == 0 || s.result == 2 || s.result == 3) << s.result;
+        EXPECT_LE((int64_t)idxtablesize(), (int64_t)bytes.size() / 8);
+        EXPECT_NE(rfeof(), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    }
+}
 
 }  // namespace
