@@ -177,6 +177,20 @@ struct os_api {
     // on POSIX.  0 when they differ or either cannot be looked at (missing).
     int (*same_file)(const char* a, const char* b);
 
+    // replace: puts the finished file tmp in the place of target in one step
+    // (8-bit names), so that a crash, a kill or a power cut leaves the old
+    // target or the new one, never a mix.  1 done (tmp is gone), 0 refused
+    // with lasterror (both files as they were).  The target must be an
+    // existing writable regular file: a missing one gives 2, a directory, a
+    // read-only file (no owner write bit on POSIX, as the read-only attribute
+    // on Windows; also for root) or, on POSIX, a symbolic link gives 5 (the
+    // link's target may lie on another file system than tmp, and replacing
+    // the link itself would cut it).  POSIX gives tmp the target's mode,
+    // fsyncs it, renames it over the target and fsyncs the directory;
+    // Windows uses MoveFileExA with MOVEFILE_REPLACE_EXISTING and
+    // MOVEFILE_WRITE_THROUGH.  tmp and target must be in one directory.
+    int (*replace)(const char* tmp, const char* target);
+
     // Directory search (FindFirstFileA/W, FindNextFileA/W, FindClose).  The
     // pattern's last component may hold '*' and '?'.  POSIX matches it without
     // regard to case and returns the entries sorted by name compared without

@@ -5,7 +5,7 @@
 //   1. names and errors    UTF-16 and UTF-8 names, '\' turned into '/',
 //                          errno turned into the Windows codes
 //   2. files               openW, read, write, seek, size, close, lasterror,
-//                          fopen, remove, same_file
+//                          fopen, remove, same_file, replace
 //   3. search and times    findfirst/findnext/findclose, file times, local time
 //   4. console input       the key poll on a terminal, the Ctrl-C latch,
 //                          restoring the terminal at exit and on fatal signals
@@ -509,6 +509,57 @@ int posix_same_file(const char* a, const char* b) {
     try {
         return same_file_body(a, b);
     } catch (...) {
+        return 0;
+    }
+}
+
+// The directory part of a POSIX path, for its fsync: "." when there is none.
+std::string dir_of(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int replace_body(const char* tmp, const char* target) {
+    if (!tmp || !target) { set_error(ERR_INVALID_PARAMETER); return 0; }
+    std::string from = to_posix_path(tmp), to = to_posix_path(target);
+    struct stat st;
+    if (lstat(to.c_str(), &st) != 0) { set_errno_error(errno, to.c_str()); return 0; }
+    if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR)) { set_error(OS_ERR_ACCESS_DENIED); return 0; }
+    if (access(to.c_str(), W_OK) != 0) { set_errno_error(errno, to.c_str()); return 0; }
+    int fd = open(from.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) { set_errno_error(errno, from.c_str()); return 0; }
+    struct stat ts;
+    if (fstat(fd, &ts) != 0 || !S_ISREG(ts.st_mode)) {
+        close(fd);
+        set_error(OS_ERR_ACCESS_DENIED);
+        return 0;
+    }
+    if (fchmod(fd, st.st_mode & 07777) != 0 || fsync(fd) != 0) {
+        int e = errno;
+        close(fd);
+        set_errno_error(e, from.c_str());
+        return 0;
+    }
+    if (close(fd) != 0 && errno != EINTR) { set_errno_error(errno, from.c_str()); return 0; }
+    if (rename(from.c_str(), to.c_str()) != 0) { set_errno_error(errno, to.c_str()); return 0; }
+    // The rename is done: the target is the new file.  The directory's fsync
+    // makes it durable; a file system that cannot fsync a directory (EINVAL)
+    // does not undo it, so its answer does not turn the replace into a
+    // failure.
+    int dfd = open(dir_of(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
+    return 1;
+}
+
+int posix_replace(const char* tmp, const char* target) {
+    try {
+        return replace_body(tmp, target);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
         return 0;
     }
 }
@@ -1328,7 +1379,7 @@ namespace {
 
 constexpr os_api kNative = {
     posix_openW, posix_read, posix_write, posix_seek, posix_size, posix_close, posix_lasterror,
-    posix_fopen, posix_remove, posix_same_file,
+    posix_fopen, posix_remove, posix_same_file, posix_replace,
     posix_findfirstA, posix_findnextA, posix_findfirstW, posix_findnextW, posix_findclose,
     posix_filetime_to_systime, posix_systime_to_local,
     posix_pump_messages, posix_console_event,

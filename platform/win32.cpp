@@ -170,6 +170,19 @@ int w_same_file(const char* a, const char* b) {
                : 0;
 }
 
+// MoveFileExA replaces a read-only file on some systems and refuses it on
+// others; the attribute test makes the answer the same everywhere, and a
+// reparse point (a link) is refused as POSIX refuses a symbolic link.
+int w_replace(const char* tmp, const char* target) {
+    DWORD a = GetFileAttributesA(target);
+    if (a == INVALID_FILE_ATTRIBUTES) return 0;
+    if (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return MoveFileExA(tmp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
 // ---- Directory search and file times ---------------------------------------------
 
 // The system's find record into ours, for both widths: the fields are the
@@ -420,6 +433,7 @@ constexpr os_api kNative = {
     .fopen = w_fopen,
     .remove = w_remove,
     .same_file = w_same_file,
+    .replace = w_replace,
     .findfirstA = w_findfirstA,
     .findnextA = w_findnextA,
     .findfirstW = w_findfirstW,

@@ -301,3 +301,63 @@ TEST_F(Files, SameFileSeesThroughSpellingsAndLinks) {
 }
 
 }  // namespace
+
+namespace {
+
+// The atomic replace: the new file takes the target's place and the
+// temporary is gone; every refusal leaves both files as they were.
+TEST_F(Files, ReplacePutsTheNewFileInPlace) {
+    fs::path tmp = dir.path() / "sub" / "new.tmp", target = dir.path() / "sub" / "ten.bin";
+    testutil::write_file(tmp, "new contents");
+    ASSERT_EQ(g_os.replace(tmp.string().c_str(), (dir.str() + "\\sub\\ten.bin").c_str()), 1);
+    EXPECT_EQ(contents(target), "new contents");
+    EXPECT_FALSE(fs::exists(tmp));
+}
+
+TEST_F(Files, ReplaceRefusesAllButAWritableFile) {
+    fs::path tmp = dir.path() / "sub" / "new.tmp";
+    testutil::write_file(tmp, "new");
+    fs::path ro = dir.path() / "sub" / "ro.bin";
+    testutil::write_file(ro, "read-only");
+    fs::permissions(ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    struct { const char* label; fs::path target; uint32_t code; } cases[] = {
+        {"missing target", dir.path() / "sub" / "none.bin", OS_ERR_FILE_NOT_FOUND},
+        {"directory", dir.path() / "sub", OS_ERR_ACCESS_DENIED},
+        {"read-only file", ro, OS_ERR_ACCESS_DENIED},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(g_os.replace(tmp.string().c_str(), c.target.string().c_str()), 0);
+        EXPECT_EQ(g_os.lasterror(), c.code);
+        EXPECT_EQ(contents(tmp), "new");
+    }
+    EXPECT_EQ(contents(ro), "read-only");
+    EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+    EXPECT_FALSE(fs::exists(dir.path() / "sub" / "none.bin"));
+    fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
+}
+
+#ifndef _WIN32
+// POSIX: the new file keeps the target's mode; a symbolic link is refused
+// and neither the link nor its target changes.
+TEST_F(Files, ReplaceKeepsTheModeAndRefusesLinks) {
+    fs::path tmp = dir.path() / "sub" / "new.tmp", target = dir.path() / "sub" / "ten.bin";
+    testutil::write_file(tmp, "new");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::permissions(tmp, fs::perms::all);
+    ASSERT_EQ(g_os.replace(tmp.string().c_str(), target.string().c_str()), 1);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    fs::path link = dir.path() / "sub" / "link.bin";
+    fs::create_symlink(target, link);
+    testutil::write_file(tmp, "newer");
+    EXPECT_EQ(g_os.replace(tmp.string().c_str(), link.string().c_str()), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_ACCESS_DENIED);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(contents(tmp), "newer");
+}
+#endif
+
+}  // namespace
