@@ -179,6 +179,28 @@ template <class S> void name_offsets(const S& path, uint16_t* offset, uint16_t* 
     *ext = (uint16_t)(dot != S::npos && dot >= name ? dot + 1 : 0);
 }
 
+// An absolute path without empty, "." and ".." components, as the system's
+// dialog hands back its full path ("/a/./b/../c" is "/a/c"; ".." at the
+// root stays at the root).
+std::string normalize(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
 bool is_dir(const std::string& p) {
     struct stat st;
     return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -197,7 +219,7 @@ struct request {
 // 1 with *path and *index; 0 with *error (0 a cancel).
 int run_dialog(int in, int out, const request& q, std::string* path, uint32_t* index, uint32_t* error) {
     *error = 0;
-    std::string folder = q.folder.empty() ? current_dir() : join(current_dir(), q.folder);
+    std::string folder = normalize(q.folder.empty() ? current_dir() : join(current_dir(), q.folder));
     uint32_t k = q.index >= 1 && q.index <= q.pairs.size() ? q.index : 1;
     std::string text = "\n" + q.title + "\nFolder: " + folder + "\n";
     for (size_t i = 0; i < q.pairs.size(); i++)
@@ -232,7 +254,7 @@ int run_dialog(int in, int out, const request& q, std::string* path, uint32_t* i
             continue;
         }
         std::replace(name.begin(), name.end(), '\\', '/');
-        std::string full = join(folder, name);
+        std::string full = normalize(join(folder, name));
         if (is_dir(full)) {  // a folder typed: go there, as the system's dialog does
             folder = full;
             put(out, "Folder: " + folder + "\n");

@@ -118,6 +118,8 @@ TEST_F(ConsoleDialog, RelativeNamesJoinTheFolderAbsoluteOnesStand) {
     EXPECT_EQ(std::string(file), other.str("c.PNG"));
     ASSERT_EQ(run("\nsub\\b.png\n"), 1) << "'\\' separates as '/' does";
     EXPECT_EQ(std::string(file), at("sub/b.png"));
+    ASSERT_EQ(run("\n./sub//../sub/./b.png\n"), 1) << "the full path comes back without . and ..";
+    EXPECT_EQ(std::string(file), at("sub/b.png"));
 }
 
 TEST_F(ConsoleDialog, TypedFolderIsEnteredAndWithoutFolderTheCurrentOneServes) {
@@ -201,7 +203,9 @@ TEST_F(ConsoleDialog, SixteenBitFormConvertsUtf8AndCountsUnits) {
     EXPECT_EQ(w.filter_index, 1u);
     EXPECT_EQ(w.file_offset, wdir.size() + 1);
     EXPECT_EQ(w.file_extension, wdir.size() + 4);
-    EXPECT_NE(s.prompts().find("\n\xe9\x96\x8b\xe3\x81\x8f\nFolder: "), std::string::npos) << "the title in UTF-8";
+    std::string shown = s.prompts();
+    EXPECT_NE(shown.find("\n\xe9\x96\x8b\xe3\x81\x8f\nFolder: "), std::string::npos) << "the title in UTF-8";
+    EXPECT_EQ(shown.find("Type ["), std::string::npos) << "one type: nothing to choose";
     w.max_file = (uint32_t)want.size() + 1;  // fits in units, not in bytes
     Script again(jp + "\n");
     EXPECT_EQ(console_dialogW(again.in, again.out, &w, &error), 1);
