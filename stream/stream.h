@@ -240,6 +240,11 @@ int tfresync(void);
 // the lookahead, takes what belongs to its token and leaves the first
 // character that does not unread.  Character classes answer -1 for a member
 // and 0 otherwise; the end of the file (-1) belongs to none.
+//
+// Kept as designed: tfgetfloat collects at most 120 characters, so digits
+// past that stay unread and become the next value; a number token that
+// starts with no digit stores 0 and returns 0; tfgetprm12p turns a missing
+// or 0.0 second value into a copy of the first.
 
 int issep(int c);                      // ' ' ',' TAB CR LF ^Z '=' ';' ':' '"'
 int issepnq(int c);                    // issep without '"'
