@@ -257,7 +257,11 @@ void setup() {
     static bool done = false;
     if (done) return;
     done = true;
-    if (!std::getenv("RK_FUZZ_VERBOSE") && !std::freopen("/dev/null", "w", stdout)) std::abort();
+    if (!std::getenv("RK_FUZZ_VERBOSE")) {
+        if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    } else {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);  // every line out before a check aborts
+    }
 
     g_os.openW = mem_openW;
     g_os.read = mem_read;

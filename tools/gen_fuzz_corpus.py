@@ -383,6 +383,7 @@ def all_seeds():
         "cmdline": cmdline_seeds(),
         "parse": parse_seeds(),
         "filecvt": filecvt_seeds(),
+        "avi_scan": avi_seeds(),
         "png_encode": encode_seeds(),
         "dialog": dialog_seeds(),
     }

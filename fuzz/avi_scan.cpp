@@ -1,0 +1,55 @@
+// avi_scan.cpp - the AVI scanner (both passes and the index table) on any
+// bytes, for the first frame and for the last.  A failed scan leaves the
+// outputs alone; a successful one gives flags from their documented sets, a
+// first JUNK inside the file, and an index table no larger than the file
+// can hold (a hostile frame count must not make it allocate more).
+
+#include "avitool/avitool.h"
+#include "fuzz/harness.h"
+
+namespace {
+
+struct Outs {
+    uint32_t total = 0xA5A5A5A5, width = 0xA5A5A5A5, height = 0xA5A5A5A5;
+    uint8_t sizeflag = 0xA5, hasaudio = 0xA5;
+    int64_t audiobuf = -5, junkpos = -5, junksize = -5, chunksize = -5, chunkoff = -5;
+    float fps = -5.0f;
+
+    bool operator==(const Outs& o) const {
+        return total == o.total && width == o.width && height == o.height &&
+               sizeflag == o.sizeflag && hasaudio == o.hasaudio && audiobuf == o.audiobuf &&
+               junkpos == o.junkpos && junksize == o.junksize && chunksize == o.chunksize &&
+               chunkoff == o.chunkoff && fps == o.fps;
+    }
+};
+
+void scan(int32_t frame, size_t size) {
+    Outs o;
+    int r = aviscan(fuzz::kInputName, frame, &o.total, &o.width, &o.height, &o.sizeflag,
+                    &o.hasaudio, &o.audiobuf, &o.junkpos, &o.junksize, &o.chunksize, &o.chunkoff,
+                    &o.fps);
+    FUZZ_CHECK(r == 0 || r == 2 || r == 3);
+    if (r != 0) {
+        FUZZ_CHECK(o == Outs());
+        return;
+    }
+    FUZZ_CHECK(o.sizeflag == 0 || o.sizeflag == 1 || o.sizeflag == 15);
+    FUZZ_CHECK(o.hasaudio == 0 || o.hasaudio == 0xFF);
+    // The target's offset comes from idx1, which may point anywhere.
+    FUZZ_CHECK(o.chunkoff >= 0);
+    FUZZ_CHECK(o.junkpos >= 0 && o.junkpos <= (int64_t)size);
+    FUZZ_CHECK(idxtablecap >= 0 && (int64_t)idxtablecap <= (int64_t)size / 8 + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::setup();
+    fuzz::serve(fuzz::kInputName, data, size);
+    // The table and the record keep what earlier scans left: start afresh.
+    idxtablefree();
+    aviscanreset();
+    scan(0, size);
+    scan(-1, size);
+    return 0;
+}
