@@ -142,6 +142,7 @@ struct aviscanrecord {
     // Layout facts the edits check before they write (0 when not met).
     int64_t aviptrhdrl;         // the hdrl list's 'LIST'
     int64_t aviptraudsstrl;     // the 'LIST' of the strl that holds the audio strh
+    int64_t aviptrvidsstrlend;  // the end of the strl that holds the video strh
     uint32_t aviriffsize;       // the first RIFF chunk's size field
     uint32_t avihdrlsize;       // the hdrl list's size field
     uint32_t aviavihsize;       // the avih chunk's size field
@@ -211,5 +212,45 @@ void aviscanreset(void);
 int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
             uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos,
             int64_t* junksize, int64_t* chunksize, int64_t* chunkoff, float* fps);
+
+// ---- Edits --------------------------------------------------------------------------
+
+// aviremovewav: takes the sound out of the movie (8-bit path): its stream
+// list from hdrl (a JUNK after hdrl grows by as much, so movi keeps its
+// place), its '##wb' chunks from movi and their idx1 entries; the main
+// header then declares one stream, the video's frame count and
+// dwMaxBytesPerSec = frame bytes x fps + 2.
+//
+// Results: 0 removed, and also when the movie has no sound ("WAV not exist
+// in AVI.\n", nothing touched); -1 the movie missing ("Cannot find
+// AVI.(%s)\n"), a temporary path that does not fit, a stream that cannot be
+// opened, or the replace refused (a read-only movie); the scanner's -1, 2, 3
+// ("ErrScanningAVI (%d)\n"); 3 a header position missing, a layout it cannot
+// take (OpenDML, several movi lists, an absolute index, short headers, a
+// frame duration of 0, other stream layouts than video then audio, a movi
+// chunk the walk cannot take), the movie named as the temporary file, or a
+// failed write; 4 a write error found after movi.  Every result but 0 leaves
+// the movie byte-identical and no temporary file.
+int aviremovewav(const char* avi);
+
+// aviappendwav: adds the sample data of the WAV file as the movie's sound:
+// one '01wb' chunk at the end of movi, the 116-byte audio stream list after
+// the video's (a JUNK of 116 bytes or more gives them up), its idx1 entry,
+// dwStreams 2, dwMaxBytesPerSec = frame bytes x fps + the sound's byte rate
+// + 2, and a frame count of ceil(sound seconds x fps) when the sound is
+// longer than the video.  With replace 0 a movie that has sound is left as
+// it is (result 0, "WAV already exists in AVI.\n"); with any other value its
+// sound is removed first (aviremovewav), after every check that can refuse
+// the new sound, so that only I/O can fail once the old one is gone.
+//
+// Results: 0 added (or nothing to do); -1 the WAV or the movie missing, a
+// stream that cannot be opened, the replace refused; the WAV scanner's
+// nonzero result ("ErrScanningWAV (%d)\n"); 4 a sound a stream header cannot
+// declare (no channels, under 8 bits, a byte rate past 32 bits); the AVI
+// scanner's nonzero result; aviremovewav's ("ErrRemovingWAVfromAVI (%d)\n");
+// -7 a movie that would pass 4 GB ("File size will be over 4 GB.  Cannot
+// create file. \n"); 3 and 4 as for aviremovewav (a WAV named as the
+// temporary file gives 3).
+int aviappendwav(const char* avi, const char* wav, uint8_t replace);
 
 #endif

@@ -346,6 +346,7 @@ void walkstrl(walk& w, int64_t start, uint32_t size) {
             skip(n);
         }
     }
+    if (S.avividsstrl == w.strlnumber && S.aviptrvidsstrlend == 0) S.aviptrvidsstrlend = end;
 }
 
 void walkodml(int64_t start, uint32_t size) {
@@ -744,6 +745,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     S.avividsstrhcount = S.aviaudsstrhcount = 0;
     S.avividsstrl = S.aviaudsstrl = 0;
     S.aviptraudsstrl = 0;
+    S.aviptrvidsstrlend = 0;
     w.pass = 2;
     w.strlnumber = 0;
     r = openriff(name, w, &formstart, &riffsize);

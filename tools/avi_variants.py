@@ -22,7 +22,7 @@ exactly the way its name says:
     junk-116       no sound, a JUNK of 116 bytes
     junk-115       no sound, a JUNK of 115 bytes
     no-junk        no sound, no JUNK
-    short-avih     an avih of 52 bytes
+    short-avih     an avih whose size says 52 bytes (56 follow)
     long-strh      a video strh of 60 bytes
     zero-rate      dwMicroSecPerFrame 0
 
@@ -37,6 +37,9 @@ import sys
 
 def u32(b, p):
     return struct.unpack_from("<I", b, p)[0]
+
+
+RAW = b"raw!"  # an item of bytes written as they are, not a chunk
 
 
 def parse(b, p, end):
@@ -54,6 +57,8 @@ def parse(b, p, end):
 
 
 def ser(item, pad=False):
+    if item[0] == RAW:
+        return item[1]
     if len(item) == 3:
         body = item[1] + b"".join(ser(k, pad) for k in item[2])
     else:
@@ -130,7 +135,9 @@ def main():
     out["rec-list"] = build(hdrl, junk, [[rec] + frames[1:]], "rel", tail)
     half = max(1, len(frames) // 2)
     out["two-movi"] = build(hdrl, junk, [frames[:half], frames[half:] + sound], "rel", tail)
-    out["short-avih"] = build([(b"avih", avih[1][:52])] + hdrl[1:], junk, [movi], "rel", tail)
+    # The header's last 4 bytes follow it outside the chunk, so that a reader
+    # of the fixed 56-byte layout stays aligned while the size says 52.
+    out["short-avih"] = build([(b"avih", avih[1][:52]), (RAW, avih[1][52:])] + hdrl[1:], junk, [movi], "rel", tail)
     vstrh = vstrl[2][0]
     longv = (b"LIST", b"strl", [(b"strh", vstrh[1] + b"\xAA" * 4)] + vstrl[2][1:])
     out["long-strh"] = build([avih, longv] + hdrl[2:], junk, [movi], "rel", tail)

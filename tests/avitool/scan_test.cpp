@@ -56,6 +56,7 @@ void agree(const std::string& path, const view& v, bool alpha) {
         EXPECT_EQ(r.aviptrvidsbufsize, (int64_t)vstrh->data() + 36);
         EXPECT_EQ(r.aviptrvidsstrf, (int64_t)vstrf->data());
         EXPECT_EQ(r.aviptrhdrl, (int64_t)v.hdrl->pos);
+        EXPECT_EQ(r.aviptrvidsstrlend, (int64_t)vs->end());
         EXPECT_EQ(r.aviptrmovi, (int64_t)v.movi->pos);
         EXPECT_EQ(r.aviptrmoviend, (int64_t)v.movi->end());
         EXPECT_EQ(r.avizeroframeptr, (int64_t)frames[0]->pos);

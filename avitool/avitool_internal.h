@@ -1,0 +1,125 @@
+// avitool_internal.h - the edit protocol the toolkit's edits share.  Internal
+// to avitool/: not for callers outside the folder.
+//
+// Every edit scans the movie, checks that the scan found what it will patch,
+// streams a patched copy strictly forward from RD into "~qeltmp.avi" beside
+// the movie through WR, and puts the finished copy in the movie's place with
+// one atomic replace (g_os.replace).  Until the replace the movie is only
+// read; every failure before it closes both streams and removes the
+// temporary file, so the movie stays byte-identical.  A kill at any moment
+// leaves the old movie or the new one (and at worst a stray temporary file,
+// which the next edit in that directory overwrites).
+//
+// One thread; the streams are the process-wide singletons.
+
+#ifndef REELKILN_AVITOOL_INTERNAL_H
+#define REELKILN_AVITOOL_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "avitool/avitool.h"
+
+namespace avitool_detail {
+
+// The name of the temporary file, in the movie's directory.
+inline constexpr const char* TMPNAME = "~qeltmp.avi";
+
+// Room for the temporary file's path with its terminator; a longer one is
+// refused rather than cut.
+inline constexpr size_t TMPPATH_CAP = 4096;
+
+// The outputs of aviscan for one edit.
+struct scanfacts {
+    uint32_t total, width, height;
+    uint8_t sizeflag, hasaudio;
+    int64_t audiobuf, junkpos, junksize, chunksize, chunkoff;
+    float fps;
+};
+
+// The lines an edit prints for its opens, its copy-back-style failures and
+// its progress.  Each holds one %d for the code where it is a failure line.
+struct editlines {
+    const char* openrd;    // "Cannot open (RD) for ... (%d).\n"
+    const char* openwr;    // "Cannot open (WR) for ... (%d).\n"
+    const char* failed;    // the failed copy, before the replace
+    const char* progress;  // "... done. Copying ...\n"
+    const char* replace;   // the replace refused (with the code -1)
+};
+
+// One edit from its temporary path to the replace.
+struct edit {
+    const char* movie = nullptr;
+    char tmp[TMPPATH_CAP] = {};
+    scanfacts scan = {};
+    editlines lines = {};
+    bool open = false;  // RD and WR are open, the temporary file exists
+};
+
+// Builds e.tmp (getdir(movie) + TMPNAME) with a bounded join; false after a
+// line when it does not fit.
+bool tmppath(edit& e, const char* movie);
+
+// True when path names the toolkit's temporary file (its last component is
+// TMPNAME in any case), after a line naming which of the edit's files it is.
+bool istmpfile(const char* path, const char* what);
+
+// The existence test and the scan of frame 0: 0, or the edit's result after
+// its line ("Cannot find AVI.(%s)\n" -1, "ErrScanningAVI (%d)\n" the scan's).
+int findandscan(edit& e);
+
+// The ten required positions in their fixed order, then the two index
+// lines: 0, or 3 after the first missing one's line.
+int checkpositions(void);
+
+// The layout an edit that restructures the movie can take: not OpenDML, one
+// movi list, a movi walk that took every chunk, an index counted from
+// 'movi', full-sized avih and video strh, a usable frame duration, and a
+// JUNK (when there is one) between hdrl and movi.  0, or 3 after a line
+// naming what is refused; `what` names the edit ("removing WAV from AVI").
+int checklayout(const char* what);
+
+// Opens RD on the movie and creates the temporary file on WR: 0, or the
+// open's code after the edit's open line (the temporary file removed).
+int editopen(edit& e);
+
+// Ends a failed edit: closes both streams, removes the temporary file and
+// returns r.
+int editabort(edit& e, int r);
+
+// Copies from RD's position up to pos unchanged, in steps below 2 GB: true
+// when every byte arrived.  False for a pos behind the read position.
+bool copyto(int64_t pos);
+
+// The read position.
+int64_t rdpos(void);
+
+// Reads the four bytes of a fourcc and writes them back: true when they
+// are cc.
+bool passfourcc(const char* cc);
+
+// Reads four bytes and tells whether they are cc (nothing written).
+bool readfourcc(const char* cc);
+
+// Skips n bytes of RD: true when the file held them.
+bool rdskip(int64_t n);
+
+// Writes n zero bytes: true when WR took them.
+bool putzeros(int64_t n);
+
+// The end of every edit: the 'them' trailer when the scan met one, a check
+// that the write position is riffend (the planned end of the RIFF chunk;
+// "assert err (aviptrriffleng).\n" otherwise), the write error check, the
+// zero fill to the next multiple of 512, the checked close, the length on
+// disk, the progress line and the replace.  0 after "Copy done.\n" and
+// "done.\n"; 3 for a failure before the replace; -1 when the replace is
+// refused.  The temporary file is gone in every case.
+int editfinish(edit& e, int64_t riffend);
+
+// A frame count from WAV seconds x frames per second, rounded up and held
+// to what a u32 holds.
+uint32_t ceilframes(double seconds, float fps);
+
+}  // namespace avitool_detail
+
+#endif

@@ -1,0 +1,397 @@
+// wavedit.cpp - the audio edits: removing a movie's sound and adding the
+// sample data of a WAV file as its sound.
+//
+// Both run the edit protocol (avitool_internal.h) on movies laid out as the
+// program writes them, and on ordinary AVI 1.0 files of other writers that
+// keep to the same shape: one video strl (and one audio strl after it), a
+// JUNK between hdrl and movi or none, one movi list, idx1 counted from
+// 'movi'.  Everything that can refuse a movie is checked before the
+// temporary file is created.
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "avitool/avitool.h"
+#include "avitool/avitool_internal.h"
+#include "movie/avi.h"
+#include "movie/aviwrite.h"
+#include "platform/platform.h"
+#include "stream/stream.h"
+
+using namespace avitool_detail;
+
+namespace {
+
+const aviscanrecord& S = aviscaninfo;
+
+long long ll(int64_t v) { return (long long)v; }
+
+bool isdigit2(const uint8_t* f) { return f[0] >= '0' && f[0] <= '9' && f[1] >= '0' && f[1] <= '9'; }
+
+// The frame size the rate fields are computed from: frame 0's chunk, or the
+// video strh's suggested buffer size when the scan found none.
+int64_t framesize(const scanfacts& s) { return s.chunksize ? s.chunksize : (int64_t)(int32_t)S.vids.bufsize; }
+
+// dwMaxBytesPerSec of the audio edits: fs x fps (+ the sound's byte rate)
+// + 2, in single precision, truncated and held to the u32 range.
+uint32_t maxbytes(int64_t fs, float fps, uint32_t avgbytes) {
+    float v = (float)fs * fps;
+    if (avgbytes) v += (float)avgbytes;
+    return satu32((double)v + 2.0);
+}
+
+// Reads a u32 field from RD and writes v in its place.
+bool patch32(int64_t pos, uint32_t v) {
+    if (!copyto(pos)) return false;
+    rfgetdw();
+    return rfeof() == 0 && wfputdw(v) == 0;
+}
+
+// The stream layouts the edits take: removal needs the video strl first and
+// the audio strl second and nothing else (so the remaining chunks keep their
+// stream number 00); adding needs the video strl alone (so '01wb' really is
+// stream 1).
+int checkstreams(bool removing) {
+    bool ok = removing ? S.avistrlcount == 2 && S.avividsstrl == 1 && S.aviaudsstrl == 2 &&
+                             S.avividsstrhcount == 1 && S.aviaudsstrhcount == 1 && S.avih.streams == 2
+                       : S.avistrlcount == 1 && S.avividsstrl == 1 && S.aviaudsstrhcount == 0 &&
+                             S.avih.streams == 1;
+    if (ok) return 0;
+    printf(removing ? "Unsupported stream layout. Failure abort in removing WAV from AVI.\n"
+                    : "Unsupported stream layout. Failure abort in appending WAV to AVI.\n");
+    return 3;
+}
+
+// Copies up to the JUNK (or JUNQ) pad and writes it again with its size
+// changed by delta, all zeros: false when the pad is not there or cannot
+// take the change.
+bool resizejunk(int64_t delta) {
+    if (!copyto(S.aviptrjunk)) return false;
+    uint8_t f[4];
+    for (uint8_t& c : f) c = (uint8_t)rfgetc();
+    if (std::memcmp(f, "JUN", 3) != 0 || (f[3] != 'K' && f[3] != 'Q')) return false;
+    int64_t n = (uint32_t)rfgetdw();
+    if (n + delta < 0 || n + delta > (int64_t)UINT32_MAX || !rdskip(n)) return false;
+    for (uint8_t c : f) wfputc(c);
+    wfputdw((uint32_t)(n + delta));
+    return putzeros(n + delta);
+}
+
+// Copies movi from the read position to its end without the '##wb' chunks:
+// false after a line when a chunk cannot be taken, the walk does not end on
+// the list's end, or the bytes dropped differ from the scan's count.
+bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
+    *skipped = 0;
+    while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
+        uint8_t f[4];
+        for (uint8_t& c : f) c = (uint8_t)rfgetc();
+        if (!isdigit2(f)) {
+            printf("00xx-99xx not found. (%c%c%c%c) ", f[0], f[1], f[2], f[3]);
+            printf("movi missed. Failure abort in removing WAV from AVI.\n");
+            return false;
+        }
+        uint32_t n = (uint32_t)rfgetdw();
+        bool wb = f[2] == 'w' && f[3] == 'b';
+        if (wb) {
+            *skipped += (int64_t)n + 8;
+            if (!rdskip(n)) break;
+            continue;
+        }
+        bool av = (f[2] == 'd' && (f[3] == 'b' || f[3] == 'c')) || (f[2] == 'p' && f[3] == 'c');
+        if (!av) {
+            printf("Unknown movi data type %c%c%c%c ", f[0], f[1], f[2], f[3]);
+            printf("%lld bytes.\n", ll(n));
+        }
+        for (uint8_t c : f) wfputc(c);
+        wfputdw(n);
+        if (!copyto(rdpos() + n)) break;
+    }
+    if (rdpos() != datastart + size || *skipped != S.aviwavmovibytes) {
+        printf("movi missed. Failure abort in removing WAV from AVI.\n");
+        return false;
+    }
+    printf("Skipped in movi %lld bytes.\n", ll(*skipped));
+    return true;
+}
+
+// Copies the idx1 entries from the read position without the '##wb' ones,
+// every later offset lowered by the audio chunks dropped before it.
+bool copyidx1(int64_t datastart, uint32_t size) {
+    int64_t removed = 0, entries = 0;
+    while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
+        uint8_t f[4];
+        for (uint8_t& c : f) c = (uint8_t)rfgetc();
+        uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
+        if (isdigit2(f) && f[2] == 'w' && f[3] == 'b') {
+            removed += (int64_t)n + 8;
+            entries += 16;
+            continue;
+        }
+        for (uint8_t c : f) wfputc(c);
+        wfputdw(flags);
+        wfputdw((uint32_t)((int64_t)off - removed));
+        wfputdw(n);
+    }
+    if (rfeof() != 0 || entries != S.aviwavidx1bytes) {
+        printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
+        return false;
+    }
+    printf(" Skipped %lld bytes in idx1.\n", ll(removed));
+    return true;
+}
+
+const editlines kRemoveLines = {
+    "Cannot open (RD) for removing WAV from AVI (%d).\n",
+    "Cannot open (WR) for removing WAV from to AVI (%d).\n",
+    "Cannot finish copy (WR) for removing WAV from AVI3.\n",
+    "removing WAV done. Copying ...\n",
+    "Cannot open (WR) for removing WAV from AVI (%d).\n",
+};
+
+const editlines kAppendLines = {
+    "Cannot open (RD) for appending WAV to AVI (%d).\n",
+    "Cannot open (WR) for appending WAV to AVI (%d).\n",
+    "Cannot finish copy (WR) for appending WAV to AVI3.\n",
+    "append done. Copying ...\n",
+    "Cannot open (WR) for appending WAV to AVI (%d).\n",
+};
+
+}  // namespace
+
+int aviremovewav(const char* avi) {
+    edit e;
+    if (!tmppath(e, avi)) return -1;
+    e.lines = kRemoveLines;
+    int r = findandscan(e);
+    if (r != 0) return r;
+    const scanfacts& s = e.scan;
+    if (!s.hasaudio) {
+        printf("WAV not exist in AVI.\n");
+        return 0;
+    }
+    printf("IMG: %g sec.\n", (double)s.total / (double)s.fps);
+    int64_t fs = framesize(s);
+    if ((r = checkpositions()) != 0) return r;
+    if ((r = checklayout("removing WAV from AVI")) != 0) return r;
+    if ((r = checkstreams(true)) != 0) return r;
+    bool junk = S.aviptrjunk != 0;
+    int64_t strl = S.aviwavstrlbytes;
+    if (junk && (int64_t)s.junksize + strl > (int64_t)UINT32_MAX) junk = false;  // then hdrl just shrinks
+    if ((r = editopen(e)) != 0) return r;
+
+    // RIFF size.
+    if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+        printf("assert err (aviptrriffleng).\n");
+        return editabort(e, 3);
+    }
+    uint32_t riff = (uint32_t)rfgetdw();
+    printf("WAV in avih = %lld (should be %lld).\n", ll(strl), 116LL);
+    int64_t newriff = (int64_t)riff - (junk ? 0 : strl);
+    printf("WAV in movi = %lld (should be %lld).\n", ll(S.aviwavmovibytes), ll((int64_t)S.auds.bufsize + 8));
+    newriff -= S.aviwavmovibytes;
+    printf("WAV in idx1 = %lld (should be 16).\n", ll(S.aviwavidx1bytes));
+    newriff -= S.aviwavidx1bytes;
+    if (newriff < 4 || riff != S.aviriffsize) return editabort(e, 3);
+    wfputdw((uint32_t)newriff);
+
+    // hdrl: its size, the main header's rate, frame count and stream count.
+    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, 3);
+    uint32_t hdrlsize = (uint32_t)rfgetdw();
+    int64_t hdrlstart = rdpos();
+    if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, 3);
+    wfputdw((uint32_t)(hdrlsize - strl));
+    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, 0)) || !patch32(S.aviptrtotalframes, s.total) ||
+        !patch32(S.aviptrstreams, 1))
+        return editabort(e, 3);
+
+    // The audio strl is cut at its own position: nothing before it moves.
+    if (!copyto(S.aviptraudsstrl)) return editabort(e, 3);
+    int64_t w = 0;
+    wfgetpos64(&w);
+    if (w == S.aviptraudsstrl && S.aviptraudsstrl + strl <= hdrlstart + hdrlsize) {
+        printf("Assert OK at the end of LIST2 for removing auds.\n");
+    } else {
+        printf("Assert fail at LIST2 for removing auds.\n");
+        return editabort(e, 3);
+    }
+    printf("Skipping %lld bytes.(auds)\n", ll(strl));
+    if (!rdskip(strl)) return editabort(e, 3);
+
+    // The JUNK grows by what hdrl lost, so movi keeps its file position.
+    if (junk && !resizejunk(strl)) return editabort(e, 3);
+
+    // movi without the '##wb' chunks.
+    if (!copyto(S.aviptrmovi + 4)) return editabort(e, 3);
+    uint32_t movisize = (uint32_t)rfgetdw();
+    wfputdw((uint32_t)(movisize - S.aviwavmovibytes));
+    if (!readfourcc("movi")) {
+        printf("movi missed. Failure abort in removing WAV from AVI.\n");
+        return editabort(e, 3);
+    }
+    for (char c : {'m', 'o', 'v', 'i'}) wfputc(c);
+    printf("(LIST-movi leng %lld bytes)", ll(movisize));
+    int64_t skipped = 0;
+    if (!copymovi(S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, 3);
+    if (wferr() != 0) {
+        printf("Copy failed (WR) for removing WAV PCM from AVI1.\n");
+        return editabort(e, 4);
+    }
+
+    // idx1 without the '##wb' entries.
+    if (S.aviptridx1 && S.aviptridx1end) {
+        if (!copyto(S.aviptridx1)) return editabort(e, 3);
+        if (!readfourcc("idx1")) {
+            printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
+            return editabort(e, 3);
+        }
+        for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
+        uint32_t n = (uint32_t)rfgetdw();
+        wfputdw((uint32_t)(n - S.aviwavidx1bytes));
+        printf("(idx1 %lld bytes)", ll(n));
+        if (!copyidx1(rdpos(), n)) return editabort(e, 3);
+    }
+    return editfinish(e, S.aviptrriffleng + 4 + newriff);
+}
+
+int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
+    edit e;
+    if (!tmppath(e, avi)) return -1;
+    e.lines = kAppendLines;
+    if (rfopenq(wav) != 0) {
+        printf("Cannot find WAV.(%s)\n", wav);
+        return -1;
+    }
+    rfclose();
+    if (rfopenq(avi) != 0) {
+        printf("Cannot find AVI.(%s)\n", avi);
+        return -1;
+    }
+    rfclose();
+    if (istmpfile(wav, "WAV")) return 3;
+
+    // The sound, by the writer's rules: a format a stream header can declare
+    // (channels, at least 8 bits, a byte rate within 32 bits) and a length
+    // cut to what the file holds.  All of it before any division and before
+    // anything is removed.
+    int64_t datlen = 0, dataoff = 0;
+    int32_t ch = 0, bits = 0;
+    int32_t rate = 0;
+    int r = wavscan(wav, &datlen, &dataoff, &ch, &bits, &rate);
+    if (r != 0) {
+        printf("ErrScanningWAV (%d)\n", r);
+        return r;
+    }
+    moviepaths wp = {nullptr, nullptr, nullptr, nullptr, wav, nullptr, 0};
+    soundfacts snd;
+    soundscan(wp, &snd);
+    if (!snd.present) {
+        printf("Unsupported WAV format. Failure abort in appending WAV to AVI.\n");
+        return 4;
+    }
+    datlen = snd.datlen;
+    int bpsmp = snd.bits / 8;
+    double wavsec = (double)(datlen / snd.ch / bpsmp) / (double)snd.rate;
+    printf("WAV: %g sec.\n", wavsec);
+
+    if ((r = findandscan(e)) != 0) return r;
+    // The new sizes, planned before anything is written: the removal of an
+    // old sound only lowers them, so this bound is safe to accept.
+    if ((int64_t)S.aviriffsize + 116 + datlen + 8 + 16 > (int64_t)UINT32_MAX) {
+        printf("File size will be over 4 GB.  Cannot create file. \n");
+        return AVI1_TOO_LARGE;
+    }
+    if (e.scan.hasaudio) {
+        printf("WAV already exists in AVI.\n");
+        if (!replace) return 0;
+        if ((r = aviremovewav(avi)) != 0) {
+            printf("ErrRemovingWAVfromAVI (%d)\n", r);
+            return r;
+        }
+        if ((r = findandscan(e)) != 0) return r;
+        if (e.scan.hasaudio) {
+            printf("Assert failed in removing WAV from AVI (%d)\n", r);
+            return 3;
+        }
+        printf("WAV removed from AVI. OK.\n");
+    }
+    const scanfacts& s = e.scan;
+    double imgsec = (double)s.total / (double)s.fps;
+    printf("IMG: %g sec.\n", imgsec);
+    int64_t fs = framesize(s);
+    if ((r = checkpositions()) != 0) return r;
+    if ((r = checklayout("appending WAV to AVI")) != 0) return r;
+    if ((r = checkstreams(false)) != 0) return r;
+    bool idx = S.aviptridx1 && S.aviptridx1end;
+    bool shrink = s.junksize >= 116;
+    int64_t newriff = (int64_t)S.aviriffsize + (shrink ? 0 : 116) + datlen + 8 + (idx ? 16 : 0);
+    if (newriff > (int64_t)UINT32_MAX) {
+        printf("File size will be over 4 GB.  Cannot create file. \n");
+        return AVI1_TOO_LARGE;
+    }
+    if ((r = editopen(e)) != 0) return r;
+
+    if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+        printf("assert err (aviptrriffleng).\n");
+        return editabort(e, 3);
+    }
+    rfgetdw();
+    wfputdw((uint32_t)newriff);
+    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, 3);
+    uint32_t hdrlsize = (uint32_t)rfgetdw();
+    int64_t hdrlstart = rdpos();
+    if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + 116 > (int64_t)UINT32_MAX) return editabort(e, 3);
+    wfputdw(hdrlsize + 116);
+    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, snd.avgbytes))) return editabort(e, 3);
+    if (wavsec > imgsec && !patch32(S.aviptrtotalframes, ceilframes(wavsec, s.fps))) return editabort(e, 3);
+    if (!patch32(S.aviptrstreams, 2)) return editabort(e, 3);
+
+    // The audio strl goes right after the video strl, which ends hdrl in the
+    // program's movies; another writer's filler after it stays after it.
+    int64_t at = S.aviptrvidsstrlend ? S.aviptrvidsstrlend : hdrlstart + hdrlsize;
+    if (!copyto(at)) return editabort(e, 3);
+    if (putstrlauds(snd) != 0) return editabort(e, 3);
+    int64_t w = 0;
+    wfgetpos64(&w);
+    if (w == at + 116) {
+        printf("Assert OK at the end of LIST2 for auds.\n");
+    } else {
+        printf("Assert fail at LIST2 for auds.\n");
+        return editabort(e, 3);
+    }
+
+    // A JUNK of 116 bytes or more gives them up, so movi keeps its place.
+    if (shrink && !resizejunk(-116)) return editabort(e, 3);
+
+    // movi: its size, then everything in it, then the sound chunk.
+    if (!copyto(S.aviptrmovi + 4)) return editabort(e, 3);
+    uint32_t movisize = (uint32_t)rfgetdw();
+    wfputdw((uint32_t)((int64_t)movisize + datlen + 8));
+    int64_t movi4 = 0;
+    wfgetpos64(&movi4);
+    if (!copyto(S.aviptrmoviend)) return editabort(e, 3);
+    wfgetpos64(&w);
+    uint32_t off = (uint32_t)(w - movi4);
+    for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
+    wfputdw((uint32_t)datlen);
+    r = soundcopy(wp, snd, "Reading");
+    if (r == -4) return editabort(e, -1);
+    if (r != 0) return editabort(e, 4);
+
+    if (idx) {
+        if (!copyto(S.aviptridx1)) return editabort(e, 3);
+        if (!readfourcc("idx1")) {
+            printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
+            return editabort(e, 3);
+        }
+        for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
+        uint32_t n = (uint32_t)rfgetdw();
+        wfputdw(n + 16);
+        if (!copyto(S.aviptridx1end)) return editabort(e, 3);
+        for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
+        wfputdw(0x10);  // dwFlags: AVIIF_KEYFRAME
+        wfputdw(off);
+        wfputdw((uint32_t)datlen);
+    }
+    return editfinish(e, S.aviptrriffleng + 4 + newriff);
+}
