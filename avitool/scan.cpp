@@ -732,6 +732,9 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     w.filelen = filelength(name);
     int r = openriff(name, w, &formstart, &riffsize);
     if (r != 0) return r;
+    // The table is sized again by this movie's main header; without one it
+    // must not go on describing the movie scanned before.
+    idxtablealloc(0);
     walktop(w, formstart, riffsize);
     trailer(w);
     rfclose();

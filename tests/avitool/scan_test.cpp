@@ -204,6 +204,14 @@ TEST_F(ScanTargets, RefusedFiles) {
         EXPECT_NE(rfeof(), 0) << "RD left open by " << c.name;
     }
     EXPECT_EQ(scan(sc.path("missing.avi")).result, -1);
+
+    // A movie without a main header leaves no table of the one before.
+    makemovie(sc, "m.avi", {6, 4, 5, false, 0, false});
+    scan(sc.path("m.avi"));
+    EXPECT_EQ(idxtablesize(), 5);
+    sc.put("bare.avi", testutil::h2b("52494646 10000000 41564920 4a554e4b 04000000 00000000"));
+    EXPECT_EQ(scan(sc.path("bare.avi")).result, 0);
+    EXPECT_EQ(idxtablesize(), 0);
 }
 
 // The OpenDML writer's movie: the header walk ends at 'odml', 'ix00' is
@@ -438,3 +446,71 @@ TEST_F(ScanTargets, DamagedMoviesEndCleanly) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// A movie whose second frame and index lie past 2^31 bytes (a sparse file:
+// the big first frame takes no disk): every position is found where it is.
+TEST_F(ScanTargets, PositionsPastTwoGigabytes) {
+    using moviefix::chunkbytes;
+    using moviefix::le32;
+    scene sc;
+    const uint32_t big = 0xB0000000u, small = 16 * 3 * 8;
+    std::vector<uint8_t> avih, strh, strf;
+    for (uint32_t v : {16683u, 0u, 0u, 0x10u, 2u, 0u, 1u, small, 16u, 8u, 0u, 0u, 0u, 0u}) le32(avih, v);
+    strh = {'v', 'i', 'd', 's', 'D', 'I', 'B', ' '};
+    for (uint32_t v : {0u, 0u, 0u, 1001u, 60060u, 0u, 2u, small, 0xFFFFFFFFu, 0u, 0u, 0u}) le32(strh, v);
+    for (uint32_t v : {40u, 16u, 8u, 0x00180001u, 0u, small, 0u, 0u, 0u, 0u}) le32(strf, v);
+    std::vector<uint8_t> strl = {'s', 't', 'r', 'l'};
+    for (auto& c : {chunkbytes("strh", strh), chunkbytes("strf", strf)}) strl.insert(strl.end(), c.begin(), c.end());
+    std::vector<uint8_t> hdrl = {'h', 'd', 'r', 'l'};
+    for (auto& c : {chunkbytes("avih", avih), chunkbytes("LIST", strl)}) hdrl.insert(hdrl.end(), c.begin(), c.end());
+    std::vector<uint8_t> head = chunkbytes("LIST", hdrl);
+    const uint32_t junk = 2048 - 12 - (uint32_t)head.size() - 8 - 12;
+    auto j = chunkbytes("JUNK", std::vector<uint8_t>(junk, 0));
+    head.insert(head.end(), j.begin(), j.end());
+    const uint64_t movi4 = 12 + head.size() + 8;  // the 'movi' fourcc
+    const uint64_t f0 = movi4 + 4, f1 = f0 + 8 + big, idx = f1 + 8 + small;
+    const uint64_t end = idx + 8 + 32;
+    std::vector<uint8_t> start = {'R', 'I', 'F', 'F'};
+    le32(start, (uint32_t)(end - 8));
+    start.insert(start.end(), {'A', 'V', 'I', ' '});
+    start.insert(start.end(), head.begin(), head.end());
+    start.insert(start.end(), {'L', 'I', 'S', 'T'});
+    le32(start, (uint32_t)(idx - movi4));
+    start.insert(start.end(), {'m', 'o', 'v', 'i', '0', '0', 'd', 'b'});
+    le32(start, big);
+    ASSERT_EQ(start.size(), f0 + 8);
+    std::vector<uint8_t> tail = {'0', '0', 'd', 'b'};
+    le32(tail, small);
+    tail.resize(tail.size() + small, 0x5A);
+    tail.insert(tail.end(), {'i', 'd', 'x', '1'});
+    le32(tail, 32);
+    for (uint64_t off : {f0 - movi4, f1 - movi4}) {
+        tail.insert(tail.end(), {'0', '0', 'd', 'b'});
+        le32(tail, 0x10);
+        le32(tail, (uint32_t)off);
+        le32(tail, off == f0 - movi4 ? big : small);
+    }
+    {
+        std::ofstream f(moviefix::fspath(sc.path("big.avi")), std::ios::binary);
+        f.write((const char*)start.data(), (std::streamsize)start.size());
+        f.seekp((std::streamoff)f1);
+        f.write((const char*)tail.data(), (std::streamsize)tail.size());
+        ASSERT_TRUE(f.good());
+    }
+    scanout s = scan(sc.path("big.avi"), 1);
+    ASSERT_EQ(s.result, 0) << s.trace;
+    EXPECT_EQ(s.chunkoff, (int64_t)f1);
+    EXPECT_EQ(s.chunksize, (int64_t)small);
+    EXPECT_EQ(s.sizeflag, 15);
+    EXPECT_EQ(aviscaninfo.aviptridx1, (int64_t)idx);
+    EXPECT_EQ(aviscaninfo.aviptrmoviend, (int64_t)idx);
+    EXPECT_EQ(idxtable[1], (uint32_t)(f1 - movi4));
+    EXPECT_EQ(count(s.trace, " != "), 0) << s.trace;
+    EXPECT_EQ(count(s.trace, " mf=1 "), 1) << s.trace;
+}
+
+}  // namespace
+#endif
