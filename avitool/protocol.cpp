@@ -16,10 +16,18 @@
 
 namespace avitool_detail {
 
+// The directory is getdir's (lead-byte aware), taken on to a '/' in what
+// getdir left as the name: Windows takes '/' as a separator too, and the
+// temporary file must lie in the movie's own directory for the one-step
+// replace.  '/' is never the second byte of a double-byte character, so the
+// plain search is safe.
 bool tmppath(edit& e, const char* movie) {
     e.movie = movie;
     std::string dir(std::strlen(movie) + 1, '\0');
     getdir(dir.data(), movie);
+    dir.resize(std::strlen(dir.c_str()));
+    const char* slash = std::strrchr(movie + dir.size(), '/');
+    if (slash) dir.assign(movie, (size_t)(slash - movie) + 1);
     if (!joinpath(e.tmp, sizeof e.tmp, dir.c_str(), TMPNAME)) {
         printf("Path too long for the temporary file.(%s)\n", movie);
         return false;
@@ -27,15 +35,15 @@ bool tmppath(edit& e, const char* movie) {
     return true;
 }
 
-// The last component is compared without regard to case on every system:
-// Windows names it so, and the POSIX layer's searches do too.  A WAV of that
-// name is refused wherever it lies: the check cannot tell every spelling of
-// one directory apart, and no sound file is meant to bear the toolkit's
-// temporary name.
+// The last component (after '\' or '/', which Windows takes as well) is
+// compared without regard to case on every system: Windows names it so, and
+// the POSIX layer's searches do too.  A WAV of that name is refused wherever
+// it lies: the check cannot tell every spelling of one directory apart, and
+// no sound file is meant to bear the toolkit's temporary name.
 bool istmpfile(const char* path, const char* what) {
     const char* last = path;
     for (const char* p = path; *p; p++)
-        if (*p == '\\' || (OS_SLASH_SEPARATES && *p == '/')) last = p + 1;
+        if (*p == '\\' || *p == '/') last = p + 1;
     size_t n = std::strlen(TMPNAME);
     if (std::strlen(last) != n) return false;
     for (size_t i = 0; i < n; i++)
