@@ -252,5 +252,55 @@ int aviremovewav(const char* avi);
 // create file. \n"); 3 and 4 as for aviremovewav (a WAV named as the
 // temporary file gives 3).
 int aviappendwav(const char* avi, const char* wav, uint8_t replace);
+// ---- Frame reader and information --------------------------------------------------
+
+// Nonzero: a frame number past the end makes avireadframe fail with -2;
+// zero: it reads the last frame instead.  Starts at 0xFF.
+extern uint8_t avistrictframe;
+// The palette of the last frame read (red, green, blue, alpha); entries a
+// read does not fill keep what they held.
+extern uint8_t avipalette[256][4];
+// The file position of the chunk of the frame the reader read last.
+extern int64_t targetBMPaddr;
+
+// avisetstrict: avistrictframe = the flag's low byte; returns the flag.
+uint32_t avisetstrict(uint32_t flag);
+
+// avireadframe: reads frame (from 0; negative: the last) of the movie at
+// path and decodes its chunk as a bitmap of the video stream's format (12-,
+// 40-, 108- or 124-byte headers; 1, 2, 4, 8 bits with a palette, plain, RLE8
+// or RLE4; 16 bits 5-5-5 or 5-6-5; 24 bits; 32 bits plain or by bit fields;
+// rows bottom-up or top-down) into the four planes *R, *G, *B, *A (image.h's
+// imgplanes: the caller owns them; the old ones are freed and new ones of
+// width x height + 16 bytes allocated, *reallocated 0xFF when all four were).
+// width, height (the main header's), frames and fps are set as soon as the
+// scan succeeds.  hasalpha, set on 0 and 27: 1 for 32-bit frames except a
+// 40-byte header without bit fields, else 0.  The key poll runs once per row.
+//
+// Results: 0 "done.\n"; 27 ESC (the rows so far are in the planes); the
+// scan's -1, 2, 3 ("ErrScanningAVI (%d)\n"); -2 past the end with
+// avistrictframe set, or the file ending inside the rows (for rows of a fixed
+// size, known before the planes are touched); -1 RD cannot open;
+// 5, 11, 14 the file ends at or in the format's header; 13 planes not 1; 10
+// compression outside 0 to 3; 6 an unknown header size ("Cannot treat
+// %04X-type BMP.\n"), no format chunk, a width or height without a picture,
+// or a format whose size is not the main header's; 15 a bit count without a
+// decoding; -3 the planes cannot be had, or would pass 2^31 - 1 bytes each
+// ("Memory Allocation FAILED.\n", all four null); 3 the chunk is not a
+// frame's, or the scan did not find it ("Cannot extract compressed image
+// (AVI): %s.\n").  RD is closed on every return.
+int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
+                 uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
+                 int frame);
+
+// aviinfo: scans the movie and fills the bitmap description of image.h's
+// curimg from the main header and the video format: kind 3, frames, frame
+// 0's chunk offset and end, the format's fields, the 5-5-5 flag (16 bits
+// without bit fields), palette colours, pixels per 32-bit word, row stride
+// and padding.  Prints "(%ld,%ld)(%g fps) ", "(compression type %04X) " and
+// "%d-bit (%ld,%ld) ".  Results: 0; the scan's nonzero result; 6 no format
+// chunk (nothing described); 13 planes not 1; 10 compression outside 0 to 3;
+// 15 a bit count without a decoding.
+int aviinfo(const char* path);
 
 #endif

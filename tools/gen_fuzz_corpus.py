@@ -370,6 +370,51 @@ def dialog_seeds():
     }
 
 
+# ---- AVI frames: one-frame movies of each bitmap form ------------------------------
+
+def bmih(w, h, bits, comp=0, size=40, masks=()):
+    hdr = struct.pack("<IiiHHIIiiII", size, w, h, 1, bits, comp, 0, 0, 0, 0, 0)
+    extra = b"".join(struct.pack("<I", m) for m in masks)
+    return (hdr + extra).ljust(size if size > 40 else len(hdr + extra), b"\0")
+
+
+def frame_movie(w, h, strf, pixels, fcc=b"00db"):
+    """RIFF AVI with hdrl (avih, one video strl), movi (one frame) and idx1."""
+    avih = struct.pack("<14I", 16666, 0, 0, 0x10, 1, 0, 1, 0, w, h, 0, 0, 0, 0)
+    strh = b"vids" + bytes(4) + struct.pack("<10I4H", 0, 0, 0, 1000, 60000, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, w, h)
+    strl = b"strl" + riff_chunk(b"strh", strh) + riff_chunk(b"strf", strf)
+    hdrl = b"hdrl" + riff_chunk(b"avih", avih) + riff_chunk(b"LIST", strl)
+    movi = b"movi" + riff_chunk(fcc, pixels)
+    idx1 = fcc + struct.pack("<III", 0x10, 4, len(pixels))
+    body = b"AVI " + riff_chunk(b"LIST", hdrl) + riff_chunk(b"LIST", movi) + riff_chunk(b"idx1", idx1)
+    return riff_chunk(b"RIFF", body)
+
+
+def avi_frame_seeds():
+    pal16 = bytes(x for i in range(16) for x in (i * 16, 255 - i * 16, i * 8, 0))
+    pal256 = bytes(x for i in range(256) for x in (i, 255 - i, i ^ 0x5A, 0))
+    os2pal = bytes(x for i in range(16) for x in (i * 16, 255 - i * 16, i * 8))
+    # The switch byte: 0x08 frame 0 cut to the last, 0x87 the last frame strict.
+    f0, last = b"\x08", b"\x87"
+    return {
+        "bgr24": f0 + frame_movie(3, 2, bmih(3, 2, 24), bytes(range(24))),
+        "bgr24-topdown": last + frame_movie(3, 2, bmih(3, -2, 24), bytes(range(24))),
+        "bgra32": f0 + frame_movie(2, 2, bmih(2, 2, 32), bytes(range(16)), b"00dc"),
+        "v4-bitfields": f0 + frame_movie(2, 1, bmih(2, 1, 32, 3, 108, (0xFF0000, 0xFF00, 0xFF, 0xFF000000)), bytes(range(8))),
+        "v5-plain": last + frame_movie(2, 1, bmih(2, 1, 32, 0, 124), bytes(range(8))),
+        "rgb565": f0 + frame_movie(3, 2, bmih(3, 2, 16, 3, 40, (0xF800, 0x7E0, 0x1F)), bytes(range(16))),
+        "rgb555": f0 + frame_movie(3, 2, bmih(3, 2, 16), bytes(range(16))),
+        "pal1": f0 + frame_movie(33, 2, bmih(33, 2, 1) + pal16[:8], bytes([0x80, 1, 2, 3, 4, 5, 6, 7] * 2)),
+        "pal4": f0 + frame_movie(5, 2, bmih(5, 2, 4) + pal16, bytes([0x12, 0x34, 0x50, 0] * 2)),
+        "pal8": f0 + frame_movie(3, 2, bmih(3, 2, 8) + pal256, bytes([1, 2, 3, 0, 4, 5, 6, 0])),
+        "rle8": f0 + frame_movie(4, 3, bmih(4, 3, 8, 1) + pal256,
+                                 bytes([3, 5, 0, 0, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 1, 0, 2, 9, 0, 1])),
+        "rle4": f0 + frame_movie(5, 2, bmih(5, 2, 4, 2) + pal16, bytes([5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1])),
+        "os2-pal4": f0 + frame_movie(5, 2, struct.pack("<IhhHH", 12, 5, 2, 1, 4) + os2pal,
+                                     bytes([0x12, 0x34, 0x50, 0] * 2)),
+    }
+
+
 def all_seeds():
     pngs = png_seeds()
     return {
@@ -386,6 +431,7 @@ def all_seeds():
         "avi_scan": avi_seeds(),
         "png_encode": encode_seeds(),
         "dialog": dialog_seeds(),
+        "avi_frame": avi_frame_seeds(),
     }
 
 

@@ -8,12 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32  // the tools run on the Linux side only
+
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "avitool_fixtures.h"
 #include "dib_fixture.h"
+#include "frame_fixture.h"
 #include "movie/e2e_util.h"
 #include "stream/stream.h"
 #include "testutil.h"
@@ -262,7 +266,54 @@ TEST_P(Oracle, AgreesWithFfmpeg) {
     }
 }
 
+// The same bitmap as the one frame of a movie: the format chunk holds the
+// file's header, masks and palette (at least 40 bytes, as the scanner reads
+// them), the '00db' chunk its pixel bytes; avireadframe must give ffmpeg's
+// picture.
+TEST_P(Oracle, AsAMovieFrameAgreesWithFfmpeg) {
+    const OracleCase& c = GetParam();
+    const fs::path& d = dir_->path();
+    std::string bmp = dir_->str(std::string(c.name) + ".movie.bmp");
+    ASSERT_EQ(e2e::sh(fill(c.tool, dir_->str(std::string(c.source) + ".png"), bmp), d), 0) << c.tool;
+    std::vector<uint8_t> bytes = testutil::read_file(bmp);
+    if (c.transform) bytes = c.transform(bytes);
+    testutil::write_file(bmp, bytes);
+    bmpfile m = parsebmp(bytes);
+
+    framefix::dibmovie mv;
+    mv.w = (uint32_t)m.f.width;
+    mv.h = (uint32_t)std::abs(m.f.height);
+    mv.strf.assign(bytes.begin() + 14, bytes.begin() + m.off);
+    if (mv.strf.size() < 40) mv.strf.resize(40, 0);
+    mv.chunks.push_back({"00db", pixels(m)});
+    std::string avi = dir_->str(std::string(c.name) + ".avi");
+    testutil::write_file(avi, framefix::build(mv));
+
+    std::string raw = dir_->str(std::string(c.name) + ".movie.rgba");
+    ASSERT_EQ(e2e::sh("ffmpeg -v error -nostdin -y -i " + e2e::quote(bmp) + " -f rawvideo -pix_fmt rgba " +
+                          e2e::quote(raw),
+                      d),
+              0);
+    std::vector<uint8_t> want = testutil::read_file(raw);
+    aviscanreset();
+    framefix::readout o = framefix::readframe(avi, 0);
+    ASSERT_EQ(o.result, 0) << o.printed;
+    ASSERT_EQ(o.rgba.size() * 4, want.size());
+    EXPECT_EQ(o.hasalpha, c.bits == 32 && !(c.hdrsize == 40 && c.compression == 0) ? 1 : 0);
+    int wrong = 0;
+    for (size_t i = 0; i < o.rgba.size() && wrong < 5; i++) {
+        uint32_t w = (uint32_t)want[4 * i] << 24 | (uint32_t)want[4 * i + 1] << 16 |
+                     (uint32_t)want[4 * i + 2] << 8 | want[4 * i + 3];
+        if (o.rgba[i] != w) {
+            ADD_FAILURE() << "pixel " << i << ": got " << std::hex << o.rgba[i] << ", ffmpeg " << w;
+            wrong++;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Dib, Oracle, testing::ValuesIn(oraclecases()),
                          [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+#endif

@@ -1,0 +1,381 @@
+// frame.cpp - the frame reader (avisetstrict, avireadframe) and the AVI
+// information reader (aviinfo).
+//
+// Division: state; the format chunk; the reader; the information reader.
+//
+// Both begin with aviscan and then read the movie once more through RD.  The
+// reader decodes one frame's chunk as a bitmap of the video stream's format
+// (dib_internal.h) into four colour planes owned by the caller.  Everything a
+// file says is checked before it is used: the format against the main
+// header, the planes' size against what a plane may hold, the chunk's place
+// against where the format ended.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "avitool/avitool.h"
+#include "avitool/dib_internal.h"
+#include "image/image.h"
+#include "stream/stream.h"
+
+using namespace avitool_detail;
+
+// ---- State ----------------------------------------------------------------------------
+
+uint8_t avistrictframe = 0xFF;
+uint8_t avipalette[256][4];
+int64_t targetBMPaddr = 0;
+
+uint32_t avisetstrict(uint32_t flag) {
+    avistrictframe = (uint8_t)flag;
+    return flag;
+}
+
+namespace {
+
+long long ll(int64_t v) { return (long long)v; }
+
+int64_t rdpos() {
+    int64_t p = 0;
+    rfgetpos64(&p);
+    return p;
+}
+
+// Forward only, as every skip of the read stream.
+void rdskipto(int64_t to) {
+    int64_t n = to - rdpos();
+    if (n <= 0) return;
+    int32_t hi = (int32_t)(uint32_t)((uint64_t)n >> 32);
+    rfkipbytes64((uint32_t)n, &hi);
+}
+
+struct scanresult {
+    uint32_t total, width, height;
+    uint8_t sizeflag, hasaudio;
+    int64_t audiobuf, junkpos, junksize, chunksize, chunkoff;
+    float fps;
+};
+
+int scanfor(const char* path, int32_t frame, scanresult* s) {
+    return aviscan(path, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio,
+                   &s->audiobuf, &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
+}
+
+// ---- The format chunk -------------------------------------------------------------------
+
+// Results of readformat: 0, or the reader's code (RD still open).
+int readformat(int64_t chunkoff, dibformat* f) {
+    *f = dibformat{};
+    rdskipto(aviscaninfo.aviptrvidsstrf);
+    f->hdrsize = (uint32_t)rfgetdw();
+    if (rfeof()) return 5;
+    switch (f->hdrsize) {
+    case 12:
+        f->width = (int16_t)rfgetw();
+        f->height = (int16_t)rfgetw();
+        f->planes = (int16_t)rfgetw();
+        f->bitcount = (int16_t)rfgetw();
+        if (rfeof()) return 14;
+        if (f->planes != 1) return 13;
+        return 0;
+    case 40:
+    case 108:
+    case 124: {
+        f->width = rfgetdw();
+        f->height = rfgetdw();
+        f->planes = (int16_t)rfgetw();
+        f->bitcount = (int16_t)rfgetw();
+        f->compression = (uint32_t)rfgetdw();
+        for (int k = 0; k < 5; k++) rfgetdw();  // image size, resolutions, colours
+        if (f->hdrsize == 40) {
+            if (rfeof()) return 11;
+        } else {
+            f->rmask = (uint32_t)rfgetdw();
+            f->gmask = (uint32_t)rfgetdw();
+            f->bmask = (uint32_t)rfgetdw();
+            f->amask = (uint32_t)rfgetdw();
+            // Colour space, its nine end points and three gammas; the
+            // 124-byte kind adds intent and the profile's place and size.
+            int rest = 1 + 9 + 3 + (f->hdrsize == 124 ? 4 : 0);
+            for (int k = 0; k < rest; k++) rfgetdw();
+            if (rfeof()) return 11;
+        }
+        if (f->planes != 1) return 13;
+        if (f->compression != 0) std::printf("(compression type %04X) ", f->compression);
+        // Compression 4 and 5 (JPEG, PNG) and the others have no decoding in
+        // the larger headers either: their bytes would pass for pixels.
+        if ((int32_t)f->compression < 0 || f->compression > 3) return 10;
+        if (f->hdrsize == 40 && f->compression == 3) {
+            f->rmask = (uint32_t)rfgetdw();
+            f->gmask = (uint32_t)rfgetdw();
+            f->bmask = (uint32_t)rfgetdw();
+            if (rfeof()) return 11;
+        }
+        if (f->hdrsize == 108)
+            for (int k = 0; k < 3 && rdpos() < chunkoff; k++) rfgetdw();
+        return 0;
+    }
+    default:
+        std::printf("Cannot treat %04X-type BMP.\n", f->hdrsize);
+        return 6;
+    }
+}
+
+// ---- Planes -----------------------------------------------------------------------------
+
+void freeplanes(uint8_t** R, uint8_t** G, uint8_t** B, uint8_t** A) {
+    uint8_t** p[4] = {A, B, G, R};
+    for (uint8_t** q : p)
+        if (*q) {
+            std::free(*q);
+            *q = nullptr;
+        }
+}
+
+// The read stream as the decoder's byte source: blocks of 64 KiB by rfread.
+struct rdsource {
+    uint8_t block[65536];
+};
+
+bool rdrefill(dibsrc* s) {
+    rdsource* r = static_cast<rdsource*>(s->ctx);
+    int n = rfread(r->block, (int)sizeof r->block);
+    if (n <= 0) return false;
+    s->p = r->block;
+    s->end = r->block + n;
+    return true;
+}
+
+// Before every row: ESC stops the decode; other keys (Ctrl-C among them)
+// are taken and dropped.
+int rowpoll(void*) {
+    if (keypoll() != 0 && getlastkey() == 27) return 27;
+    return 0;
+}
+
+}  // namespace
+
+// ---- The reader -------------------------------------------------------------------------
+
+int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
+                 uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
+                 int frame) {
+    scanresult s;
+    int r = scanfor(path, frame, &s);
+    if (r != 0) {
+        std::printf("ErrScanningAVI (%d)\n", r);
+        return r;
+    }
+    targetBMPaddr = s.chunkoff;
+    std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
+    *width = (int)s.width;
+    *height = (int)s.height;
+    *frames = (int)s.total;
+    *fps = s.fps;
+
+    // The frame count as the file gives it (u32), so that no count makes
+    // the comparison or the last frame's number overflow.
+    int64_t last = (int64_t)s.total - 1;
+    if (frame > last) {
+        std::printf("Assigned frame %ld not recorded in AVI (<=max. %lld).\n", (long)frame,
+                    ll(last));
+        if (avistrictframe) return -2;
+        std::printf("=> Cut to %lld. Retrying.\n", ll(last));
+        r = scanfor(path, (int32_t)last, &s);
+        if (r != 0) {
+            std::printf("ErrScanningAVI (%d)\n", r);
+            return r;
+        }
+        targetBMPaddr = s.chunkoff;
+        std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
+    }
+
+    std::printf("Loading AVI frame image ... ");
+    // The values avibmih holds without a format chunk are an earlier movie's.
+    if (aviscaninfo.aviptrvidsstrf == 0) {
+        std::printf("No video format (strf) in AVI.\n");
+        return 6;
+    }
+    if (rfopen(path) != 0) return -1;
+    // The file's length, for the test below that its rows are there.
+    int64_t filelen = 0;
+    if (rfseekorg(0, 2) == 0) rfgetpos64(&filelen);
+    int32_t zero = 0;
+    rfseek(0, &zero);
+
+    dibformat f;
+    r = readformat(s.chunkoff, &f);
+    if (r != 0) {
+        rfclose();
+        return r;
+    }
+    diblayout l;
+    int colours = dibcolours(f.bitcount);
+    if (colours < 0) {
+        rfclose();
+        return 15;
+    }
+    // Sizes that have no picture (a negative width, a height of 0 or one
+    // whose negation overflows), and a picture of another size than the main
+    // header's, which the caller would index by the main header's width and
+    // height.
+    if (f.width <= 0 || f.height == 0 || f.height == INT32_MIN) {
+        std::printf("Cannot treat DIB size (%ld,%ld).\n", (long)f.width, (long)f.height);
+        rfclose();
+        return 6;
+    }
+    int64_t fh = f.height < 0 ? -(int64_t)f.height : f.height;
+    if (aviscaninfo.aviptrusperframe == 0 || (int64_t)f.width != (int64_t)s.width ||
+        fh != (int64_t)s.height) {
+        std::printf("DIB size (%ld,%ld) does not match AVI (%lu,%lu).\n", (long)f.width, (long)fh,
+                    (unsigned long)s.width, (unsigned long)s.height);
+        rfclose();
+        return 6;
+    }
+    diblayoutof(f, &l);
+
+    // The palette is read with the full count of the bit count, but no
+    // entry is taken from the frame's chunk: a palette that would reach it
+    // is shortened.  (Letting it run up to the pixel data would eat the
+    // chunk's own header, and the fourcc check would then look at pixels.)
+    // The chunk must lie after the format; frames that the scan did not
+    // find have offset 0, and the skip to the chunk never moves back.
+    int64_t entry = f.hdrsize == 12 ? 3 : 4;
+    int64_t palstart = rdpos();
+    int64_t room = s.chunkoff - palstart;
+    int64_t entries = room <= 0 ? 0 : room / entry;
+    if (entries > colours) entries = colours;
+    if (s.chunkoff == 0 || s.chunkoff < palstart) {
+        std::printf("Cannot extract compressed image (AVI): %s.\n", path);
+        rfclose();
+        return 3;
+    }
+
+    // Rows without run-length coding take a fixed number of bytes: a file
+    // that cannot hold them ends inside the rows.  Said before the planes
+    // are allocated, so a small hostile file cannot make the reader take and
+    // fill gigabytes.  (The last row's padding may be missing.)
+    if (l.kind != DIB_RLE8 && l.kind != DIB_RLE4) {
+        uint64_t rowbytes = l.kind == DIB_PALETTE ? ((uint64_t)l.width * l.bits + 31) / 32 * 4
+                                                  : (uint64_t)l.width * (l.bits / 8) + l.rowpad;
+        uint64_t need = rowbytes * fh - l.rowpad;
+        int64_t have = filelen - (s.chunkoff + 8);
+        if (have < 0 || need > (uint64_t)have) {
+            rfclose();
+            return -2;
+        }
+    }
+
+    // The planes: width x |height| + 16 bytes each, at most what an int
+    // size holds (the loader's bound).
+    freeplanes(R, G, B, A);
+    *reallocated = 0;
+    int64_t px = (int64_t)f.width * fh;
+    bool fits = px <= (int64_t)INT32_MAX - 16;
+    if (fits) {
+        size_t n = (size_t)px + 16;
+        *R = (uint8_t*)std::malloc(n);
+        *G = (uint8_t*)std::malloc(n);
+        *B = (uint8_t*)std::malloc(n);
+        *A = (uint8_t*)std::malloc(n);
+    }
+    if (!fits || !*R || !*G || !*B || !*A) {
+        std::printf("Memory Allocation FAILED.\n");
+        freeplanes(R, G, B, A);
+        rfclose();
+        return -3;
+    }
+    *reallocated = 0xFF;
+    imgfree4reg();
+
+    if (colours > 0) {
+        if (entries < colours) std::printf(" (Shortened Palette Table) \n");
+        for (int64_t i = 0; i < entries; i++) {
+            avipalette[i][2] = (uint8_t)rfgetc();
+            avipalette[i][1] = (uint8_t)rfgetc();
+            avipalette[i][0] = (uint8_t)rfgetc();
+            int fourth = entry == 4 ? rfgetc() : 255;
+            avipalette[i][3] = (f.hdrsize == 108 || f.hdrsize == 124) ? (uint8_t)fourth : 255;
+        }
+    }
+
+    rdskipto(s.chunkoff);
+    uint8_t cc[4];
+    for (uint8_t& c : cc) c = (uint8_t)rfgetc();
+    std::printf("(%c%c%c%c) ", cc[0], cc[1], cc[2], cc[3]);
+    bool ok = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' &&
+              (cc[1] <= '9' || cc[2] == 'd' || cc[3] == 'b');
+    if (!ok) {
+        std::printf("Cannot extract compressed image (AVI): %s.\n", path);
+        rfclose();
+        return 3;
+    }
+    rfgetdw();  // the chunk's size: the format says how many bytes the rows take
+
+    static rdsource block;  // 64 KiB, one thread
+    dibsrc src;
+    src.refill = rdrefill;
+    src.ctx = &block;
+    dibplanes o{*R, *G, *B, *A};
+    r = dibdecode(l, src, avipalette, o, rowpoll, nullptr);
+    rfclose();
+    if (r == DIB_ENDED) return -2;
+    std::printf("done.\n");
+    *hasalpha = (f.bitcount == 32 && !(f.hdrsize == 40 && f.compression == 0)) ? 1 : 0;
+    return r == 27 ? 27 : 0;
+}
+
+// ---- The information reader ---------------------------------------------------------------
+
+int aviinfo(const char* path) {
+    curimg.is555 = 0;
+    curimg.is565 = 0;
+    scanresult s;
+    int r = scanfor(path, 0, &s);
+    if (r != 0) return r;
+    curimg.width = (int)s.width;
+    curimg.height = (int)s.height;
+    std::printf("(%ld,%ld)(%g fps) ", (long)curimg.width, (long)curimg.height, (double)s.fps);
+    if (aviscaninfo.aviptrvidsstrf == 0) {
+        std::printf("No video format (strf) in AVI.\n");
+        return 6;
+    }
+    const avibitmapinfo& b = aviscaninfo.avibmih;
+    curimg.kind = 3;
+    curimg.frames = (int)s.total;
+    curimg.chunkoff = (int)s.chunkoff;
+    curimg.chunkend = (int)(s.chunkoff + s.chunksize);
+    curimg.hdrsize = (int)b.biSize;
+    curimg.planes = b.biPlanes;
+    curimg.bitcount = b.biBitCount;
+    curimg.compression = (int)b.biCompression;
+    curimg.imagesize = (int)b.biSizeImage;
+    curimg.xres = b.biXPelsPerMeter;
+    curimg.yres = b.biYPelsPerMeter;
+    curimg.clrused = (int)b.biClrUsed;
+    curimg.clrimportant = (int)b.biClrImportant;
+    if (curimg.planes != 1) {
+        std::printf("plane %d  sizeY %ld \n", curimg.planes, (long)curimg.height);
+        return 13;
+    }
+    if (curimg.compression != 0) std::printf("(compression type %04X) ", (unsigned)curimg.compression);
+    if (curimg.compression < 0 || curimg.compression > 3) return 10;
+    if (curimg.bitcount == 16 && curimg.compression == 0) curimg.is555 = 0xFF;
+    // Negated as a 64-bit value, so INT_MIN cannot overflow; it stays as it
+    // was (there is no positive int for it).
+    if (curimg.height < 0 && curimg.height != INT32_MIN) curimg.height = -curimg.height;
+    std::printf("%d-bit (%ld,%ld) ", curimg.bitcount, (long)curimg.width, (long)curimg.height);
+    int colours = dibcolours(curimg.bitcount);
+    curimg.palcolors = colours > 0 ? colours : colours == 0 ? -1 : 0;
+    if (colours < 0) return 15;  // before any division by the bit count
+    int64_t w = curimg.width;
+    int64_t ppw = 32 / curimg.bitcount;
+    int64_t stride = curimg.bitcount == 24 ? (3 * w + 3) / 4 * 4 : (w + ppw - 1) / ppw * 4;
+    curimg.pixperword = (int)ppw;
+    curimg.rowstride = (int)stride;
+    curimg.rowpad = curimg.bitcount == 24 ? (int)(stride - 3 * w)
+                    : curimg.bitcount == 16 ? (int)((w & 1) * 2)
+                                            : 0;
+    return 0;
+}
