@@ -252,6 +252,26 @@ int aviremovewav(const char* avi);
 // create file. \n"); 3 and 4 as for aviremovewav (a WAV named as the
 // temporary file gives 3).
 int aviappendwav(const char* avi, const char* wav, uint8_t replace);
+
+// ---- Repeated-frame movies ------------------------------------------------------
+
+// avicreate: writes a new AVI 1.0 movie at path of n copies of one image
+// (planes R, G, B, A of width x height, image.h's imgplanes layout), without
+// sound, at fps frames per second: 24-bit frames ('00db', A not read), or
+// 32-bit frames with alpha ('00dc') when bit32 is nonzero.  The movie is the
+// one the program writes for a list of that image n times without a sound,
+// byte for byte.  Results: 0; -1 a rate that is not finite and above 0 (or
+// too small for the header), a size of 0 or less, a missing plane or n < 0
+// (a line, nothing created), the chunk table not allocated ("Memory
+// Allocation for chunk table FAILED.\n"), the file not created, or a write
+// failed ("*** Disk Full *** \n"); -7 the movie would pass 4 GB ("File size
+// will be over 4 GB.  Cannot create file. \n", nothing created); 1, 2, 3 a
+// fourcc byte not written ('R', 'I' 'F' 'F', a later one).  A failed call
+// removes the file it created (a file that was there before is emptied by
+// the create and left).
+int avicreate(const char* path, int width, int height, const uint8_t* R, const uint8_t* G,
+              const uint8_t* B, const uint8_t* A, int n, float fps, uint8_t bit32);
+
 // ---- Frame reader and information --------------------------------------------------
 
 // Nonzero: a frame number past the end makes avireadframe fail with -2;

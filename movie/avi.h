@@ -197,10 +197,15 @@ enum {
 // position and the RIFF's end are held to the plan where they are reached:
 // a disagreement prints a "!!! ... disagreed." line, closes the output and
 // gives -1; the file on disk must then have the plan's length
-// (finishoutput).  Other results as mkavi1sub.
+// (finishoutput).  Other results as mkavi1sub.  The frames are the list's
+// images, or with src those of its fill (aviwrite.h), which makes the same
+// movie of pixels that do not come from the list (the toolkit's movies of
+// one repeated image).
 struct moviepaths;
 struct soundfacts;
-int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps);
+struct framesource;
+int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps,
+                  const framesource* src = nullptr);
 
 int mkavi1sub(const char* avipath, const char16_t* avipathW, const char* listpath,
               const char16_t* listpathW, float fps, const char* wavpath,

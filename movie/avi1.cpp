@@ -111,7 +111,8 @@ int writeavi1(const moviepaths& p, float fps) {
 
 }  // namespace
 
-int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps) {
+int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& snd, float fps,
+                  const framesource* src) {
     const uint32_t n = plan.n;
     const bool alpha = plan.alpha;
     chunktable table;
@@ -150,12 +151,12 @@ int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& s
 
     {
         framestate fr;
-        if ((r = framesbegin(&fr, p, n, plan.w, plan.h, alpha))) {
+        if (!src && (r = framesbegin(&fr, p, n, plan.w, plan.h, alpha))) {
             wfclose();
             return r;
         }
         for (uint32_t i = 0; i < n; i++) {
-            if ((r = framenext(&fr, i))) {
+            if (!src && (r = framenext(&fr, i))) {
                 framesdone(&fr);
                 wfclose();
                 return r;
@@ -167,7 +168,7 @@ int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& s
             }
             if ((r = putfourcc(fcc))) return r;
             wfputdw((uint32_t)plan.fs);            /* chunk size */
-            if (framepixels(&fr) != 0 || wferr()) {
+            if ((src ? src->fill(src->ctx, i) : framepixels(&fr)) != 0 || wferr()) {
                 framesdone(&fr);
                 return diskfull();
             }

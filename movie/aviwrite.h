@@ -271,6 +271,15 @@ int framenext(framestate* f, uint32_t i);
 // WR.  Returns 0, or -1 when the output failed (wferr tells the same).
 int framepixels(framestate* f);
 
+// The frames of a write pass that are not the list's images: fill writes
+// frame i's fs pixel bytes through WR, as framepixels does (rows bottom-up,
+// B G R or B G R A, 24-bit rows padded with zeros), and returns 0, or -1
+// when the output failed.  No list is opened and no key is polled.
+struct framesource {
+    int (*fill)(void* ctx, uint32_t i);
+    void* ctx;
+};
+
 // framesdone: closes the list and frees the planes and the buffer.
 void framesdone(framestate* f);
 

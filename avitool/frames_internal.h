@@ -1,0 +1,38 @@
+// frames_internal.h - what the frame-writing operations of the toolkit share
+// (the repeated-frame movie, the frame replacement and append, the rate
+// change).  Internal to avitool/: not for callers outside the folder.
+
+#ifndef REELKILN_AVITOOL_FRAMES_INTERNAL_H
+#define REELKILN_AVITOOL_FRAMES_INTERNAL_H
+
+#include <cstdint>
+
+namespace avitool_detail {
+
+// A frame rate the headers can hold: finite, above 0, and not so small that
+// 1,000,000 / rate (the main header's microseconds per frame) passes 32 bits.
+// Anything else would turn into infinities and NaNs on the way into the
+// header's integers.
+bool usablerate(float fps);
+
+// True when path names an existing entry (the single-file lookup of the
+// text layer: a directory search, which opens nothing).  A movie is created
+// only where there is none, so that one that exists but cannot be read is
+// never replaced by a new one.
+bool pathexists(const char* path);
+
+// putplanes: w x h pixels of the planes (row 0 at the top, pixel (x, y) at
+// y * w + x) as stored frame rows through WR: B G R with each row padded to 4
+// bytes by zeros, or B G R A when alpha is set; the bottom row first, or the
+// top row first when topdown is set.  Returns 0, or -1 when the output
+// failed (wferr tells the same).
+int putplanes(const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, uint32_t w,
+              uint32_t h, bool alpha, bool topdown);
+
+// The bytes of one frame so stored: the row (3w rounded up to 4, or 4w)
+// times h.  0 when the product passes 64 bits (never for int sizes).
+uint64_t framebytes(uint32_t w, uint32_t h, bool alpha);
+
+}  // namespace avitool_detail
+
+#endif

@@ -1,0 +1,147 @@
+// avicreate: the program's own movie of one repeated image, byte for byte;
+// the smallest movie's layout; what ffmpeg sees; every refusal before the
+// file is created; a disk that fills leaves no partial movie behind.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "edit_fixture.h"
+#include "movie/riff.h"
+
+using editfix::planes;
+
+namespace {
+
+class Create : public avifix::fresh {
+protected:
+    moviefix::scene sc;
+    int create(const std::string& name, const planes& p, int n, float fps, bool alpha, std::string* out = nullptr) {
+        int r = -100;
+        std::string o = moviefix::capture([&] {
+            r = avicreate(sc.path(name).c_str(), p.w, p.h, p.R.data(), p.G.data(), p.B.data(),
+                          p.A.data(), n, fps, alpha ? 1 : 0);
+        });
+        if (out) *out = o;
+        return r;
+    }
+};
+
+TEST_F(Create, SameBytesAsTheProgramOnAListOfTheImage) {
+    for (bool alpha : {false, true}) {
+        SCOPED_TRACE(alpha ? "32-bit" : "24-bit");
+        moviefix::image im = moviefix::pattern(5, 3, alpha, 4);  // odd width: padded rows
+        std::vector<uint8_t> want = editfix::programmovie(sc, im, 3);
+        ASSERT_EQ(create("made.avi", planes(im), 3, 60.0f, alpha), 0);
+        EXPECT_EQ(sc.get("made.avi"), want);
+    }
+}
+
+TEST_F(Create, OnePixelOneFrame) {
+    planes p(moviefix::pattern(1, 1, false, 0));
+    ASSERT_EQ(create("one.avi", p, 1, 60.0f, false), 0);
+    std::vector<uint8_t> b = sc.get("one.avi");
+    ASSERT_EQ(b.size(), 2560u);
+    EXPECT_EQ(get_le32(&b[4]), 2076u);                      // RIFF size
+    EXPECT_EQ(std::string(b.begin() + 2048, b.begin() + 2052), "00db");
+    EXPECT_EQ(get_le32(&b[2052]), 4u);                      // fs: one padded row
+    EXPECT_EQ(std::string(b.begin() + 2060, b.begin() + 2064), "idx1");
+    EXPECT_EQ(get_le32(&b[2064]), 16u);
+    EXPECT_EQ(get_le32(&b[2076]), 4u);                      // the offset from 'movi'
+    EXPECT_EQ(std::string(b.begin() + 2084, b.begin() + 2092), "themewnd");
+}
+
+#ifndef _WIN32
+TEST_F(Create, FfmpegSeesEveryFrame) {
+    for (bool alpha : {false, true}) {
+        moviefix::image im = moviefix::pattern(7, 5, alpha, 2);
+        ASSERT_EQ(create("ff.avi", planes(im), 4, 30.0f, alpha), 0);
+        auto v = e2e::probe(sc.path("ff.avi"), "v:0", sc.root());
+        EXPECT_EQ(v["nb_read_packets"], "4");
+        EXPECT_EQ(v["r_frame_rate"], "30/1");  // 30030/1001 by the 1000/1001 rule
+        std::vector<uint8_t> frames = e2e::ffmpegframes(sc.path("ff.avi"), alpha ? "bgra" : "bgr24", sc.root());
+        std::vector<uint8_t> one = moviefix::shownframe(im, 7, 5, alpha);
+        ASSERT_EQ(frames.size(), 4 * one.size());
+        for (int i = 0; i < 4; i++)
+            EXPECT_TRUE(std::equal(one.begin(), one.end(), frames.begin() + (ptrdiff_t)(i * one.size()))) << i;
+    }
+}
+#endif
+
+struct RefusalCase {
+    const char* name;
+    int w, h, n;
+    float fps;
+    bool alpha, noA, noR;
+    int want;
+    const char* printed;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+const RefusalCase kRefusals[] = {
+    {"RateZero", 2, 2, 1, 0.0f, false, false, false, -1, "Cannot make AVI at 0 fps.\n"},
+    {"RateNegative", 2, 2, 1, -1.0f, false, false, false, -1, "Cannot make AVI at -1 fps.\n"},
+    {"RateNan", 2, 2, 1, std::numeric_limits<float>::quiet_NaN(), false, false, false, -1, "fps.\n"},
+    {"RateInfinite", 2, 2, 1, std::numeric_limits<float>::infinity(), false, false, false, -1, "fps.\n"},
+    {"RateTooSmallForTheHeader", 2, 2, 1, 1e-4f, false, false, false, -1, "fps.\n"},
+    {"WidthZero", 0, 2, 1, 60.0f, false, false, false, -1, "Cannot make AVI of 1 frames of (0,2).\n"},
+    {"HeightNegative", 2, -2, 1, 60.0f, false, false, false, -1, "(2,-2)"},
+    {"FramesNegative", 2, 2, -1, 60.0f, false, false, false, -1, "Cannot make AVI of -1 frames"},
+    {"NoRedPlane", 2, 2, 1, 60.0f, false, false, true, -1, "Cannot make AVI"},
+    {"NoAlphaFor32Bits", 2, 2, 1, 60.0f, true, true, false, -1, "Cannot make AVI"},
+    {"Past4GB", 65535, 65535, 1, 60.0f, false, false, false, -7,
+     "File size will be over 4 GB.  Cannot create file. \n"},
+    {"Past4GBByFrames", 640, 480, 4700, 60.0f, false, false, false, -7, "over 4 GB"},
+};
+
+class CreateRefusal : public Create, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(CreateRefusal, NothingCreated) {
+    const RefusalCase& c = GetParam();
+    std::vector<uint8_t> px(16, 7);
+    int r = -100;
+    std::string out = moviefix::capture([&] {
+        r = avicreate(sc.path("x.avi").c_str(), c.w, c.h, c.noR ? nullptr : px.data(), px.data(), px.data(),
+                      c.noA ? nullptr : px.data(), c.n, c.fps, c.alpha ? 1 : 0);
+    });
+    EXPECT_EQ(r, c.want);
+    EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+    EXPECT_FALSE(sc.exists("x.avi"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Create, CreateRefusal, testing::ValuesIn(kRefusals),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+// A rate just above the smallest the header holds (1e6 / 2^32 frames per
+// second) is taken.
+TEST_F(Create, SmallestUsableRate) {
+    planes p(moviefix::pattern(2, 2, false, 0));
+    EXPECT_EQ(create("slow.avi", p, 1, 0.0002333f, false), 0);
+    std::vector<uint8_t> b = sc.get("slow.avi");
+    EXPECT_EQ(get_le32(&b[32]), (uint32_t)(1000000.0 / (double)0.0002333f));
+}
+
+#ifdef __linux__
+TEST_F(Create, FullDiskLeavesNoPartialMovie) {
+    planes p(moviefix::pattern(9, 7, false, 0));
+    g_os.fopen = editfix::fullfopen;
+    for (size_t budget : {(size_t)0, (size_t)100, (size_t)2048, (size_t)2300, (size_t)2600}) {
+        SCOPED_TRACE(budget);
+        editfix::g_budget = budget;
+        std::string out;
+        EXPECT_EQ(create("full.avi", p, 3, 60.0f, false, &out), -1);
+        EXPECT_NE(out.find("*** Disk Full *** \n"), std::string::npos) << out;
+        EXPECT_FALSE(sc.exists("full.avi"));
+    }
+    // With room for all of it the same call succeeds.
+    editfix::g_budget = 1 << 20;
+    EXPECT_EQ(create("full.avi", p, 3, 60.0f, false), 0);
+    EXPECT_TRUE(sc.exists("full.avi"));
+}
+#endif
+
+}  // namespace
