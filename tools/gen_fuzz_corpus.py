@@ -429,6 +429,7 @@ def all_seeds():
         "parse": parse_seeds(),
         "filecvt": filecvt_seeds(),
         "avi_scan": avi_seeds(),
+        "avi_edit": avi_seeds(),
         "png_encode": encode_seeds(),
         "dialog": dialog_seeds(),
         "avi_frame": avi_frame_seeds(),
