@@ -7,7 +7,7 @@
 //   decode   a plain libpng loop that reads every frame into memory and does
 //            nothing else: the lower bound for one thread;
 //   reelkiln the built program making movie.avi, as a user runs it (its
-//            traditional fixed pauses, 1.1 s in all, included);
+//            fixed pauses, 1.1 s in all, included);
 //   work     the same driver in-process with the pauses skipped;
 //   ffmpeg   ffmpeg -threads 1 making the same raw movie from the same files.
 // Each is run twice, alternating, and the better run counts; before each

@@ -5,7 +5,8 @@
 // mode, banner); command line and program directory; the frame list; the
 // first image and the sound; the movie and the report; reelkilnmain.
 //
-// Every console line is the program's traditional text; the Japanese texts
+// Every console line is a fixed text that users and scripts may match (its
+// spelling and spacing are kept as they are); the Japanese texts
 // are stored in Shift_JIS (code page 932) and shown as such only in the
 // Japanese Shift_JIS console mode.
 

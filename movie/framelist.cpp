@@ -28,8 +28,8 @@ void take_lf_after_cr() {
 }
 
 // Skips a comment line: everything up to and including its line end.  A
-// comment ended by CR (or Ctrl-Z) also takes one CR or LF that follows, as
-// the traditional reader did, so CR LF and CR lists read exactly as before
+// comment ended by CR (or Ctrl-Z) also takes one CR or LF that follows, as a
+// reader that ends lines at CR only does, so CR LF and CR lists read the same
 // (and when that was a CR, the LF of its pair goes with it); a comment ended
 // by a bare LF is complete.
 void skip_comment() {

@@ -10,20 +10,10 @@
 #ifndef REELKILN_TEXT_H
 #define REELKILN_TEXT_H
 
-#if __has_include("text/codes.h")
 #include "text/codes.h"
-#endif
-#if __has_include("text/convert.h")
 #include "text/convert.h"
-#endif
-#if __has_include("text/filecvt.h")
 #include "text/filecvt.h"
-#endif
-#if __has_include("text/paths.h")
 #include "text/paths.h"
-#endif
-#if __has_include("text/cmdline.h")
 #include "text/cmdline.h"
-#endif
 
 #endif

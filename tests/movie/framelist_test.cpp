@@ -51,7 +51,7 @@ const std::string k66 = rep('q', 62) + ".png";  // 66 bytes
 
 const Case kCases[] = {
     {"comment_skipped", "a.png\r\n//x.png\r\nb.png\r\n", {"a.png", "b.png"}, ""},
-    // The traditional rule lost a last line without a line end.
+    // A rule that ends lines at CR only would lose a last line without one.
     {"last_line_without_cr", "a.png\r\n//x.png\r\nb.png", {"a.png", "b.png"}, ""},
     {"lf_line_ends", "a.png\nb.png\nc.png\n", {"a.png", "b.png", "c.png"}, ""},
     {"lf_no_final_end", "a.png\nb.png", {"a.png", "b.png"}, ""},
@@ -108,12 +108,12 @@ TEST(FrameListWide, SameNames) {
     EXPECT_EQ(r.names, (std::vector<std::string>{"a.png", "b.png", "c.png"}));
 }
 
-// ---- The traditional rule as an independent oracle -----------------------------------
+// ---- The CR-only rule as an independent oracle --------------------------------------
 
-// The rule as it always read lists: LF ignored everywhere, CR ends a line,
+// The rule that ends lines at CR only: LF ignored everywhere, CR ends a line,
 // a last line without CR lost; written here from its description, over the
 // bytes in memory.
-std::vector<std::string> traditional(const std::string& s) {
+std::vector<std::string> cronly(const std::string& s) {
     std::vector<std::string> names;
     std::string cur;
     size_t i = 0;
@@ -144,7 +144,7 @@ std::vector<std::string> traditional(const std::string& s) {
 }
 
 // Lists written with CR LF or CR line ends (every line ended, LF only ever
-// right after a CR) give exactly the names of the traditional rule.
+// right after a CR) give exactly the names of the CR-only rule.
 TEST(FrameListOracle, CrAndCrLfListsReadAsBefore) {
     std::mt19937 rng(12345);
     const char alphabet[] = {'a', 'b', '.', '/', '/', '\t', '\x1a', '\xff', '\x82', 'p'};
@@ -161,7 +161,7 @@ TEST(FrameListOracle, CrAndCrLfListsReadAsBefore) {
             list += crlf ? "\r\n" : "\r";
         }
         listresult r = readlist(sc, list);
-        ASSERT_EQ(r.names, traditional(list)) << "list #" << round << ": " << testing::PrintToString(list);
+        ASSERT_EQ(r.names, cronly(list)) << "list #" << round << ": " << testing::PrintToString(list);
     }
 }
 
