@@ -152,13 +152,9 @@ inline std::vector<uint8_t> expectframe(const image& im, int W, int H, bool alph
 
 // ---- WAV files --------------------------------------------------------------------
 
-inline void le16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back((uint8_t)v);
-    b.push_back((uint8_t)(v >> 8));
-}
-inline void le32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; i++) b.push_back((uint8_t)(v >> (8 * i)));
-}
+// Little-endian numbers appended to a byte vector: e2e::le16, e2e::le32.
+using e2e::le16;
+using e2e::le32;
 
 // One chunk: id, size field (the data's length unless given), data.  No pad
 // byte is added; pad = true appends one after odd data.

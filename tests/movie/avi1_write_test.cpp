@@ -71,11 +71,6 @@ made makemovie(const scene& sc, const std::vector<image>& imgs, const soundin& s
 
 // ---- Checking a movie -------------------------------------------------------------
 
-uint32_t u32at(const std::vector<uint8_t>& b, size_t p) {
-    return (uint32_t)b[p] | (uint32_t)b[p + 1] << 8 | (uint32_t)b[p + 2] << 16 | (uint32_t)b[p + 3] << 24;
-}
-uint16_t u16at(const std::vector<uint8_t>& b, size_t p) { return (uint16_t)(b[p] | b[p + 1] << 8); }
-std::string fccat(const std::vector<uint8_t>& b, size_t p) { return std::string(b.begin() + p, b.begin() + p + 4); }
 std::vector<uint8_t> slice(const std::vector<uint8_t>& b, uint64_t p, uint64_t n) {
     return std::vector<uint8_t>(b.begin() + p, b.begin() + p + n);
 }
@@ -94,7 +89,8 @@ void checkmovie(const std::vector<uint8_t>& avi, const std::vector<image>& imgs,
     const uint64_t datlen = S ? snd.data.size() : 0;
     const uint32_t ba = S ? (uint32_t)(snd.bits / 8 * snd.ch) : 0;
 
-    riff::layout l = riff::walk(riff::memory(avi));
+    const riff::source src = riff::memory(avi);
+    riff::layout l = riff::walk(src);
     ASSERT_EQ(l.error, "") << "the chunks do not nest";
     ASSERT_EQ(l.top.size(), 1u);
     const riff::chunk& R = l.top[0];
@@ -111,16 +107,16 @@ void checkmovie(const std::vector<uint8_t>& avi, const std::vector<image>& imgs,
     ASSERT_NE(avih, nullptr);
     EXPECT_EQ(avih->pos, 24u);
     EXPECT_EQ(avih->size, 56u);
-    EXPECT_EQ(u32at(avi, 32), 16666u) << "dwMicroSecPerFrame";
-    EXPECT_EQ(u32at(avi, 36), (uint32_t)((float)(fs + 24) * 60.0f)) << "dwMaxBytesPerSec";
-    EXPECT_EQ(u32at(avi, 40), 0u);
-    EXPECT_EQ(u32at(avi, 44), A ? 0x10u : 0x810u) << "dwFlags";
-    EXPECT_EQ(u32at(avi, 48), n) << "dwTotalFrames";
-    EXPECT_EQ(u32at(avi, 52), 0u);
-    EXPECT_EQ(u32at(avi, 56), S ? 2u : 1u) << "dwStreams";
-    EXPECT_EQ(u32at(avi, 60), fs + 24) << "dwSuggestedBufferSize";
-    EXPECT_EQ(u32at(avi, 64), (uint32_t)W);
-    EXPECT_EQ(u32at(avi, 68), (uint32_t)H);
+    EXPECT_EQ(src.u32(32), 16666u) << "dwMicroSecPerFrame";
+    EXPECT_EQ(src.u32(36), (uint32_t)((float)(fs + 24) * 60.0f)) << "dwMaxBytesPerSec";
+    EXPECT_EQ(src.u32(40), 0u);
+    EXPECT_EQ(src.u32(44), A ? 0x10u : 0x810u) << "dwFlags";
+    EXPECT_EQ(src.u32(48), n) << "dwTotalFrames";
+    EXPECT_EQ(src.u32(52), 0u);
+    EXPECT_EQ(src.u32(56), S ? 2u : 1u) << "dwStreams";
+    EXPECT_EQ(src.u32(60), fs + 24) << "dwSuggestedBufferSize";
+    EXPECT_EQ(src.u32(64), (uint32_t)W);
+    EXPECT_EQ(src.u32(68), (uint32_t)H);
     for (int k = 72; k < 88; k++) EXPECT_EQ(avi[k], 0) << k;
 
     // The video stream list.
@@ -131,23 +127,23 @@ void checkmovie(const std::vector<uint8_t>& avi, const std::vector<image>& imgs,
     ASSERT_GE(vs->kids.size(), 2u);
     EXPECT_EQ(vs->kids[0].id, "strh");
     EXPECT_EQ(vs->kids[0].pos, 100u);
-    EXPECT_EQ(fccat(avi, 108), "vids");
-    EXPECT_EQ(u32at(avi, 112), 0u);
-    EXPECT_EQ(u32at(avi, 128), 1001u) << "dwScale";
-    EXPECT_EQ(u32at(avi, 132), 60060u) << "dwRate";
-    EXPECT_EQ(u32at(avi, 140), n) << "dwLength";
-    EXPECT_EQ(u32at(avi, 144), fs + 24);
-    EXPECT_EQ(u32at(avi, 148), A ? 0u : 10000u) << "dwQuality";
-    EXPECT_EQ(u16at(avi, 160), A ? 0 : W) << "rcFrame.right";
-    EXPECT_EQ(u16at(avi, 162), A ? 0 : H) << "rcFrame.bottom";
+    EXPECT_EQ(src.fcc(108), "vids");
+    EXPECT_EQ(src.u32(112), 0u);
+    EXPECT_EQ(src.u32(128), 1001u) << "dwScale";
+    EXPECT_EQ(src.u32(132), 60060u) << "dwRate";
+    EXPECT_EQ(src.u32(140), n) << "dwLength";
+    EXPECT_EQ(src.u32(144), fs + 24);
+    EXPECT_EQ(src.u32(148), A ? 0u : 10000u) << "dwQuality";
+    EXPECT_EQ(src.u16(160), A ? 0 : W) << "rcFrame.right";
+    EXPECT_EQ(src.u16(162), A ? 0 : H) << "rcFrame.bottom";
     EXPECT_EQ(vs->kids[1].id, "strf");
     EXPECT_EQ(vs->kids[1].pos, 164u);
     EXPECT_EQ(vs->kids[1].size, 40u);
-    EXPECT_EQ(u32at(avi, 172), 40u);
-    EXPECT_EQ(u32at(avi, 176), (uint32_t)W);
-    EXPECT_EQ(u32at(avi, 180), (uint32_t)H) << "positive: bottom-up";
-    EXPECT_EQ(u16at(avi, 184), 1);
-    EXPECT_EQ(u16at(avi, 186), A ? 32 : 24);
+    EXPECT_EQ(src.u32(172), 40u);
+    EXPECT_EQ(src.u32(176), (uint32_t)W);
+    EXPECT_EQ(src.u32(180), (uint32_t)H) << "positive: bottom-up";
+    EXPECT_EQ(src.u16(184), 1);
+    EXPECT_EQ(src.u16(186), A ? 32 : 24);
     for (int k = 188; k < 212; k++) EXPECT_EQ(avi[k], 0) << k;
     if (A) {
         EXPECT_EQ(vs->kids.size(), 2u) << "no strn in 32-bit movies";
@@ -166,25 +162,25 @@ void checkmovie(const std::vector<uint8_t>& avi, const std::vector<image>& imgs,
         ASSERT_NE(as, nullptr);
         EXPECT_EQ(as->pos, X);
         EXPECT_EQ(as->size, 108u);
-        EXPECT_EQ(fccat(avi, X + 12), "strh");
-        EXPECT_EQ(fccat(avi, X + 20), "auds");
+        EXPECT_EQ(src.fcc(X + 12), "strh");
+        EXPECT_EQ(src.fcc(X + 20), "auds");
         for (int k = 24; k < 40; k++) EXPECT_EQ(avi[X + k], 0);
-        EXPECT_EQ(u32at(avi, X + 40), ba) << "dwScale";
-        EXPECT_EQ(u32at(avi, X + 44), ba * (uint32_t)snd.rate) << "dwRate";
-        EXPECT_EQ(u32at(avi, X + 52), datlen / snd.ch / (snd.bits / 8)) << "dwLength";
-        EXPECT_EQ(u32at(avi, X + 56), datlen);
-        EXPECT_EQ(u32at(avi, X + 60), 10000u);
-        EXPECT_EQ(u32at(avi, X + 64), ba) << "dwSampleSize";
-        EXPECT_EQ(fccat(avi, X + 76), "strf");
-        EXPECT_EQ(u32at(avi, X + 80), 18u);
-        EXPECT_EQ(u16at(avi, X + 84), 1) << "always PCM";
-        EXPECT_EQ(u16at(avi, X + 86), snd.ch);
-        EXPECT_EQ(u32at(avi, X + 88), (uint32_t)snd.rate);
-        EXPECT_EQ(u32at(avi, X + 92), ba * (uint32_t)snd.rate);
-        EXPECT_EQ(u16at(avi, X + 96), ba);
-        EXPECT_EQ(u16at(avi, X + 98), snd.bits);
-        EXPECT_EQ(u16at(avi, X + 100), 0);
-        EXPECT_EQ(fccat(avi, X + 102), "strn");
+        EXPECT_EQ(src.u32(X + 40), ba) << "dwScale";
+        EXPECT_EQ(src.u32(X + 44), ba * (uint32_t)snd.rate) << "dwRate";
+        EXPECT_EQ(src.u32(X + 52), datlen / snd.ch / (snd.bits / 8)) << "dwLength";
+        EXPECT_EQ(src.u32(X + 56), datlen);
+        EXPECT_EQ(src.u32(X + 60), 10000u);
+        EXPECT_EQ(src.u32(X + 64), ba) << "dwSampleSize";
+        EXPECT_EQ(src.fcc(X + 76), "strf");
+        EXPECT_EQ(src.u32(X + 80), 18u);
+        EXPECT_EQ(src.u16(X + 84), 1) << "always PCM";
+        EXPECT_EQ(src.u16(X + 86), snd.ch);
+        EXPECT_EQ(src.u32(X + 88), (uint32_t)snd.rate);
+        EXPECT_EQ(src.u32(X + 92), ba * (uint32_t)snd.rate);
+        EXPECT_EQ(src.u16(X + 96), ba);
+        EXPECT_EQ(src.u16(X + 98), snd.bits);
+        EXPECT_EQ(src.u16(X + 100), 0);
+        EXPECT_EQ(src.fcc(X + 102), "strn");
         EXPECT_EQ(slice(avi, X + 110, 6), std::vector<uint8_t>({'A', 'U', 'D', 'I', 'O', 0}));
     }
 
@@ -223,19 +219,19 @@ void checkmovie(const std::vector<uint8_t>& avi, const std::vector<image>& imgs,
     ASSERT_EQ(idx1->size, 16 * movi->kids.size());
     for (size_t k = 0; k < movi->kids.size(); k++) {
         const uint64_t e = idx1->data() + 16 * k;
-        EXPECT_EQ(fccat(avi, e), movi->kids[k].id);
-        EXPECT_EQ(u32at(avi, e + 4), 0x10u);
-        EXPECT_EQ(u32at(avi, e + 8), movi->kids[k].pos - M) << "entry " << k;
-        EXPECT_EQ(u32at(avi, e + 12), movi->kids[k].size);
+        EXPECT_EQ(src.fcc(e), movi->kids[k].id);
+        EXPECT_EQ(src.u32(e + 4), 0x10u);
+        EXPECT_EQ(src.u32(e + 8), movi->kids[k].pos - M) << "entry " << k;
+        EXPECT_EQ(src.u32(e + 12), movi->kids[k].size);
     }
-    if (n > 0) { EXPECT_EQ(u32at(avi, idx1->data() + 8), 4u) << "the first frame's offset"; }
+    if (n > 0) { EXPECT_EQ(src.u32(idx1->data() + 8), 4u) << "the first frame's offset"; }
 
     // After the RIFF chunk: 'themewnd' (24-bit), then 1 to 512 zero bytes
     // up to a multiple of 512.
     uint64_t p = R.end();
     if (!A) {
-        EXPECT_EQ(fccat(avi, p), "them");
-        EXPECT_EQ(fccat(avi, p + 4), "ewnd");
+        EXPECT_EQ(src.fcc(p), "them");
+        EXPECT_EQ(src.fcc(p + 4), "ewnd");
         p += 8;
     }
     ASSERT_LT(p, avi.size());
@@ -331,9 +327,10 @@ TEST(Avi1WritesWorked, OnePixelMovieIs2560Bytes) {
     made m = makemovie(sc, {pattern(1, 1, false, 1)}, {});
     ASSERT_EQ(m.r, 0);
     ASSERT_EQ(m.avi.size(), 2560u);
-    EXPECT_EQ(u32at(m.avi, 4), 2076u);
-    EXPECT_EQ(fccat(m.avi, 2048), "00db");
-    EXPECT_EQ(fccat(m.avi, 2084), "them");
+    const riff::source src = riff::memory(m.avi);
+    EXPECT_EQ(src.u32(4), 2076u);
+    EXPECT_EQ(src.fcc(2048), "00db");
+    EXPECT_EQ(src.fcc(2084), "them");
 }
 
 TEST(Avi1WritesWorked, MessagesOfARun) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "riff.h"
 #include "testutil.h"
 
 namespace e2e {
@@ -81,9 +82,11 @@ inline rgba decodepng(const fs::path& png, const fs::path& scratch) {
     if (sh(cmd, scratch) != 0) throw std::runtime_error("e2e_png.py decode failed: " + png.string());
     std::vector<uint8_t> b = testutil::read_file(out);
     fs::remove(out);
+    if (b.size() < 8) throw std::runtime_error("e2e_png.py decode gave no size: " + png.string());
+    const riff::source src = riff::memory(b);
     rgba r;
-    r.w = (int)(b[0] | b[1] << 8 | b[2] << 16 | (uint32_t)b[3] << 24);
-    r.h = (int)(b[4] | b[5] << 8 | b[6] << 16 | (uint32_t)b[7] << 24);
+    r.w = (int)src.u32(0);
+    r.h = (int)src.u32(4);
     r.px.assign(b.begin() + 8, b.end());
     return r;
 }
@@ -159,13 +162,12 @@ inline std::vector<uint8_t> ffmpegaudio(const fs::path& movie, int bits, const f
 
 // ---- WAV fixtures -----------------------------------------------------------------
 
+// Little-endian numbers appended to a byte vector, for every movie test.
 inline void le16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back((uint8_t)x);
-    v.push_back((uint8_t)(x >> 8));
+    for (int i = 0; i < 2; i++) v.push_back((uint8_t)(x >> (8 * i)));
 }
 inline void le32(std::vector<uint8_t>& v, uint32_t x) {
-    le16(v, x & 0xFFFF);
-    le16(v, x >> 16);
+    for (int i = 0; i < 4; i++) v.push_back((uint8_t)(x >> (8 * i)));
 }
 inline void chunk(std::vector<uint8_t>& v, const char* id, const std::vector<uint8_t>& body, bool pad) {
     v.insert(v.end(), id, id + 4);
