@@ -67,41 +67,147 @@ inline void pngappend(png_structp png, png_bytep data, size_t n) {
     out->insert(out->end(), data, data + n);
 }
 inline void pngnoflush(png_structp) {}
-}  // namespace detail
 
-// im as the bytes of an 8-bit PNG made by libpng (RGB, or RGBA when im.alpha).
-inline std::vector<uint8_t> pngbytes(const image& im) {
-    std::vector<uint8_t> bytes;
+// What libpng writes: every value fixed before its setjmp.
+struct pngcell {
+    std::vector<uint8_t>* out;
+    uint32_t w, h;
+    int depth, type;
+    const uint8_t* rows;
+    size_t rowbytes;
+    png_color* plte;
+    int nplte;
+    png_byte* trns;
+    int ntrns;  // 0: no tRNS
+};
+
+// The file of c into *c.out; false when libpng failed.
+inline bool pngwrite(const pngcell& c) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        throw std::runtime_error("libpng failed");
+        return false;
     }
-    png_set_write_fn(png, &bytes, detail::pngappend, detail::pngnoflush);
-    png_set_IHDR(png, info, (png_uint_32)im.w, (png_uint_32)im.h, 8,
-                 im.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_write_fn(png, c.out, pngappend, pngnoflush);
+    png_set_IHDR(png, info, c.w, c.h, c.depth, c.type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (c.nplte) png_set_PLTE(png, info, c.plte, c.nplte);
+    if (c.ntrns) png_set_tRNS(png, info, c.trns, c.ntrns, nullptr);
     png_write_info(png, info);
-    std::vector<uint8_t> row((size_t)im.w * 4);
-    for (int y = 0; y < im.h; y++) {
-        size_t k = 0;
-        for (int x = 0; x < im.w; x++) {
-            const uint8_t* p = im.at(x, y);
-            row[k++] = p[0];
-            row[k++] = p[1];
-            row[k++] = p[2];
-            if (im.alpha) row[k++] = p[3];
-        }
-        png_write_row(png, row.data());
-    }
+    for (uint32_t y = 0; y < c.h; y++) png_write_row(png, c.rows + c.rowbytes * y);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
+    return true;
+}
+}  // namespace detail
+
+// The kinds of PNG file the tests write, by libpng: 8-bit RGB (rgb8) or RGBA
+// (rgba8), 16-bit RGB (rgb16), 8- and 16-bit gray (gray8, gray16), gray with
+// alpha (graya8), and a palette (pal8) or a palette with tRNS (palt8).  Gray
+// is (r + g + b) / 3; 16-bit samples are v * 257, so every way of reducing
+// them to 8 bits gives v; a palette holds the image's distinct colours (at
+// most 256, see palpattern), with their alphas in tRNS for palt8.
+inline std::vector<uint8_t> pngbytes(const image& im, const std::string& mode) {
+    struct kind {
+        const char* name;
+        int type, depth, channels;
+    };
+    static const kind kinds[] = {
+        {"rgb8", PNG_COLOR_TYPE_RGB, 8, 3},       {"rgba8", PNG_COLOR_TYPE_RGBA, 8, 4},
+        {"rgb16", PNG_COLOR_TYPE_RGB, 16, 3},     {"gray8", PNG_COLOR_TYPE_GRAY, 8, 1},
+        {"gray16", PNG_COLOR_TYPE_GRAY, 16, 1},   {"graya8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, 2},
+        {"pal8", PNG_COLOR_TYPE_PALETTE, 8, 1},   {"palt8", PNG_COLOR_TYPE_PALETTE, 8, 1},
+    };
+    const kind* k = nullptr;
+    for (const kind& c : kinds)
+        if (mode == c.name) k = &c;
+    if (!k) throw std::runtime_error("unknown PNG kind " + mode);
+
+    // The palette: the distinct colours in order of first use.
+    std::vector<uint32_t> pal;
+    std::vector<uint8_t> index((size_t)im.w * im.h);
+    if (k->type == PNG_COLOR_TYPE_PALETTE) {
+        for (size_t i = 0; i < index.size(); i++) {
+            const uint8_t* p = &im.px[i * 4];
+            uint32_t c = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+            size_t j = 0;
+            while (j < pal.size() && pal[j] != c) j++;
+            if (j == pal.size()) pal.push_back(c);
+            if (pal.size() > 256) throw std::runtime_error("more than 256 colours for a palette");
+            index[i] = (uint8_t)j;
+        }
+    }
+
+    // Every row's samples, then libpng in a cell of its own.
+    const size_t rowbytes = (size_t)im.w * k->channels * (k->depth / 8);
+    std::vector<uint8_t> rows(rowbytes * im.h);
+    size_t n = 0;
+    auto put = [&](unsigned v) {
+        rows[n++] = (uint8_t)v;
+        if (k->depth == 16) rows[n++] = (uint8_t)v;  // v * 257: both bytes are v
+    };
+    for (int y = 0; y < im.h; y++)
+        for (int x = 0; x < im.w; x++) {
+            const uint8_t* p = im.at(x, y);
+            const unsigned gray = (p[0] + p[1] + p[2]) / 3;
+            switch (k->type) {
+            case PNG_COLOR_TYPE_RGB: put(p[0]), put(p[1]), put(p[2]); break;
+            case PNG_COLOR_TYPE_RGBA: put(p[0]), put(p[1]), put(p[2]), put(p[3]); break;
+            case PNG_COLOR_TYPE_GRAY: put(gray); break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA: put(gray), put(p[3]); break;
+            default: put(index[(size_t)y * im.w + x]); break;
+            }
+        }
+    std::vector<png_color> plte;
+    std::vector<png_byte> trns;
+    for (uint32_t c : pal) {
+        plte.push_back({(png_byte)c, (png_byte)(c >> 8), (png_byte)(c >> 16)});
+        trns.push_back((png_byte)(c >> 24));
+    }
+    std::vector<uint8_t> bytes;
+    detail::pngcell cell{&bytes, (uint32_t)im.w, (uint32_t)im.h, k->depth, k->type, rows.data(), rowbytes,
+                         plte.data(), (int)plte.size(), trns.data(), mode == "palt8" ? (int)trns.size() : 0};
+    if (!detail::pngwrite(cell)) throw std::runtime_error("libpng failed");
     return bytes;
 }
 
+// im as the bytes of an 8-bit PNG made by libpng (RGB, or RGBA when im.alpha).
+inline std::vector<uint8_t> pngbytes(const image& im) { return pngbytes(im, im.alpha ? "rgba8" : "rgb8"); }
+
 // Writes im as a PNG file; path in UTF-8.
 inline void writepng(const std::string& path, const image& im) { testutil::write_file(fspath(path), pngbytes(im)); }
+
+// Content for a palette: 40 colours (with varied alphas) placed in a pattern
+// that moves with x, y and the seed.
+inline image palpattern(int w, int h, int seed) {
+    image im;
+    im.w = w;
+    im.h = h;
+    im.alpha = true;
+    im.px.resize((size_t)w * h * 4);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const int c = (x * 7 + y * 3 + seed) % 40;
+            uint8_t* p = &im.px[((size_t)y * w + x) * 4];
+            p[0] = (uint8_t)(c * 53 + seed);
+            p[1] = (uint8_t)(c * 97 + 11);
+            p[2] = (uint8_t)(c * 29 + 200);
+            p[3] = (uint8_t)(c * 53 % 256);
+        }
+    return im;
+}
+
+// Writes the end-to-end fixtures into dir: each spec's kind of PNG, with
+// content from pattern (palpattern for the palette kinds) and its seed.
+inline void writepngs(const std::filesystem::path& dir, const std::vector<e2e::pngspec>& specs) {
+    for (const e2e::pngspec& s : specs) {
+        const bool pal = s.mode == "pal8" || s.mode == "palt8";
+        const bool alpha = s.mode == "rgba8" || s.mode == "graya8";
+        const image im = pal ? palpattern(s.w, s.h, s.seed) : pattern(s.w, s.h, alpha, s.seed);
+        testutil::write_file(dir / s.name, pngbytes(im, s.mode));
+    }
+}
 
 // A file that passes the probe (signature and a 13-byte IHDR) but holds no
 // image data: enough for the steps that never decode it.

@@ -1,5 +1,6 @@
 // e2e_program_test.cpp - the built programs run end to end, each in a fresh
-// directory of its own, on PNG sequences and WAVs made by independent tools;
+// directory of its own, on PNG sequences of every kind made by libpng and
+// WAVs built by hand;
 // ffprobe and ffmpeg then read the movie back, and every frame and every
 // audio byte is compared with what the inputs say it must be.
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "avi1_fixtures.h"
 #include "e2e_util.h"
 #include "testutil.h"
 
@@ -119,7 +121,7 @@ TEST_P(Program, MakesTheMovieItsInputsDescribe) {
     const fs::path dir = tmp.path();
     const fs::path bin = dir / (c.fps30 ? "reelkiln30" : "reelkiln");
     fs::copy_file(c.fps30 ? RK_REELKILN30_BIN : RK_REELKILN_BIN, bin);
-    if (!c.pngs.empty()) writepngs(dir, c.pngs);
+    if (!c.pngs.empty()) moviefix::writepngs(dir, c.pngs);
 
     std::vector<std::string> frames = c.order;
     if (c.list == NO_LIST) {

@@ -2,7 +2,8 @@
 // independent tools, the program run in a directory of its own, and the
 // movie read back by ffprobe and ffmpeg.
 //
-// Independence: PNG fixtures are written and decoded by python3-png
+// Independence: PNG fixtures are written by libpng (the movie tests' one PNG
+// writer, moviefix::writepngs) and decoded by python3-png
 // (tests/movie/e2e_png.py under /usr/bin/python3), movies are read by
 // ffprobe and ffmpeg, so no expected value passes through reelkiln's code.
 
@@ -52,22 +53,14 @@ inline std::string slurp(const fs::path& p) {
 inline std::string python() { return "/usr/bin/python3"; }
 inline std::string pngtool() { return std::string(RK_SOURCE_DIR) + "/tests/movie/e2e_png.py"; }
 
-// One PNG fixture: name, size, mode of e2e_png.py, seed.
+// One PNG fixture: name, size, kind (see moviefix::pngbytes), seed; written
+// by moviefix::writepngs.
 struct pngspec {
     std::string name;
     int w, h;
     std::string mode;
     int seed;
 };
-
-// Writes the fixtures into dir with python3-png.
-inline void writepngs(const fs::path& dir, const std::vector<pngspec>& specs) {
-    std::string cmd = python() + " " + quote(pngtool()) + " write " + quote(dir.string());
-    for (const pngspec& s : specs)
-        cmd += " " + quote(s.name + ":" + std::to_string(s.w) + ":" + std::to_string(s.h) + ":" + s.mode +
-                           ":" + std::to_string(s.seed));
-    if (sh(cmd, dir) != 0) throw std::runtime_error("e2e_png.py write failed");
-}
 
 // An image decoded independently: RGBA, top row first.
 struct rgba {
