@@ -3,6 +3,8 @@
 
 #include "avitool/assign_internal.h"
 
+#include "avitool/avitool.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -85,3 +87,23 @@ int parseassign(const char* text, assignment* a) {
 }
 
 }  // namespace avitool_detail
+
+// ---- The entries --------------------------------------------------------------------------
+
+using avitool_detail::assignment;
+using avitool_detail::parseassign;
+
+int aviassignframe(const char* text, int width, int height, const uint8_t* R, const uint8_t* G,
+                   const uint8_t* B, const uint8_t* A, uint8_t bit32) {
+    assignment a;
+    if (parseassign(text, &a) != 0) return 1;
+    // A total of 0: the append raises it to frame + 1, so the call writes
+    // frame N, whether the movie has it, is shorter, or does not exist.
+    return aviappendframe(a.path, a.frame, 0, width, height, R, G, B, A, a.fps, bit32);
+}
+
+int aviassignfps(const char* text) {
+    assignment a;
+    if (parseassign(text, &a) != 0) return 1;
+    return avisetfps(a.path, a.fps);
+}

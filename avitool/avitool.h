@@ -272,6 +272,83 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace);
 int avicreate(const char* path, int width, int height, const uint8_t* R, const uint8_t* G,
               const uint8_t* B, const uint8_t* A, int n, float fps, uint8_t bit32);
 
+// ---- Frame rate ------------------------------------------------------------------
+
+// avisetfps: gives the movie at path the frame rate fps in place: the main
+// header's dwMicroSecPerFrame and dwMaxBytesPerSec (the video figure
+// (float)fs x fps + 2, fs frame 0's chunk size, plus the audio bytes per
+// second when the movie has audio) and the video stream header's dwScale and
+// dwRate (the 1000/1001 rule) and dwSuggestedBufferSize (the video figure).
+// Every other byte stays, the length too; an OpenDML movie is copied whole.
+// Results: 0 changed, or nothing to do (the rate within 0.01 % of the
+// movie's: the file is not touched); -1 the movie is missing ("AVI file not
+// found: %s \n"), cannot be opened, or cannot be replaced; the scan's
+// nonzero result ("ErrScanningAVI (%d)\n"); 1 frame 0's chunk is smaller than
+// a 24-bit frame ("Cannot treat compressed AVI (fwrite:%d).\n"); 3 a rate
+// that is not finite and above 0, a rate field missing or in a header chunk
+// shorter than its layout, the movie being the temporary file, or the
+// output lost.  Any failure leaves the movie as it was.
+int avisetfps(const char* path, float fps);
+
+// ---- Frame edits -------------------------------------------------------------------
+
+// avireplaceframe: writes the image (planes of width x height) over frame
+// (from 0; negative: the last) of the movie at path, in place: the chunk
+// keeps its fourcc, size and place, the frame is written in the movie's own
+// format (24 or 32 bits, its row order), the rest of the chunk zero, and the
+// file keeps its length.  The rate fields take fps when it differs from the
+// movie's by more than 0.05 %.  total (raised to frame + 1) is the frame
+// count a missing movie is created with (at least 1); a frame past the end
+// is appended (aviappendframe).  Results: 0; avicreate's and
+// aviappendframe's; the scan's ("ErrScanningAVI (%d)\n"); 1 the movie is not
+// uncompressed 24- or 32-bit frames of its main header's size, or frame's
+// chunk is smaller than a 24-bit frame, or the planes are not there
+// ("Cannot replace frame image (fwrite:%d) in AVI.\n"); 2 the image's size is
+// not the movie's; 3 a rate that is not finite and above 0, a position
+// missing, the movie being the temporary file, or the output lost; 21 the
+// chunk is not one of the video stream's; 23 its size is not the scanned one
+// or smaller than the frame; -1 the movie exists but cannot be read, a
+// stream cannot be opened, or the replace is refused.
+int avireplaceframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                    const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32);
+
+// aviappendframe: lengthens the movie at path to total frames (raised to
+// frame + 1) by copies of the image after movi's content, with their index
+// entries, in the movie's own format and chunk id; the main header's and the
+// video stream's frame counts grow with them, and the rate fields take fps as
+// above.  A missing movie is created (total copies, at least 1); a request
+// that adds no frame replaces frame (avireplaceframe).  Results: 0;
+// avicreate's and avireplaceframe's; the scan's; 2 the image's size is not
+// the movie's ("Different image size (outputting %ldx%ld != AVI %ldx%ld).\n");
+// 1 the movie's format cannot take it; 3 OpenDML, several movi lists, an
+// absolute index, a position missing, 'idx1' not where the scan saw it, a
+// rate that cannot be used, or the output lost; -7 the movie would pass
+// 4 GB; -1 no memory for the index table, a stream cannot be opened, or the
+// replace is refused.
+int aviappendframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                   const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32);
+
+// ---- Assignments ------------------------------------------------------------------
+
+// The assignment text: a movie's path and ';'-separated fields, such as
+// 'D:\clips\walk.avi;L12;FP29.97': "L" a frame counted from 1, "FR" a frame
+// counted from 0, "FP" a frame rate (0 means 4.0), letters in any case, the
+// number read from the end of the field; defaults frame 0 and 4.0 fps.  A
+// text of 304 bytes or more, or a field of 272 or more, is refused whole
+// (result 1), never cut.  The path's extension must begin with ".AVI"
+// ("Not AVI extension: %s.\n", result 1).  Prints "Assigned file: %s", ",
+// Frame %ld", ", %g fps", ".\n"; "Unrecognized assignment: %s.\n" for a field
+// of no kind.
+//
+// aviassignframe writes the image as the named frame: aviappendframe(path,
+// frame, 0, ...) with the named rate, so the movie is created, lengthened or
+// the frame replaced as needed.  aviassignfps sets the named rate with
+// avisetfps (a frame field is parsed and printed only).  Results: 1 refused,
+// else the callee's.
+int aviassignframe(const char* text, int width, int height, const uint8_t* R, const uint8_t* G,
+                   const uint8_t* B, const uint8_t* A, uint8_t bit32);
+int aviassignfps(const char* text);
+
 // ---- Frame reader and information --------------------------------------------------
 
 // Nonzero: a frame number past the end makes avireadframe fail with -2;

@@ -116,6 +116,12 @@ bool putzeros(int64_t n);
 // refused.  The temporary file is gone in every case.
 int editfinish(edit& e, int64_t riffend);
 
+// The end of an edit that keeps the movie's layout to its last byte (a
+// frame replaced in place, the rate fields patched): the checked close, the
+// length on disk (length, what the edit wrote), the progress line and the
+// replace, as editfinish ends.  editfinish ends with it.
+int editreplace(edit& e, int64_t length);
+
 // A frame count from WAV seconds x frames per second, rounded up and held
 // to what a u32 holds.
 uint32_t ceilframes(double seconds, float fps);

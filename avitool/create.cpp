@@ -26,6 +26,19 @@ bool usablerate(float fps) {
     return std::isfinite(fps) && fps > 0.0f && 1000000.0 / (double)fps <= (double)UINT32_MAX;
 }
 
+int scanfor(const char* path, int32_t frame, scanfacts* s) {
+    return aviscan(path, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio,
+                   &s->audiobuf, &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
+}
+
+int64_t rdlength() {
+    int64_t at = rdpos(), len = 0;
+    if (rfseekorg(0, 2) == 0) rfgetpos64(&len);
+    int32_t hi = (int32_t)(uint32_t)((uint64_t)at >> 32);
+    rfseek((uint32_t)at, &hi);
+    return len;
+}
+
 bool pathexists(const char* path) {
     char name[512];
     return findfirstname(name, path) == 0;

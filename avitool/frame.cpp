@@ -16,6 +16,7 @@
 
 #include "avitool/avitool.h"
 #include "avitool/dib_internal.h"
+#include "avitool/frames_internal.h"
 #include "image/image.h"
 #include "stream/stream.h"
 
@@ -36,38 +37,12 @@ namespace {
 
 long long ll(int64_t v) { return (long long)v; }
 
-int64_t rdpos() {
-    int64_t p = 0;
-    rfgetpos64(&p);
-    return p;
-}
-
-// Forward only, as every skip of the read stream.
-void rdskipto(int64_t to) {
-    int64_t n = to - rdpos();
-    if (n <= 0) return;
-    int32_t hi = (int32_t)(uint32_t)((uint64_t)n >> 32);
-    rfkipbytes64((uint32_t)n, &hi);
-}
-
-struct scanresult {
-    uint32_t total, width, height;
-    uint8_t sizeflag, hasaudio;
-    int64_t audiobuf, junkpos, junksize, chunksize, chunkoff;
-    float fps;
-};
-
-int scanfor(const char* path, int32_t frame, scanresult* s) {
-    return aviscan(path, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio,
-                   &s->audiobuf, &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
-}
-
 // ---- The format chunk -------------------------------------------------------------------
 
 // Results of readformat: 0, or the reader's code (RD still open).
 int readformat(int64_t chunkoff, dibformat* f) {
     *f = dibformat{};
-    rdskipto(aviscaninfo.aviptrvidsstrf);
+    rdskip(aviscaninfo.aviptrvidsstrf - rdpos());
     f->hdrsize = (uint32_t)rfgetdw();
     if (rfeof()) return 5;
     switch (f->hdrsize) {
@@ -161,7 +136,7 @@ int rowpoll(void*) {
 int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
                  uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
                  int frame) {
-    scanresult s;
+    scanfacts s;
     int r = scanfor(path, frame, &s);
     if (r != 0) {
         std::printf("ErrScanningAVI (%d)\n", r);
@@ -199,10 +174,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     }
     if (rfopen(path) != 0) return -1;
     // The file's length, for the test below that its rows are there.
-    int64_t filelen = 0;
-    if (rfseekorg(0, 2) == 0) rfgetpos64(&filelen);
-    int32_t zero = 0;
-    rfseek(0, &zero);
+    const int64_t filelen = rdlength();
 
     dibformat f;
     r = readformat(s.chunkoff, &f);
@@ -300,7 +272,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         }
     }
 
-    rdskipto(s.chunkoff);
+    rdskip(s.chunkoff - rdpos());
     uint8_t cc[4];
     for (uint8_t& c : cc) c = (uint8_t)rfgetc();
     std::printf("(%c%c%c%c) ", cc[0], cc[1], cc[2], cc[3]);
@@ -331,7 +303,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
 int aviinfo(const char* path) {
     curimg.is555 = 0;
     curimg.is565 = 0;
-    scanresult s;
+    scanfacts s;
     int r = scanfor(path, 0, &s);
     if (r != 0) return r;
     curimg.width = (int)s.width;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "avitool/avitool_internal.h"
+
 namespace avitool_detail {
 
 // A frame rate the headers can hold: finite, above 0, and not so small that
@@ -28,6 +30,12 @@ bool pathexists(const char* path);
 // failed (wferr tells the same).
 int putplanes(const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, uint32_t w,
               uint32_t h, bool alpha, bool topdown);
+
+// aviscan for frame into the facts (avitool_internal.h): its result.
+int scanfor(const char* path, int32_t frame, scanfacts* s);
+
+// The read stream's file's length; RD is put back where it was.
+int64_t rdlength();
 
 // The bytes of one frame so stored: the row (3w rounded up to 4, or 4w)
 // times h.  0 when the product passes 64 bits (never for int sizes).

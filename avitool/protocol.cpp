@@ -213,12 +213,17 @@ int editfinish(edit& e, int64_t riffend) {
         printf("%s", e.lines.failed);
         return editabort(e, 3);
     }
+    return editreplace(e, w + fill);
+}
+
+int editreplace(edit& e, int64_t length) {
     rfclose();
     // The close flushes and the length on disk is compared with what was
     // written, so a buffer lost in the final flush cannot pass.
     moviepaths p = {e.tmp, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
     e.open = false;
-    if (finishoutput(p, (uint64_t)(w + fill)) != 0) {
+    bool lost = wferr() != 0;  // a write between the edit's own checks
+    if (finishoutput(p, (uint64_t)length) != 0 || lost) {
         printf("%s", e.lines.failed);
         g_os.remove(e.tmp);
         return 3;

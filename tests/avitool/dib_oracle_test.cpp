@@ -222,29 +222,46 @@ std::string fill(std::string cmd, const std::string& in, const std::string& out)
     return cmd;
 }
 
-TEST_P(Oracle, AgreesWithFfmpeg) {
-    const OracleCase& c = GetParam();
-    const fs::path& d = dir_->path();
-    std::string made = dir_->str(std::string(c.name) + ".made.bmp");
-    std::string bmp = dir_->str(std::string(c.name) + ".bmp");
-    ASSERT_EQ(e2e::sh(fill(c.tool, dir_->str(std::string(c.source) + ".png"), made), d), 0) << c.tool;
+// The case's BMP file at path (made by its tool, then transformed), and
+// ffmpeg's RGBA decode of it.
+std::vector<uint8_t> makebmp(const OracleCase& c, const testutil::TempDir& dir, const std::string& path,
+                             std::vector<uint8_t>* rgba) {
+    std::string made = path + ".made.bmp";  // the tools go by the extension
+    EXPECT_EQ(e2e::sh(fill(c.tool, dir.str(std::string(c.source) + ".png"), made), dir.path()), 0) << c.tool;
     std::vector<uint8_t> bytes = testutil::read_file(made);
     if (c.transform) bytes = c.transform(bytes);
-    testutil::write_file(bmp, bytes);
+    testutil::write_file(path, bytes);
+    std::string raw = path + ".rgba";
+    EXPECT_EQ(e2e::sh("ffmpeg -v error -nostdin -y -i " + e2e::quote(path) + " -f rawvideo -pix_fmt rgba " +
+                          e2e::quote(raw),
+                      dir.path()),
+              0);
+    *rgba = testutil::read_file(raw);
+    return bytes;
+}
 
-    bmpfile m = parsebmp(bytes);
+// The decoder's pixels against ffmpeg's, the first few differences named.
+void expectpixels(const std::vector<uint32_t>& got, const std::vector<uint8_t>& want, int width) {
+    ASSERT_EQ(got.size() * 4, want.size());
+    int wrong = 0;
+    for (size_t i = 0; i < got.size() && wrong < 5; i++) {
+        uint32_t w = (uint32_t)want[4 * i] << 24 | (uint32_t)want[4 * i + 1] << 16 |
+                     (uint32_t)want[4 * i + 2] << 8 | want[4 * i + 3];
+        if (got[i] != w) {
+            ADD_FAILURE() << "pixel " << i % width << "," << i / width << ": got " << std::hex << got[i]
+                          << ", ffmpeg " << w;
+            wrong++;
+        }
+    }
+}
+
+TEST_P(Oracle, AgreesWithFfmpeg) {
+    const OracleCase& c = GetParam();
+    std::vector<uint8_t> want;
+    bmpfile m = parsebmp(makebmp(c, *dir_, dir_->str(std::string(c.name) + ".bmp"), &want));
     ASSERT_EQ(m.f.hdrsize, c.hdrsize);
     ASSERT_EQ(m.f.bitcount, c.bits);
     ASSERT_EQ(m.f.compression, c.compression);
-
-    std::string raw = dir_->str(std::string(c.name) + ".rgba");
-    ASSERT_EQ(e2e::sh("ffmpeg -v error -nostdin -y -i " + e2e::quote(bmp) + " -f rawvideo -pix_fmt rgba " +
-                          e2e::quote(raw),
-                      d),
-              0);
-    std::vector<uint8_t> want = testutil::read_file(raw);
-    size_t n = (size_t)m.f.width * (size_t)std::abs(m.f.height);
-    ASSERT_EQ(want.size(), 4 * n);
 
     decoded got = decode(m.f, m.pal, pixels(m));
     ASSERT_EQ(got.result, DIB_OK) << got.printed;
@@ -254,16 +271,7 @@ TEST_P(Oracle, AgreesWithFfmpeg) {
         EXPECT_EQ(got.printed, "");
     }
     EXPECT_TRUE(got.guardsok);
-    int wrong = 0;
-    for (size_t i = 0; i < n && wrong < 5; i++) {
-        uint32_t w = (uint32_t)want[4 * i] << 24 | (uint32_t)want[4 * i + 1] << 16 |
-                     (uint32_t)want[4 * i + 2] << 8 | want[4 * i + 3];
-        if (got.rgba[i] != w) {
-            ADD_FAILURE() << "pixel " << i % m.f.width << "," << i / m.f.width << ": got " << std::hex
-                          << got.rgba[i] << ", ffmpeg " << w;
-            wrong++;
-        }
-    }
+    expectpixels(got.rgba, want, m.f.width);
 }
 
 // The same bitmap as the one frame of a movie: the format chunk holds the
@@ -272,12 +280,8 @@ TEST_P(Oracle, AgreesWithFfmpeg) {
 // picture.
 TEST_P(Oracle, AsAMovieFrameAgreesWithFfmpeg) {
     const OracleCase& c = GetParam();
-    const fs::path& d = dir_->path();
-    std::string bmp = dir_->str(std::string(c.name) + ".movie.bmp");
-    ASSERT_EQ(e2e::sh(fill(c.tool, dir_->str(std::string(c.source) + ".png"), bmp), d), 0) << c.tool;
-    std::vector<uint8_t> bytes = testutil::read_file(bmp);
-    if (c.transform) bytes = c.transform(bytes);
-    testutil::write_file(bmp, bytes);
+    std::vector<uint8_t> want;
+    std::vector<uint8_t> bytes = makebmp(c, *dir_, dir_->str(std::string(c.name) + ".movie.bmp"), &want);
     bmpfile m = parsebmp(bytes);
 
     framefix::dibmovie mv;
@@ -289,26 +293,11 @@ TEST_P(Oracle, AsAMovieFrameAgreesWithFfmpeg) {
     std::string avi = dir_->str(std::string(c.name) + ".avi");
     testutil::write_file(avi, framefix::build(mv));
 
-    std::string raw = dir_->str(std::string(c.name) + ".movie.rgba");
-    ASSERT_EQ(e2e::sh("ffmpeg -v error -nostdin -y -i " + e2e::quote(bmp) + " -f rawvideo -pix_fmt rgba " +
-                          e2e::quote(raw),
-                      d),
-              0);
-    std::vector<uint8_t> want = testutil::read_file(raw);
     aviscanreset();
     framefix::readout o = framefix::readframe(avi, 0);
     ASSERT_EQ(o.result, 0) << o.printed;
-    ASSERT_EQ(o.rgba.size() * 4, want.size());
     EXPECT_EQ(o.hasalpha, c.bits == 32 && !(c.hdrsize == 40 && c.compression == 0) ? 1 : 0);
-    int wrong = 0;
-    for (size_t i = 0; i < o.rgba.size() && wrong < 5; i++) {
-        uint32_t w = (uint32_t)want[4 * i] << 24 | (uint32_t)want[4 * i + 1] << 16 |
-                     (uint32_t)want[4 * i + 2] << 8 | want[4 * i + 3];
-        if (o.rgba[i] != w) {
-            ADD_FAILURE() << "pixel " << i << ": got " << std::hex << o.rgba[i] << ", ffmpeg " << w;
-            wrong++;
-        }
-    }
+    expectpixels(o.rgba, want, m.f.width);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dib, Oracle, testing::ValuesIn(oraclecases()),

@@ -1,0 +1,460 @@
+// framedit.cpp - the edits that write frame rates and frames into existing
+// movies: avisetfps, avireplaceframe, aviappendframe.
+//
+// Division: the edit session (temporary file, forward copy with patches,
+// the checked finish and the atomic replace); the rate patch; the rate
+// change; the frame checks; the replacement; the append.
+//
+// Every edit scans the movie, decides everything it can before it creates
+// the temporary file "~qeltmp.avi" beside the movie, streams the edited
+// movie into it strictly forward, checks that every byte arrived, and then
+// puts it in the movie's place in one step (g_os.replace).  Any failure
+// leaves the movie as it was and removes the temporary file.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "avitool/avitool.h"
+#include "avitool/frames_internal.h"
+#include "movie/avi.h"
+#include "movie/aviwrite.h"
+#include "platform/platform.h"
+#include "stream/stream.h"
+#include "text/paths.h"
+
+using namespace avitool_detail;
+
+namespace {
+
+long long ll(int64_t v) { return (long long)v; }
+
+int64_t wrpos() {
+    int64_t p = 0;
+    wfgetpos64(&p);
+    return p;
+}
+
+
+// ---- The edit session ---------------------------------------------------------------------
+
+// The console lines of the three edits (the rate change reuses the
+// replacement's).
+const editlines kReplaceLines = {
+    "Cannot open (RD) for replacing image in AVI (%d).\n",
+    "Cannot open (WR) for replacing image in AVI (%d).\n",
+    "Cannot finish copy (WR) for replacing image in AVI1.\n",
+    "replace done. Copying ...\n",
+    "Cannot finish copy (WR) for replacing image in AVI2.\n",
+};
+const editlines kFpsLines = {
+    kReplaceLines.openrd, kReplaceLines.openwr, kReplaceLines.failed, "FPS changed. Copying ...\n",
+    kReplaceLines.replace,
+};
+const editlines kAppendLines = {
+    "Cannot open (RD) for appending image to AVI (%d).\n",
+    "Cannot open (WR) for appending image to AVI (%d).\n",
+    "Copy failed (WR) for appending image in AVI1.\n",
+    "append done. Copying ...\n",
+    "Cannot finish copy (WR) for appending image in AVI3.\n",
+};
+
+// The temporary path and the refusal of a movie that is the temporary file
+// itself (creating the temporary would empty it): 0, or the result.
+int editbegin(edit& e, const char* movie, const editlines& lines) {
+    e.lines = lines;
+    if (!tmppath(e, movie)) return -1;
+    if (istmpfile(movie, "AVI")) return 3;
+    return 0;
+}
+
+// A failed copy: its line, then the edit ends with 3.
+int lost(edit& e) {
+    printf("%s", e.lines.failed);
+    return editabort(e, 3);
+}
+
+// One field (or run of fields) replaced on the way: at pos, drop old bytes
+// of the movie and write the new u32 values in their place.
+struct patch {
+    int64_t pos;
+    int old;
+    std::vector<uint32_t> put;
+};
+
+bool applypatch(const patch& p) {
+    if (!copyto(p.pos)) return false;
+    for (int k = 0; k < p.old; k++) rfgetc();
+    for (uint32_t v : p.put) wfputdw(v);
+    return rfeof() == 0 && wferr() == 0;
+}
+
+// The patch positions an edit needs, in the protocol's order, each with its
+// line.  Headers shorter than their fixed layout have positions inside the
+// next chunk: patching them would overwrite other bytes.
+struct needpos {
+    int64_t aviscanrecord::*field;
+    const char* line;
+};
+
+int needpositions(std::initializer_list<needpos> need) {
+    for (const needpos& n : need)
+        if (aviscaninfo.*n.field == 0) {
+            std::printf("%s", n.line);
+            return 3;
+        }
+    if (aviscaninfo.aviavihsize < 56 || aviscaninfo.avividsstrhsize < 56) {
+        std::printf("Header chunk too short for editing AVI (avih %lu, strh %lu).\n",
+                    (unsigned long)aviscaninfo.aviavihsize, (unsigned long)aviscaninfo.avividsstrhsize);
+        return 3;
+    }
+    return 0;
+}
+
+const needpos kUsPerFrame{&aviscanrecord::aviptrusperframe, "microsec/frame (avih) not found.\n"};
+const needpos kMaxBytes{&aviscanrecord::aviptrmaxbytes, "maxbyte/sec (avih) not found.\n"};
+const needpos kVidsRate{&aviscanrecord::aviptrvidsrate, "1000*fps (vids) not found.\n"};
+const needpos kVidsBuf{&aviscanrecord::aviptrvidsbufsize, "maxbyte/sec (vids) not found.\n"};
+
+// ---- The rate patch ------------------------------------------------------------------------
+
+// (float)fs x fps + 2 in single precision, truncated and clamped to u32.
+uint32_t ratebytes(int64_t fs, float fps) { return satu32((double)((float)fs * fps + 2.0f)); }
+
+// The five rate fields for fps, in file order, for a video part of fs bytes a
+// frame; the movie's audio bytes per second are added to the main header's
+// figure when the scan met its format.
+void ratepatches(std::vector<patch>* out, int64_t fs, float fps, bool audio) {
+    const aviscanrecord& S = aviscaninfo;
+    uint64_t maxbytes = ratebytes(fs, fps);
+    if (audio && S.aviptraudsstrf != 0)
+        maxbytes += (uint64_t)S.aviwfx.nSamplesPerSec * S.aviwfx.nChannels * (S.aviwfx.wBitsPerSample / 8);
+    uint32_t scale, rate;
+    raterule(fps, &scale, &rate);
+    out->push_back({S.aviptrusperframe, 4, {usecperframe(fps)}});
+    out->push_back({S.aviptrmaxbytes, 4, {maxbytes > UINT32_MAX ? UINT32_MAX : (uint32_t)maxbytes}});
+    out->push_back({S.aviptrvidsrate - 4, 8, {scale, rate}});
+    out->push_back({S.aviptrvidsbufsize, 4, {ratebytes(fs, fps)}});
+}
+
+bool sortpatches(std::vector<patch>* v) {
+    std::sort(v->begin(), v->end(), [](const patch& a, const patch& b) { return a.pos < b.pos; });
+    for (size_t i = 1; i < v->size(); i++)
+        if ((*v)[i].pos < (*v)[i - 1].pos + (*v)[i - 1].old) return false;
+    return true;
+}
+
+// The edits' tolerance: the caller's rate counts as different from the
+// movie's when they differ by more than 0.05 %.
+bool ratediffers(double movie, double f, double tol) { return movie * (1 - tol) > f || f > movie * (1 + tol); }
+
+}  // namespace
+
+// ---- The rate change -----------------------------------------------------------------------
+
+int avisetfps(const char* path, float fps) {
+    if (!usablerate(fps)) {
+        std::printf("Cannot set AVI to %g fps.\n", (double)fps);
+        return 3;
+    }
+    edit e;
+    if (int r = editbegin(e, path, kFpsLines)) return r;
+    // A mistyped path is not a success.
+    if (rfopenq(path) != 0) {
+        std::printf("AVI file not found: %s \n", path);
+        return -1;
+    }
+    rfclose();
+    scanfacts sc;
+    if (int r = scanfor(path, 0, &sc)) {
+        std::printf("ErrScanningAVI (%d)\n", r);
+        return r;
+    }
+    if (sc.sizeflag == 0) {
+        std::printf("Cannot treat compressed AVI (fwrite:%d).\n", sc.sizeflag);
+        return 1;
+    }
+    if (!ratediffers((double)sc.fps, (double)fps, 0.0001)) return 0;
+    const int64_t fs = sc.chunksize;
+    if (int r = needpositions({kUsPerFrame, kMaxBytes, kVidsRate, kVidsBuf})) return r;
+
+    if (int r = editopen(e)) return r;
+    const int64_t len = rdlength();
+    std::vector<patch> patches;
+    ratepatches(&patches, fs, fps, sc.hasaudio != 0);
+    if (!sortpatches(&patches)) {
+        return lost(e);
+    }
+    for (const patch& p : patches)
+        if (!applypatch(p)) {
+            return lost(e);
+        }
+    // The rest as it is: the trailer and the old zero padding come along,
+    // so the file keeps its length.
+    if (!copyto(len)) {
+        return lost(e);
+    }
+    return editreplace(e, len);
+}
+
+// ---- The frame checks ----------------------------------------------------------------------
+
+namespace {
+
+// The movie's own frame format, which decides what the pixel-writing edits
+// write: uncompressed 24 or 32 bits of one plane whose size is the main
+// header's, rows bottom-up or top-down, and the chunk id of its video frames.
+// Anything else (a compressed stream above all) would get raw pixels in
+// chunks that mean something else.
+struct framefmt {
+    bool alpha;
+    bool topdown;
+    char id[5];
+};
+
+bool movieformat(const scanfacts& sc, framefmt* f) {
+    const aviscanrecord& S = aviscaninfo;
+    const avibitmapinfo& b = S.avibmih;
+    if (S.aviptrvidsstrf == 0 || S.aviptrusperframe == 0) return false;
+    if (b.biCompression != 0 || b.biPlanes != 1 || (b.biBitCount != 24 && b.biBitCount != 32)) return false;
+    int64_t h = b.biHeight < 0 ? -(int64_t)b.biHeight : b.biHeight;
+    if (b.biWidth <= 0 || (int64_t)b.biWidth != (int64_t)sc.width || h != (int64_t)sc.height) return false;
+    f->alpha = b.biBitCount == 32;
+    f->topdown = b.biHeight < 0;
+    const uint8_t* id = S.avividschunkid;
+    bool known = id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9' && id[2] == 'd' &&
+                 (id[3] == 'b' || id[3] == 'c');
+    std::memcpy(f->id, known ? (const char*)id : (f->alpha ? "00dc" : "00db"), 4);
+    f->id[4] = 0;
+    return true;
+}
+
+// The size and planes the caller gives: a picture, planes that are there
+// (alpha too for 32-bit frames), and a frame whose size fits a chunk's u32.
+bool imageok(int w, int h, const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A,
+             bool alpha) {
+    if (w <= 0 || h <= 0 || !R || !G || !B || (alpha && !A)) return false;
+    return framebytes((uint32_t)w, (uint32_t)h, alpha) <= UINT32_MAX;
+}
+
+// A missing movie is made with total copies of the image, at least one (a
+// negative frame number means frame 0 of a new movie).
+int createmissing(const char* path, int w, int h, const uint8_t* R, const uint8_t* G,
+                  const uint8_t* B, const uint8_t* A, int64_t total, float fps, uint8_t bit32) {
+    int64_t n = total < 1 ? 1 : total > INT32_MAX ? INT32_MAX : total;
+    int r = avicreate(path, w, h, R, G, B, A, (int)n, fps, bit32);
+    if (r != 0) std::printf("Failed creating AVI.(%d)\n", r);
+    return r;
+}
+
+
+// The start both frame edits share: the rate, the temporary path, a missing
+// movie created (only where nothing exists: one that cannot be read is
+// refused, never replaced by a new one), the scan.  *done says whether the
+// edit ends here with the result.
+int editstart(edit& e, const editlines& lines, const char* path, int frame, int64_t tot, int w, int h,
+              const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32,
+              scanfacts* sc, bool* done) {
+    *done = true;
+    if (!usablerate(fps)) {
+        std::printf("Cannot use %g fps in AVI.\n", (double)fps);
+        return 3;
+    }
+    if (int r = editbegin(e, path, lines)) return r;
+    if (!pathexists(path)) return createmissing(path, w, h, R, G, B, A, tot, fps, bit32);
+    if (rfopenq(path) != 0) {
+        std::printf("Cannot find AVI.(%s)\n", path);
+        return -1;
+    }
+    rfclose();
+    if (int r = scanfor(path, frame, sc)) {
+        std::printf("ErrScanningAVI (%d)\n", r);
+        return r;
+    }
+    *done = false;
+    return 0;
+}
+
+}  // namespace
+
+// ---- The replacement -----------------------------------------------------------------------
+
+int avireplaceframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                    const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
+    const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
+    edit e;
+    scanfacts sc;
+    bool done = false;
+    int r = editstart(e, kReplaceLines, path, frame, tot, width, height, R, G, B, A, fps, bit32, &sc, &done);
+    if (done) return r;
+    framefmt f;
+    if (sc.sizeflag == 0 || !movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
+        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
+        return 1;
+    }
+    if (frame >= 0 && (int64_t)frame >= (int64_t)sc.total)
+        return aviappendframe(path, frame, (int)(tot > INT32_MAX ? INT32_MAX : tot), width, height, R, G,
+                              B, A, fps, bit32);
+    const int64_t fs = (int64_t)framebytes((uint32_t)width, (uint32_t)height, f.alpha);
+    if (int r = needpositions({kUsPerFrame, kMaxBytes, kVidsRate, kVidsBuf})) return r;
+
+    if (int r = editopen(e)) return r;
+    const int64_t len = rdlength();
+    std::vector<patch> patches;
+    if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(&patches, fs, fps, sc.hasaudio != 0);
+    for (const patch& p : patches)
+        if (!applypatch(p)) {
+            return lost(e);
+        }
+    if (sc.chunkoff <= 0 || !copyto(sc.chunkoff)) {
+        return lost(e);
+    }
+    std::printf("Checking DIB ptr %lld ... ", ll(rdpos()));
+    uint8_t cc[4];
+    for (uint8_t& c : cc) c = (uint8_t)rfgetc();
+    std::printf("(%c%c%c%c).\n", cc[0], cc[1], cc[2], cc[3]);
+    // Only a chunk of the video stream itself takes the new frame: an index
+    // entry pointing at a '01wb' chunk of the same size must not turn the
+    // sound into a frame.
+    bool video = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' && cc[1] <= '9' && cc[2] == 'd' &&
+                 (cc[3] == 'b' || cc[3] == 'c') && cc[0] == (uint8_t)f.id[0] && cc[1] == (uint8_t)f.id[1];
+    if (!video) {
+        std::printf("Index not pointing 00-99 in AVI.\n");
+        return editabort(e, 21);
+    }
+    const int64_t size = (uint32_t)rfgetdw();
+    if (size != sc.chunksize) {
+        std::printf("Scanned DIB size does not match (%lld!=%lld) in AVI.\n", ll(size), ll(sc.chunksize));
+        return editabort(e, 23);
+    }
+    if (size < fs) {
+        std::printf("Not enough DIB frame file space (%lld<%lld) in AVI.\n", ll(size), ll(fs));
+        return editabort(e, 23);
+    }
+    // A smaller image at its own stride would show as sheared rows.
+    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height) {
+        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
+                    (unsigned long)sc.width, (unsigned long)sc.height);
+        return editabort(e, 2);
+    }
+    rdskip(size);
+    for (uint8_t c : cc) wfputc(c);
+    wfputdw((uint32_t)size);
+    if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) {
+        return lost(e);
+    }
+    putzeros(size - fs);
+    // The rest as it is: the file keeps its length.
+    if (!copyto(len)) {
+        return lost(e);
+    }
+    return editreplace(e, len);
+}
+
+// ---- The append ----------------------------------------------------------------------------
+
+int aviappendframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                   const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
+    const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
+    edit e;
+    scanfacts sc;
+    bool done = false;
+    int r = editstart(e, kAppendLines, path, frame, tot, width, height, R, G, B, A, fps, bit32, &sc, &done);
+    if (done) return r;
+    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height || width <= 0 || height <= 0) {
+        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
+                    (unsigned long)sc.width, (unsigned long)sc.height);
+        return 2;
+    }
+    framefmt f;
+    if (!movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
+        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
+        return 1;
+    }
+    if (tot <= (int64_t)sc.total)
+        return avireplaceframe(path, frame, (int)sc.total, width, height, R, G, B, A, fps, bit32);
+
+    const aviscanrecord& S = aviscaninfo;
+    // Layouts the append cannot keep whole: OpenDML segments after the
+    // first RIFF (and their absolute indexes), several movi lists, an index
+    // of absolute offsets, a movi list the scan could not walk.
+    if (int r = checklayout("appending image to AVI")) return r;
+    const int64_t k = tot - (int64_t)sc.total;
+    const uint64_t fs = framebytes((uint32_t)width, (uint32_t)height, f.alpha);
+    const bool index = S.aviptridx1 != 0 && S.aviptridx1end != 0;
+    // Every size the append writes, planned before anything is created.
+    const uint64_t chunks = (fs + 8) * (uint64_t)k;  // fs < 2^32, k < 2^32
+    const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + 8));
+    const uint64_t idx1size = index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + 8)) : 0;
+    const uint64_t riff = (uint64_t)S.aviriffsize + chunks + (index ? 16 * (uint64_t)k : 0);
+    const uint64_t lastoff = movisize + chunks;  // the end of movi, from 'movi'
+    if (k > (int64_t)UINT32_MAX || riff > UINT32_MAX || movisize + chunks > UINT32_MAX ||
+        idx1size + 16 * (uint64_t)k > UINT32_MAX || lastoff > UINT32_MAX) {
+        std::printf("File size will be over 4 GB.  Cannot create file. \n");
+        return AVI1_TOO_LARGE;
+    }
+    if (idxtablealloc((int32_t)tot) != 0) {
+        std::printf("Memory for idx1 table allocation FAILED.\n");
+        return -1;
+    }
+    const needpos riffpos{&aviscanrecord::aviptrriffleng, "RIFF not found.\n"};
+    const needpos total1{&aviscanrecord::aviptrtotalframes, "maxframe (avih) not found.\n"};
+    const needpos vlen{&aviscanrecord::aviptrvidslength, "maxframe (vids) not found.\n"};
+    const needpos movi{&aviscanrecord::aviptrmovi, "movi start not found.\n"};
+    const needpos moviend{&aviscanrecord::aviptrmoviend, "movi end not found.\n"};
+    if (int r = needpositions({riffpos, kUsPerFrame, kMaxBytes, total1, kVidsRate, vlen, kVidsBuf, movi, moviend}))
+        return r;
+    if (S.aviptridx1 == 0) std::printf("(no 'idx1' chunk)");
+    if (S.aviptridx1end == 0) std::printf("(no 'idx1' chunk)");
+    if (S.aviptrthem == 0) std::printf("(no 'them' chunk)");
+
+    if (int r = editopen(e)) return r;
+    std::vector<patch> patches;
+    patches.push_back({S.aviptrriffleng, 4, {(uint32_t)riff}});
+    if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(&patches, (int64_t)fs, fps, sc.hasaudio != 0);
+    auto plus = [&](uint32_t v) { uint64_t n = (uint64_t)v + (uint64_t)k; return n > UINT32_MAX ? UINT32_MAX : (uint32_t)n; };
+    patches.push_back({S.aviptrtotalframes, 4, {plus(S.avih.avitotalframes)}});
+    patches.push_back({S.aviptrvidslength, 4, {plus(S.vids.length)}});
+    patches.push_back({S.aviptrmovi + 4, 4, {(uint32_t)(movisize + chunks)}});
+    if (!sortpatches(&patches)) return lost(e);
+    for (const patch& p : patches) {
+        if (!applypatch(p)) return lost(e);
+        if (p.pos == S.aviptrriffleng && rdpos() != S.aviptrriffleng + 4) {
+            std::printf("assert err (aviptrriffleng).\n");
+            return editabort(e, 3);
+        }
+    }
+    if (!copyto(S.aviptrmoviend)) return lost(e);
+    const int64_t base = S.aviptrmovi + 8;  // the 'movi' fourcc: this edit does not move it
+    for (int64_t j = 0; j < k; j++) {
+        idxtable[sc.total + j] = (uint32_t)(wrpos() - base);
+        wfwrite((const uint8_t*)f.id, 4);
+        wfputdw((uint32_t)fs);
+        if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
+    }
+    if (index) {
+        if (!copyto(S.aviptridx1)) return lost(e);
+        uint8_t cc[4];
+        for (uint8_t& c : cc) c = (uint8_t)rfgetc();
+        if (std::memcmp(cc, "idx1", 4) != 0) {
+            std::printf("idx1 missed. Failure abort in appending image to AVI.\n");
+            return editabort(e, 3);
+        }
+        rfgetdw();
+        wfwrite((const uint8_t*)"idx1", 4);
+        wfputdw((uint32_t)(idx1size + 16 * (uint64_t)k));
+        if (!copyto(S.aviptridx1end)) return lost(e);
+        for (int64_t j = 0; j < k; j++) {
+            wfwrite((const uint8_t*)f.id, 4);
+            wfputdw(0x10);
+            wfputdw(idxtable[sc.total + j]);
+            wfputdw((uint32_t)fs);
+        }
+    }
+    // The trailer, the zero fill and the replace; the write position must be
+    // the end of the RIFF chunk as planned.
+    return editfinish(e, S.aviptrriffleng + 4 + (int64_t)riff);
+}
