@@ -60,6 +60,10 @@ enum {
 // Seek origins, as FILE_BEGIN, FILE_CURRENT and FILE_END.
 enum { OS_SEEK_BEGIN = 0, OS_SEEK_CURRENT = 1, OS_SEEK_END = 2 };
 
+// The least time between two looks at the console that found nothing: a
+// person cannot tell 4 ms, a 1080p frame has about 30 of them.
+constexpr uint64_t OS_CONSOLE_LOOK_MS = 4;
+
 // ---- Directory search and file times --------------------------------------
 
 enum { OS_ATTR_DIRECTORY = 0x10 };  // FILE_ATTRIBUTE_DIRECTORY
@@ -214,7 +218,11 @@ struct os_api {
     // event was taken, with *key = the character of a key press (AsciiChar as
     // a signed 8-bit value) or 0 for any other event.  On POSIX only a
     // terminal is read; a lone ESC gives 27, arrow and function keys give 0,
-    // and Ctrl-C (SIGINT) gives 3.
+    // and Ctrl-C (SIGINT) gives 3.  The console itself is looked at no more
+    // than once every OS_CONSOLE_LOOK_MS of tick_ms after a look that found
+    // nothing (the frame loops poll once a row, and each look costs system
+    // calls); a waiting Ctrl-C and events already taken from the system come
+    // at every call, and a look that found an event allows the next at once.
     void (*pump_messages)(void);
     int (*console_event)(int* key);
 
@@ -246,6 +254,9 @@ struct os_api {
     uint32_t (*current_dirA)(uint32_t cap, char* buf);
     uint32_t (*current_dirW)(uint32_t cap, char16_t* buf);
     void (*sleep_ms)(uint32_t ms);
+    // A monotonic clock in milliseconds from an arbitrary start (never set
+    // back by a change of the wall clock).
+    uint64_t (*tick_ms)(void);
 
     // MessageBoxA/W with no owner window.  POSIX prints the caption and the
     // text to standard error and returns at once (IDOK, 1).

@@ -26,6 +26,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
+#include "platform/console_look.h"
 #include "platform/dialog_internal.h"
 
 #include <algorithm>
@@ -1146,6 +1147,8 @@ bool tty_take(int wait_ms) {
 
 void posix_pump_messages(void) {}
 
+platform_detail::console_look g_look;
+
 int posix_console_event(int* key) {
     if (g_sigint) {
         g_sigint = 0;
@@ -1153,10 +1156,12 @@ int posix_console_event(int* key) {
         return 1;
     }
     if (g_keylen == 0) {
-        if (!tty_ready()) return 0;
+        if (!g_look.due()) return 0;
+        if (!tty_ready()) { g_look.found(false); return 0; }
         if (!tty_take(0)) { tty_restore(); g_tty_state = -1; return 0; }
+        g_look.found(g_keylen != 0);
+        if (g_keylen == 0) return 0;
     }
-    if (g_keylen == 0) return 0;
     key_event ev = decode_key(g_keybuf, g_keylen, false);
     if (ev.consumed == 0) {
         // An ESC alone so far: a key's sequence arrives at once, a lone ESC
@@ -1334,6 +1339,12 @@ uint32_t posix_current_dirW(uint32_t cap, char16_t* buf) {
     return (uint32_t)w.size();
 }
 
+uint64_t posix_tick_ms(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (uint64_t)t.tv_sec * 1000u + (uint64_t)t.tv_nsec / 1000000u;
+}
+
 void posix_sleep_ms(uint32_t ms) {
     if (ms == 0) { sched_yield(); return; }
     struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L}, rest;
@@ -1385,7 +1396,7 @@ constexpr os_api kNative = {
     posix_pump_messages, posix_console_event,
     posix_console_cp, posix_console_cp, posix_user_lang, posix_is_dbcs_lead,
     posix_get_version, posix_rtl_get_version, posix_host_system,
-    posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms,
+    posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms, posix_tick_ms,
     posix_message_boxA, posix_message_boxW,
     // File dialogs (posix_dialog.cpp).
     native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,

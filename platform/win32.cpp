@@ -25,6 +25,7 @@
 
 #include "platform/platform.h"
 #include "platform/dialog_internal.h"
+#include "platform/console_look.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are UTF-16 units on Windows");
 static_assert(sizeof(OSVERSIONINFOW) == 276, "RtlGetVersion is given the classic 276-byte record");
@@ -318,11 +319,14 @@ int w_console_event(int* key) {
         if (key) *key = 3;
         return 1;
     }
+    static platform_detail::console_look look;
+    if (!look.due()) return 0;
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    if (in == INVALID_HANDLE_VALUE || in == nullptr) return 0;
     INPUT_RECORD rec;
     DWORD n = 0;
-    if (!PeekConsoleInputA(in, &rec, 1, &n) || n == 0) return 0;
+    bool waiting = in != INVALID_HANDLE_VALUE && in != nullptr && PeekConsoleInputA(in, &rec, 1, &n) && n != 0;
+    look.found(waiting);
+    if (!waiting) return 0;
     n = 0;
     if (!ReadConsoleInputA(in, &rec, 1, &n) || n == 0) return 0;
     int k = 0;
@@ -408,6 +412,14 @@ uint32_t w_current_dirW(uint32_t cap, char16_t* buf) {
 
 void w_sleep_ms(uint32_t ms) { Sleep(ms); }
 
+// The performance counter: GetTickCount64 moves in steps of about 16 ms.
+uint64_t w_tick_ms(void) {
+    static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return (uint64_t)(c.QuadPart / freq.QuadPart) * 1000u + (uint64_t)(c.QuadPart % freq.QuadPart) * 1000u / (uint64_t)freq.QuadPart;
+}
+
 // No owner window.  Without a desktop (a service, or wine with no display)
 // the system returns at once.
 int w_message_boxA(const char* text, const char* caption, uint32_t style) {
@@ -455,6 +467,7 @@ constexpr os_api kNative = {
     .current_dirA = w_current_dirA,
     .current_dirW = w_current_dirW,
     .sleep_ms = w_sleep_ms,
+    .tick_ms = w_tick_ms,
     .message_boxA = w_message_boxA,
     .message_boxW = w_message_boxW,
     // File dialogs (win32_dialog.cpp).

@@ -205,6 +205,65 @@ TEST_F(Terminal, FatalSignalRestoresTheTerminalAndStillKills) {
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), (tcflag_t)(ICANON | ECHO));
 }
 
+// The frame loops poll once a row; the terminal itself is looked at only
+// when OS_CONSOLE_LOOK_MS have passed on the clock since a look that found
+// nothing, while a Ctrl-C comes at every call.  The child's clock is the
+// test's: a key that waits on the terminal is not seen a millisecond too
+// early, and is seen as soon as the time is up.
+uint64_t g_fake_ms = 0;
+uint64_t fake_tick() { return g_fake_ms; }
+
+TEST(Poll, LooksAtTheTerminalOnlyEveryFewMilliseconds) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(go[1]);
+        char* argv[] = {(char*)"keys", nullptr};
+        os_init(1, argv);
+        g_os.tick_ms = fake_tick;
+        g_fake_ms = 5000;
+        int key = 0;
+        if (g_os.console_event(&key) != 0) _exit(10);  // sets the terminal up, finds nothing
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(11);        // the parent has typed 'a'
+        struct pollfd pf = {STDIN_FILENO, POLLIN, 0};
+        if (poll(&pf, 1, 20000) != 1) _exit(12);       // and it waits on the terminal
+        g_fake_ms = 5000 + OS_CONSOLE_LOOK_MS - 1;
+        if (g_os.console_event(&key) != 0) _exit(13);  // too early: not looked at
+        raise(SIGINT);
+        key = 0;
+        if (g_os.console_event(&key) != 1 || key != 3) _exit(14);  // Ctrl-C does not wait
+        g_fake_ms = 5000 + OS_CONSOLE_LOOK_MS;
+        key = 0;
+        if (g_os.console_event(&key) != 1 || key != 'a') _exit(15);
+        _exit(0);
+    }
+    close(go[0]);
+    char r = 0;
+    // The key goes in only once the child has made the terminal raw (a
+    // canonical terminal would hold it until a line end).
+    struct termios t;
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    for (int i = 0; i < 20000; i++) {
+        ASSERT_EQ(tcgetattr(slave, &t), 0);
+        if (!(t.c_lflag & ICANON)) break;
+        usleep(1000);
+    }
+    ASSERT_EQ(write(master, "a", 1), 1);
+    r = 'g';
+    ASSERT_EQ(write(go[1], &r, 1), 1);
+    int status = reap(pid);
+    close(go[1]);
+    close(slave);
+    close(master);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // Runs `body` in a child whose standard input is `stdin_fd` and returns its
 // wait status; the body's exit code says what went wrong.
 template <class Body>

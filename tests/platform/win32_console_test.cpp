@@ -77,6 +77,50 @@ TEST(Win32CtrlC, ArrivesOnceAsKeyThree) {
     }
 }
 
+// The console is looked at only when OS_CONSOLE_LOOK_MS have passed on the
+// clock since a look that found nothing: a key that waits is not taken a
+// millisecond too early and is taken as soon as the time is up.
+uint64_t g_fake_ms = 0;
+uint64_t fake_tick() { return g_fake_ms; }
+
+TEST(Win32ConsolePoll, LooksOnlyEveryFewMilliseconds) {
+    g_os = os_native;
+    OwnConsole console;
+    if (!console.ok()) GTEST_SKIP() << "no console can be made here";
+    g_os.tick_ms = fake_tick;
+    g_fake_ms = 1000000;
+    int key = 0;
+    EXPECT_EQ(g_os.console_event(&key), 0);  // a new console has no input
+    INPUT_RECORD rec{};
+    rec.EventType = KEY_EVENT;
+    rec.Event.KeyEvent.bKeyDown = TRUE;
+    rec.Event.KeyEvent.wRepeatCount = 1;
+    rec.Event.KeyEvent.uChar.AsciiChar = 'a';
+    // The console's input buffer opened for writing as well (the standard
+    // handle is for reading only), as the poll's standard input.
+    HANDLE conin = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(conin, INVALID_HANDLE_VALUE);
+    DWORD waiting = 0;
+    if (!GetNumberOfConsoleInputEvents(conin, &waiting)) {
+        CloseHandle(conin);
+        g_os = os_native;
+        GTEST_SKIP() << "this console has no input buffer (wine without a display); console_look_test covers the rule";
+    }
+    SetStdHandle(STD_INPUT_HANDLE, conin);
+    DWORD n = 0;
+    ASSERT_TRUE(WriteConsoleInputA(conin, &rec, 1, &n)) << GetLastError();
+    ASSERT_EQ(n, 1u);
+    g_fake_ms += OS_CONSOLE_LOOK_MS - 1;
+    EXPECT_EQ(g_os.console_event(&key), 0);
+    g_fake_ms += 1;
+    key = 0;
+    EXPECT_EQ(g_os.console_event(&key), 1);
+    EXPECT_EQ(key, 'a');
+    CloseHandle(conin);
+    g_os = os_native;
+}
+
 }  // namespace
 
 #endif  // _WIN32
