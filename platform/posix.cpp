@@ -1410,16 +1410,18 @@ const os_api os_native = kNative;
 os_api g_os = kNative;
 
 // Records the command line (kept until exit), reads the locale and installs
-// the Ctrl-C latch.  Called again, it records the new arguments; the handler
-// is installed once.
+// the Ctrl-C latch.  Called again, it records the new arguments.
 //
 // It also ignores SIGPIPE and SIGXFSZ (unless a handler is already set), so
 // that a closed console pipe or a file-size limit make writes fail with an
 // error the program reports (EPIPE; EFBIG, reported as a full disk) instead
 // of killing it halfway through a movie, as a Windows program would see a
 // failed write and go on to report it.
+//
+// The signal set-up looks at the dispositions in force on every call, not
+// once per process: a forked child that put a signal back to its default
+// and calls os_init again gets the program's dispositions, not the default.
 char** os_init(int argc, char** argv) {
-    static bool sigint_caught = false;
     try {
         g_cmdline = build_command_line(argc, argv);
         g_cmdlineW = utf8_to_utf16(g_cmdline);
@@ -1428,13 +1430,10 @@ char** os_init(int argc, char** argv) {
         g_cmdlineW.clear();
     }
     read_locale();
-    if (!sigint_caught) {
-        catch_signal(SIGINT, on_sigint, nullptr);
-        for (int sig : {SIGPIPE, SIGXFSZ}) {
-            struct sigaction old;
-            if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(sig, SIG_IGN);
-        }
-        sigint_caught = true;
+    struct sigaction old;
+    if (sigaction(SIGINT, nullptr, &old) == 0 && old.sa_handler != on_sigint) catch_signal(SIGINT, on_sigint, nullptr);
+    for (int sig : {SIGPIPE, SIGXFSZ}) {
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) signal(sig, SIG_IGN);
     }
     return argv;
 }

@@ -174,10 +174,41 @@ TEST(PosixSignals, ClosedPipeIsAnError) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Each os_init sets the dispositions up again from what is in force: a
+// process (a forked child, a test after another) that put SIGPIPE, SIGXFSZ
+// or SIGINT back to the default and starts again gets the program's
+// dispositions, and a SIGPIPE somebody chose to handle is left alone.
+TEST(PosixSignals, EveryInitSetsTheDispositionsAgain) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        char* argv[] = {(char*)"s", nullptr};
+        os_init(1, argv);
+        struct sigaction now;
+        for (int round = 0; round < 2; round++) {
+            for (int sig : {SIGPIPE, SIGXFSZ, SIGINT}) signal(sig, SIG_DFL);
+            os_init(1, argv);
+            for (int sig : {SIGPIPE, SIGXFSZ}) {
+                if (sigaction(sig, nullptr, &now) != 0 || now.sa_handler != SIG_IGN) _exit(10 + sig);
+            }
+            if (sigaction(SIGINT, nullptr, &now) != 0 || now.sa_handler == SIG_DFL) _exit(50);
+        }
+        void (*mine)(int) = [](int) {};
+        signal(SIGPIPE, mine);
+        os_init(1, argv);
+        if (sigaction(SIGPIPE, nullptr, &now) != 0 || now.sa_handler != mine) _exit(60);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST_F(PosixFiles, CreatedFilesFollowTheUmaskAndCloseOnExec) {
     for (mode_t mask : {(mode_t)022, (mode_t)077, (mode_t)0}) {
         mode_t old = umask(mask);
-        std::string name = at(("m" + std::to_string(mask)).c_str());
+        std::string name = at("m") + std::to_string(mask);
         os_file f = g_os.openW(testutil::u16(name).c_str(), OS_CREATE_WRITE);
         umask(old);
         ASSERT_NE(f, nullptr);
