@@ -7,24 +7,40 @@
 # A deb-src entry for the machine's suite is added for the download and
 # removed afterwards.  When the newest revision is missing from the archive,
 # the suite's own revision is asked for.
+#
+# Who may do what: the cache is /var/cache/reelkiln for root and
+# ~/.cache/reelkiln (XDG_CACHE_HOME) for everybody else, RK_CACHE overriding
+# both; a copy root already unpacked in /var/cache/reelkiln (RK_SHARED_CACHE)
+# is used by everybody.  The apt steps that change the system (the source entry, the
+# package lists) run through sudo unless the user is root, as tools/deps.sh
+# installs; the download and the unpacking run as the user.
 set -euo pipefail
-cache=${RK_CACHE:-/var/cache/reelkiln}
+shared=${RK_SHARED_CACHE:-/var/cache/reelkiln}
+as_root=()
+if [ "$(id -u)" = 0 ]; then
+  cache=${RK_CACHE:-$shared}
+else
+  cache=${RK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/reelkiln}
+  as_root=(sudo)
+fi
+for dir in "$cache" "$shared"; do
+  found=$(ls -d "$dir"/libpng1.6-*/ 2>/dev/null | head -n 1 || true)
+  if [ -n "$found" ] && [ -f "$found/png.c" ]; then echo "${found%/}"; exit 0; fi
+done
 mkdir -p "$cache"
-found=$(ls -d "$cache"/libpng1.6-*/ 2>/dev/null | head -n 1 || true)
-if [ -n "$found" ] && [ -f "$found/png.c" ]; then echo "${found%/}"; exit 0; fi
 
 . /etc/os-release
 suite=${VERSION_CODENAME:-bookworm}
 list=/etc/apt/sources.list.d/reelkiln-src.list
-cleanup() { rm -f "$list"; }
+cleanup() { "${as_root[@]}" rm -f "$list"; }
 trap cleanup EXIT
 key=/usr/share/keyrings/debian-archive-keyring.gpg
 {
   echo "deb-src [signed-by=$key] http://deb.debian.org/debian $suite main"
   echo "deb-src [signed-by=$key] http://deb.debian.org/debian $suite-updates main"
   echo "deb-src [signed-by=$key] http://deb.debian.org/debian-security $suite-security main"
-} > "$list"
-apt-get update -qq >&2 || true
+} | "${as_root[@]}" tee "$list" >/dev/null
+"${as_root[@]}" apt-get update -qq >&2 || true
 work=$(mktemp -d "$cache/dl.XXXXXX")
 ( cd "$work" && { apt-get source --download-only -qq libpng1.6 >&2 || apt-get source --download-only -qq "libpng1.6/$suite" >&2; } )
 dsc=$(ls "$work"/libpng1.6_*.dsc | head -n 1)
