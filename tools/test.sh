@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of reelkiln: the Linux build, the same under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the Windows build under wine.
+# and UndefinedBehaviorSanitizer, and the Windows build under wine; each Linux
+# test program also runs once whole in shuffled order.
 # The movie test over 4 GB (label "large") runs only with 12 GB free on the
 # disk that holds the temporary directory (where it writes), or always with
 # RK_LARGE=1.
@@ -17,6 +18,14 @@ if [ "${RK_LARGE:-0}" = 1 ] || [ "$free_kb" -ge $((12 * 1024 * 1024)) ]; then la
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure "${large[@]}"
+# Each Linux test program once more, whole and in random order (GoogleTest
+# prints the seed it drew): no test may lean on another one having run
+# first, or on running alone.  Each runs in its folder, as CTest runs it.
+for prog in build/tests/*/test_*; do
+  [ -f "$prog" ] && [ -x "$prog" ] || continue
+  echo "== $prog --gtest_shuffle"
+  (cd "$(dirname "$prog")" && "./$(basename "$prog")" --gtest_shuffle --gtest_brief=1)
+done
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREELKILN_SANITIZE=ON -DREELKILN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
