@@ -171,8 +171,7 @@ struct os_api {
 
     // The C runtime's fopen, for the streams' 8-bit-name mode.  On POSIX the
     // name's '\' become '/', and a directory is refused as Windows refuses it
-    // (Linux would open one for reading).  The FILE* is then used with the
-    // runtime's own fgetc, fread, fwrite, fseek, ftell, setvbuf and fclose.
+    // (Linux would open one for reading).
     FILE* (*fopen)(const char* name, const char* mode);
     int (*remove)(const char* name);  // the runtime's remove: 0 done
     // 1 when the two 8-bit names are the same existing file, whatever the
@@ -194,6 +193,27 @@ struct os_api {
     // Windows uses MoveFileExA with MOVEFILE_REPLACE_EXISTING and
     // MOVEFILE_WRITE_THROUGH.  tmp and target must be in one directory.
     int (*replace)(const char* tmp, const char* target);
+
+    // The runtime's calls on a FILE* that fopen gave, so that a test can fail
+    // the Nth write of the 8-bit-name mode as it fails the Nth system write.
+    // Each is the runtime's own (fread, fwrite, fgetc, fputc, fflush, fclose)
+    // with its results; fseek64 and ftell64 take and give 64-bit offsets
+    // (_fseeki64 and _ftelli64 on Windows, whose long is 32-bit): fseek64 0
+    // done, ftell64 -1 when the runtime cannot say.  After a failed write,
+    // flush or close, lasterror holds the cause where the runtime gives one
+    // (a full disk is 112).  setvbuf stays the runtime's: it moves no byte.
+    size_t (*fread)(void* buf, size_t size, size_t count, FILE* f);
+    size_t (*fwrite)(const void* buf, size_t size, size_t count, FILE* f);
+    int (*fgetc)(FILE* f);
+    int (*fputc)(int c, FILE* f);
+    int (*fseek64)(FILE* f, int64_t offset, int origin);
+    int64_t (*ftell64)(FILE* f);
+    int (*fflush)(FILE* f);
+    int (*fclose)(FILE* f);
+
+    // Removes a file by 16-bit name (DeleteFileW): 0 done, -1 refused with
+    // lasterror set.  A directory is refused, as by remove.
+    int (*removeW)(const char16_t* name);
 
     // Directory search (FindFirstFileA/W, FindNextFileA/W, FindClose).  The
     // pattern's last component may hold '*' and '?'.  POSIX matches it without

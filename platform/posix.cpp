@@ -5,7 +5,8 @@
 //   1. names and errors    UTF-16 and UTF-8 names, '\' turned into '/',
 //                          errno turned into the Windows codes
 //   2. files               openW, read, write, seek, size, close, lasterror,
-//                          fopen, remove, same_file, replace
+//                          fopen, remove, same_file, replace, the runtime's FILE
+//                          calls, removeW
 //   3. search and times    findfirst/findnext/findclose, file times, local time
 //   4. console input       the key poll on a terminal, the Ctrl-C latch,
 //                          restoring the terminal at exit and on fatal signals
@@ -464,14 +465,13 @@ FILE* posix_fopen(const char* name, const char* mode) {
     }
 }
 
-// The runtime's remove takes files only, as on Windows: unlink, which
-// refuses a directory.  A device node is refused too (errno EACCES,
-// lasterror 5), as Windows refuses to delete a device: a writer that
-// removes the output it could not finish must never take /dev/full or
-// /dev/null away, which a process running as root otherwise would.
-int remove_body(const char* name) {
-    if (!name) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return -1; }
-    std::string path = to_posix_path(name);
+// Both removes take files only, as on Windows: unlink, which refuses a
+// directory.  A device node is refused too (errno EACCES, lasterror 5), as
+// Windows refuses to delete a device: a writer that removes the output it
+// could not finish must never take /dev/full or /dev/null away, which a
+// process running as root otherwise would.  Running out of memory for the
+// name is a refusal like any other, never an exception through the table.
+int unlink_path(const std::string& path) {
     struct stat st;
     if (lstat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))) {
         set_error(OS_ERR_ACCESS_DENIED);
@@ -487,14 +487,62 @@ int remove_body(const char* name) {
     return 0;
 }
 
-int posix_remove(const char* name) {
+template <class Body>
+int remove_guarded(Body body) {
     try {
-        return remove_body(name);
+        return body();
     } catch (...) {
         set_error(ERR_NOT_ENOUGH_MEMORY);
         errno = ENOMEM;
         return -1;
     }
+}
+
+int posix_remove(const char* name) {
+    return remove_guarded([name] {
+        if (!name) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return -1; }
+        return unlink_path(to_posix_path(name));
+    });
+}
+
+int posix_removeW(const char16_t* name) {
+    return remove_guarded([name] {
+        if (!name) { errno = EINVAL; set_error(ERR_INVALID_PARAMETER); return -1; }
+        std::string path;
+        if (!utf16_to_utf8(name, path, true)) { errno = EINVAL; set_error(ERR_INVALID_NAME); return -1; }
+        return unlink_path(path);
+    });
+}
+
+// The runtime's FILE calls.  A failed write, flush or close also sets
+// lasterror from errno (ENOSPC and EFBIG are a full disk), as a failed system
+// write does; reads and seeks leave it as it is.
+void note_file_error(FILE* f) {
+    if (f && ferror(f)) set_errno_error(errno, nullptr);
+}
+size_t posix_fread(void* buf, size_t size, size_t count, FILE* f) { return ::fread(buf, size, count, f); }
+size_t posix_fwrite(const void* buf, size_t size, size_t count, FILE* f) {
+    size_t put = ::fwrite(buf, size, count, f);
+    if (put < count) note_file_error(f);
+    return put;
+}
+int posix_fgetc(FILE* f) { return ::fgetc(f); }
+int posix_fputc(int c, FILE* f) {
+    int r = ::fputc(c, f);
+    if (r == EOF) note_file_error(f);
+    return r;
+}
+int posix_fseek64(FILE* f, int64_t offset, int origin) { return ::fseeko(f, (off_t)offset, origin); }
+int64_t posix_ftell64(FILE* f) { return (int64_t)::ftello(f); }
+int posix_fflush(FILE* f) {
+    int r = ::fflush(f);
+    if (r != 0) set_errno_error(errno, nullptr);
+    return r;
+}
+int posix_fclose(FILE* f) {
+    int r = ::fclose(f);
+    if (r != 0) set_errno_error(errno, nullptr);
+    return r;
 }
 
 // stat follows symbolic links, so a link and its target count as one file,
@@ -1391,6 +1439,8 @@ namespace {
 constexpr os_api kNative = {
     posix_openW, posix_read, posix_write, posix_seek, posix_size, posix_close, posix_lasterror,
     posix_fopen, posix_remove, posix_same_file, posix_replace,
+    posix_fread, posix_fwrite, posix_fgetc, posix_fputc, posix_fseek64, posix_ftell64, posix_fflush, posix_fclose,
+    posix_removeW,
     posix_findfirstA, posix_findnextA, posix_findfirstW, posix_findnextW, posix_findclose,
     posix_filetime_to_systime, posix_systime_to_local,
     posix_pump_messages, posix_console_event,

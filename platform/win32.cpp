@@ -184,6 +184,25 @@ int w_replace(const char* tmp, const char* target) {
     return MoveFileExA(tmp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
+// The runtime's FILE calls.  A failed write, flush or close leaves the
+// system's own code in GetLastError (the runtime's write is WriteFile).
+size_t w_fread(void* buf, size_t size, size_t count, FILE* f) { return std::fread(buf, size, count, f); }
+size_t w_fwrite(const void* buf, size_t size, size_t count, FILE* f) { return std::fwrite(buf, size, count, f); }
+int w_fgetc(FILE* f) { return std::fgetc(f); }
+int w_fputc(int c, FILE* f) { return std::fputc(c, f); }
+int w_fseek64(FILE* f, int64_t offset, int origin) { return _fseeki64(f, offset, origin); }
+int64_t w_ftell64(FILE* f) { return _ftelli64(f); }
+int w_fflush(FILE* f) { return std::fflush(f); }
+int w_fclose(FILE* f) { return std::fclose(f); }
+
+int w_removeW(const char16_t* name) {
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    return DeleteFileW(wide(name)) ? 0 : -1;
+}
+
 // ---- Directory search and file times ---------------------------------------------
 
 // The system's find record into ours, for both widths: the fields are the
@@ -446,6 +465,15 @@ constexpr os_api kNative = {
     .remove = w_remove,
     .same_file = w_same_file,
     .replace = w_replace,
+    .fread = w_fread,
+    .fwrite = w_fwrite,
+    .fgetc = w_fgetc,
+    .fputc = w_fputc,
+    .fseek64 = w_fseek64,
+    .ftell64 = w_ftell64,
+    .fflush = w_fflush,
+    .fclose = w_fclose,
+    .removeW = w_removeW,
     .findfirstA = w_findfirstA,
     .findnextA = w_findnextA,
     .findfirstW = w_findfirstW,

@@ -38,7 +38,7 @@ rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
 void rd_close(rdstrm& s) {
     if (s.eof == 0) {
         if (s.hmode) g_os.close(s.handle);
-        else if (s.file) std::fclose(s.file);
+        else if (s.file) g_os.fclose(s.file);
     }
     // The handle is dropped even when the system reports a failed close: it
     // is unusable either way, and a dangling one must never be used again.
@@ -88,40 +88,20 @@ void say(const char* text) {
     if (text) std::printf("%s", text);
 }
 
-// The largest step of a FILE-mode walk: the runtime's seek distance is a
-// long, which is 32-bit on Windows.
-constexpr int64_t kWalkStep = 0x7FFFFFF0;
-
 // Puts the runtime's file pointer on the absolute offset pos, after a
 // refused move: a runtime may have given up its buffer and left its pointer
 // anywhere when it refused (the Windows one does), so "nothing moved" has to
 // be made true again.
-void file_restore(FILE* f, int64_t pos) {
-    if (pos <= kWalkStep) {
-        std::fseek(f, (long)pos, SEEK_SET);
-        return;
-    }
-    std::fseek(f, 0, SEEK_SET);
-    for (int64_t done = 0; done < pos;) {
-        int64_t step = pos - done > kWalkStep ? kWalkStep : pos - done;
-        if (std::fseek(f, (long)step, SEEK_CUR) != 0) return;
-        done += step;
-    }
-}
+void file_restore(FILE* f, int64_t pos) { g_os.fseek64(f, pos, SEEK_SET); }
 
-// Moves the runtime's file pointer from the offset from by d bytes, in steps
-// the runtime can take.  When a step is refused, the pointer is put back on
-// from and the result is false.
+// Moves the runtime's file pointer from the offset from by d bytes, as one
+// 64-bit move to the absolute target.  When it is refused, the pointer is put
+// back on from and the result is false.
 bool file_walk(FILE* f, int64_t from, int64_t d) {
-    int64_t done = 0;
-    while (done != d) {
-        int64_t left = d - done;
-        int64_t step = left > kWalkStep ? kWalkStep : left < -kWalkStep ? -kWalkStep : left;
-        if (std::fseek(f, (long)step, SEEK_CUR) != 0) {
-            file_restore(f, from);
-            return false;
-        }
-        done += step;
+    int64_t target;
+    if (__builtin_add_overflow(from, d, &target) || target < 0 || g_os.fseek64(f, target, SEEK_SET) != 0) {
+        file_restore(f, from);
+        return false;
     }
     return true;
 }
@@ -161,7 +141,7 @@ int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
     }
     if (m && std::setvbuf(f, s.rtbuf, _IOFBF, kBufSize) != 0) {
         say(m->buffering);
-        std::fclose(f);
+        g_os.fclose(f);
         return -1;
     }
     s.file = f;
@@ -186,7 +166,7 @@ int exists_narrow(rdstrm& s, const char* name) {
     if (s.eof == 0) rd_close(s);
     FILE* f = g_os.fopen(name, "rb");
     if (!f) return 0;
-    std::fclose(f);
+    g_os.fclose(f);
     return -1;
 }
 
@@ -202,7 +182,7 @@ int exists_narrow(rdstrm& s, const char* name) {
 int rd_read(rdstrm& s, uint8_t* out, int n) {
     if (s.eof != 0 || n <= 0 || !out) return 0;
     if (!s.hmode) {
-        size_t got = std::fread(out, 1, (size_t)n, s.file);
+        size_t got = g_os.fread(out, 1, (size_t)n, s.file);
         s.base += (int64_t)got;
         if (got < (size_t)n) rd_close(s);
         return (int)got;
@@ -275,7 +255,7 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
         } else if (wide_target) {
             ok = file_walk(s.file, s.base, target - s.base);
         } else {
-            ok = std::fseek(s.file, (long)target, SEEK_SET) == 0;
+            ok = g_os.fseek64(s.file, target, SEEK_SET) == 0;
             if (!ok) file_restore(s.file, s.base);
         }
         if (!ok) {
@@ -346,7 +326,7 @@ int rd_getc_slow(rdstrm& s) {
         s.end = s.buf + got;
         return *s.cur++;
     }
-    int c = std::fgetc(s.file);
+    int c = g_os.fgetc(s.file);
     if (c == EOF) {
         rd_close(s);
         return -1;
@@ -374,7 +354,7 @@ int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
         return k;
     }
     int32_t want = max < kCopySize ? max : kCopySize;
-    size_t got = std::fread(s.copybuf, 1, (size_t)want, s.file);
+    size_t got = g_os.fread(s.copybuf, 1, (size_t)want, s.file);
     s.base += (int64_t)got;
     *p = s.copybuf;
     if (got < (size_t)want) rd_close(s);
@@ -445,7 +425,7 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     }
     if (s.eof != 0) return -4;
     int64_t np = -1;
-    if (std::fseek(s.file, offset, SEEK_END) == 0) np = file_tell64(s.file);
+    if (g_os.fseek64(s.file, offset, SEEK_END) == 0) np = g_os.ftell64(s.file);
     if (np < 0) {
         // Refused, or moved to a place the runtime cannot name: back to where
         // the stream stood.

@@ -15,18 +15,6 @@
 
 namespace stream_detail {
 
-// The runtime's file position as a 64-bit offset, -1 when it cannot say.
-// The runtime's plain ftell is a long, 32-bit on Windows; its 64-bit twin
-// there is _ftelli64.  The POSIX builds are 64-bit, where a long is enough.
-inline int64_t file_tell64(FILE* f) {
-#if defined(_WIN32)
-    return _ftelli64(f);
-#else
-    static_assert(sizeof(long) >= 8, "a 64-bit long is assumed for file offsets");
-    return std::ftell(f);
-#endif
-}
-
 // The byte read of a read stream, with the fast path of rfgetc.
 inline int getc_of(rdstrm& s) {
     if (s.cur < s.end) return *s.cur++;

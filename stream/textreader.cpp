@@ -101,7 +101,7 @@ int tfopen(const char* name) {
     TX.fill = TX.index = 0;
     TX.eof = 0;
     TX.count = 0;
-    TX.lookahead = std::fgetc(f);
+    TX.lookahead = g_os.fgetc(f);
     if (TX.lookahead == EOF) TX.lookahead = -1;
     TX.line = 0;
     return 0;
@@ -118,7 +118,7 @@ int tfgetc(void) {
     if (!TX.open) TX.lookahead = -1;
     else if (TX.hmode) TX.lookahead = TX.index < TX.fill ? TX.buf[TX.index++] : refill();
     else {
-        int n = std::fgetc(TX.file);
+        int n = g_os.fgetc(TX.file);
         TX.lookahead = n == EOF ? -1 : n;
     }
     TX.count++;
@@ -136,7 +136,7 @@ int tfgetcount(void) { return TX.count; }
 void tfclose(void) {
     if (TX.open) {
         if (TX.hmode) g_os.close(TX.handle);
-        else std::fclose(TX.file);
+        else g_os.fclose(TX.file);
     }
     TX.handle = nullptr;
     TX.file = nullptr;
@@ -162,7 +162,7 @@ int tfcheck(const char* name) {
     TX.count = 0;
     FILE* f = g_os.fopen(name, "rb");
     if (!f) return -1;
-    std::fclose(f);
+    g_os.fclose(f);
     return 0;
 }
 

@@ -87,8 +87,8 @@ void close_file(wrstrm& s) {
             // The runtime's buffer is written out and its error flag read
             // before the close: the Windows runtime (as wine runs it) fails
             // that write-out inside fclose without fclose saying so.
-            bool flushed = s.file && std::fflush(s.file) == 0 && !std::ferror(s.file);
-            ok = s.file && std::fclose(s.file) == 0 && flushed;
+            bool flushed = s.file && g_os.fflush(s.file) == 0 && !std::ferror(s.file);
+            ok = s.file && g_os.fclose(s.file) == 0 && flushed;
         }
         if (!ok && !s.failed) {
             std::printf("%s", kWriteError);
@@ -111,11 +111,20 @@ void fail(wrstrm& s, const char* text) {
     close_file(s);
 }
 
-// Writes out the buffer (handle mode).  0, or -1 after a failure (the stream
-// is then closed): a refused write prints its text, a short one closes quietly.
+// Writes out the buffer: the stream's own (handle mode) or the runtime's
+// (FILE mode, its fflush).  0, or -1 after a failure (the stream is then
+// closed): a refused write or flush prints its text, a short write closes
+// quietly.
 int flush_buf(wrstrm& s) {
+    if (s.err == 0 && !s.hmode) {
+        if (s.file && g_os.fflush(s.file) != 0) {
+            fail(s, kWriteError);
+            return -1;
+        }
+        return 0;
+    }
     uint32_t fill = (uint32_t)wr_fill(s);
-    if (s.err != 0 || !s.hmode || fill == 0) return 0;
+    if (s.err != 0 || fill == 0) return 0;
     uint32_t put = 0;
     if (!g_os.write(s.handle, s.buf, fill, &put)) {
         fail(s, kWriteError);
@@ -179,7 +188,7 @@ int open_narrow(wrstrm& s, const char* name, const char* mode, const wrmsgs* m) 
     }
     if (m && std::setvbuf(f, s.rtbuf, _IOFBF, kBufSize) != 0) {
         std::printf("%s", m->buffering);
-        std::fclose(f);
+        g_os.fclose(f);
         return -1;
     }
     opened(s, nullptr, f, 0);
@@ -201,7 +210,7 @@ int exists_narrow(wrstrm& s, const char* name) {
     close_stream(s);
     FILE* f = g_os.fopen(name, "rb");
     if (!f) return 0;
-    std::fclose(f);
+    g_os.fclose(f);
     return -1;
 }
 
@@ -254,7 +263,7 @@ int write_block(wrstrm& s, const uint8_t* buf, int n) {
         s.base += n;
         return n;
     }
-    size_t put = std::fwrite(buf, 1, (size_t)n, s.file);
+    size_t put = g_os.fwrite(buf, 1, (size_t)n, s.file);
     if (put < (size_t)n) {
         fail(s, kShortError);
         return (int)put;
@@ -290,7 +299,7 @@ int wr_putc_slow(wrstrm& s, int c) {
         }
         return 0;
     }
-    if (std::fputc(c & 0xFF, s.file) == EOF) {
+    if (g_os.fputc(c & 0xFF, s.file) == EOF) {
         fail(s, m.putc_fail);
         return -1;
     }
@@ -302,7 +311,7 @@ int wr_putbytes(wrstrm& s, const uint8_t* p, int64_t n) {
     if (s.err != 0) return -1;
     const wrmsgs& m = msgs_of(s);
     if (!s.hmode) {
-        size_t put = n > 0 ? std::fwrite(p, 1, (size_t)n, s.file) : 0;
+        size_t put = n > 0 ? g_os.fwrite(p, 1, (size_t)n, s.file) : 0;
         s.base += (int64_t)put;
         if ((int64_t)put < n) {
             fail(s, m.putc_fail);
@@ -328,7 +337,7 @@ int wr_putbytes(wrstrm& s, const uint8_t* p, int64_t n) {
 void wr_drop(wrstrm& s) {
     if (s.err == 0) {
         if (s.hmode) g_os.close(s.handle);
-        else if (s.file) std::fclose(s.file);
+        else if (s.file) g_os.fclose(s.file);
     }
     s.cur = s.lim = s.buf;
     s.base = 0;
@@ -423,7 +432,7 @@ int wfcreate(const char* name) {
 int wfgetfptr(void) {
     if (WR.err != 0) return -1;
     if (!WR.hmode) {
-        int64_t at = WR.file ? file_tell64(WR.file) : -1;
+        int64_t at = WR.file ? g_os.ftell64(WR.file) : -1;
         return at < 0 ? -1 : (int)(uint32_t)at;
     }
     int64_t fp = 0;

@@ -13,6 +13,7 @@
 #include "avi1_fixtures.h"
 #include "movie/avi.h"
 #include "platform/platform.h"
+#include "fulldisk.h"
 #include "riff.h"
 #include "stream/stream.h"
 
@@ -61,8 +62,9 @@ made makemovie(const scene& sc, const std::vector<image>& imgs, const soundin& s
                const std::string* list = nullptr) {
     std::string text;
     for (size_t i = 0; i < imgs.size(); i++) {
-        sc.png("f" + std::to_string(i) + ".png", imgs[i]);
-        text += "f" + std::to_string(i) + ".png\r\n";
+        std::string name = std::string("f").append(std::to_string(i)).append(".png");
+        sc.png(name, imgs[i]);
+        text += name + "\r\n";
     }
     sc.put("list.txt", list ? *list : text);
     if (snd.file) sc.put("music.wav", snd.wav);
@@ -658,42 +660,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, Avi1Keys, testing::ValuesIn(kKeys),
 
 // ---- A disk that fills -----------------------------------------------------------------
 
-struct diskbudget {
-    uint64_t left = 0;
-    bool tripped = false;
-    bool shortcount = false;  // report the partial write as a short count, not a failure
-};
-diskbudget g_disk;
-
-int budget_write(os_file f, const void* buf, uint32_t n, uint32_t* put) {
-    if (n <= g_disk.left) {
-        g_disk.left -= n;
-        return os_native.write(f, buf, n, put);
-    }
-    uint32_t part = (uint32_t)g_disk.left, done = 0;
-    g_disk.left = 0;
-    g_disk.tripped = true;
-    if (part) os_native.write(f, buf, part, &done);
-    *put = done;
-    return g_disk.shortcount ? 1 : 0;
-}
-uint32_t budget_lasterror() { return g_disk.tripped ? (uint32_t)OS_ERR_DISK_FULL : os_native.lasterror(); }
-
-// makemovie in wide mode with the disk budget b in force for the run.
-made makemovie_on(const diskbudget& b, const scene& sc, const std::vector<image>& imgs, const soundin& snd) {
-    g_disk = b;
-    g_os.write = budget_write;
-    g_os.lasterror = budget_lasterror;
-    made m = makemovie(sc, imgs, snd, true);
-    g_os.write = os_native.write;
-    g_os.lasterror = os_native.lasterror;
-    return m;
+// makemovie with a disk of room bytes behind both name modes for the run.
+made makemovie_on(uint64_t room, bool shortcount, const scene& sc, const std::vector<image>& imgs,
+                  const soundin& snd, bool wide) {
+    fulldisk::Use disk(room, shortcount);
+    return makemovie(sc, imgs, snd, wide);
 }
 
-// The movie of two frames with sound, in wide mode (system handles, whose
-// writes the budget sees): every cut from the first byte to the last fails
-// the run; a cut anywhere after the sound (index, trailer, fill, the final
-// flush) is reported as a full disk with -1, never as a saved movie.
+// The movie of two frames with sound, by 16-bit names (system handles) and
+// by 8-bit names (the runtime's FILE calls): every cut from the first byte
+// to the last fails the run; a cut anywhere after the sound (index, trailer,
+// fill, the final flush) is reported as a full disk with -1, never as a
+// saved movie.
 TEST(Avi1DiskFull, EveryCutFails) {
     std::vector<image> imgs = {pattern(30, 20, false, 1), pattern(30, 20, false, 2)};
     soundin snd = pcm(2, 16, 8000, 3000);
@@ -709,24 +687,29 @@ TEST(Avi1DiskFull, EveryCutFails) {
     }
     std::vector<uint64_t> cuts = {0, 1, 3, 4, 11, 100, 2047, 2048, 2060, 3000, soundend - 3000, soundend - 1,
                                   soundend, soundend + 10, len - 520, len - 200, len - 1};
-    for (bool shortcount : {false, true}) {
-        for (uint64_t cut : cuts) {
-            SCOPED_TRACE("cut at " + std::to_string(cut) + (shortcount ? " (short count)" : " (failure)"));
-            scene sc;
-            made m = makemovie_on(diskbudget{cut, false, shortcount}, sc, imgs, snd);
-            EXPECT_NE(m.r, 0) << m.out;
-            EXPECT_NE(wferr(), 0) << "WR left open";
-            if (cut >= soundend) {
-                EXPECT_EQ(m.r, -1) << m.out;
-                EXPECT_NE(m.out.find("*** Disk Full *** \n"), std::string::npos) << m.out;
+    for (bool wide : {true, false}) {
+        for (bool shortcount : {false, true}) {
+            if (!wide && shortcount) continue;  // the runtime has no short count of its own
+            for (uint64_t cut : cuts) {
+                SCOPED_TRACE("cut at " + std::to_string(cut) + (shortcount ? " (short count)" : " (failure)") +
+                             (wide ? ", 16-bit names" : ", 8-bit names"));
+                scene sc;
+                made m = makemovie_on(cut, shortcount, sc, imgs, snd, wide);
+                EXPECT_NE(m.r, 0) << m.out;
+                EXPECT_NE(wferr(), 0) << "WR left open";
+                if (cut >= soundend) {
+                    EXPECT_EQ(m.r, -1) << m.out;
+                    EXPECT_NE(m.out.find("*** Disk Full *** \n"), std::string::npos) << m.out;
+                }
             }
         }
+        // Exactly enough room: the movie is made.
+        SCOPED_TRACE(wide ? "16-bit names" : "8-bit names");
+        scene sc;
+        made m = makemovie_on(len, false, sc, imgs, snd, wide);
+        EXPECT_EQ(m.r, 0) << m.out;
+        checkmovie(m.avi, imgs, snd);
     }
-    // Exactly enough room: the movie is made.
-    scene sc;
-    made m = makemovie_on(diskbudget{len, false, false}, sc, imgs, snd);
-    EXPECT_EQ(m.r, 0) << m.out;
-    checkmovie(m.avi, imgs, snd);
 }
 
 #ifndef _WIN32

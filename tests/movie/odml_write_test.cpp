@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
+#include "fulldisk.h"
 #include "e2e_util.h"
 #include "movie/avi.h"
 #include "movie/odml.h"
@@ -315,23 +316,10 @@ TEST_P(OdmlKeys, StopWithTheKey) {
 INSTANTIATE_TEST_SUITE_P(Odml, OdmlKeys, ::testing::ValuesIn(kKeys),
                          [](const ::testing::TestParamInfo<KeyCase>& i) { return std::string(i.param.name); });
 
-// A disk that fills after `room` bytes: writes by handle (the wide entry
-// point) fail from there on.
-uint64_t room, written;
-int fullwrite(os_file f, const void* buf, uint32_t n, uint32_t* put) {
-    if (written >= room) {
-        *put = 0;
-        return 0;
-    }
-    uint32_t k = (uint64_t)n <= room - written ? n : (uint32_t)(room - written);
-    int ok = os_native.write(f, buf, k, put);
-    written += *put;
-    return ok && k == n;
-}
-
 // Wherever the disk fills (in the header, among the frames, in the sound
 // copy, in the trailer or the fill, or in the last flush), the writer
-// fails and never reports a finished movie.
+// fails and never reports a finished movie, by 16-bit names (system
+// handles) and by 8-bit names (the runtime's FILE calls).
 TEST(OdmlFailures, FullDiskIsNeverSuccess) {
     scene sc;
     smallscene(sc, 6);
@@ -342,19 +330,25 @@ TEST(OdmlFailures, FullDiskIsNeverSuccess) {
     });
     ASSERT_EQ(full, 0);
     const uint64_t size = sc.get("whole.avi").size();
-    for (uint64_t k : std::vector<uint64_t>{0, 3, 100, 9000, 30000, 60000, size - 40000, size - 600, size - 100, size - 1}) {
-        room = k;
-        written = 0;
-        g_os.write = fullwrite;
-        int r = -100;
-        std::string out = capture([&] {
-            r = mkodmlW(sc.pathW("movie.avi").c_str(), sc.pathW("list.txt").c_str(), 60.0f,
-                        sc.pathW("music.wav").c_str());
-        });
-        g_os.write = os_native.write;
-        EXPECT_NE(r, 0) << "room " << k << "\n" << out;
-        EXPECT_TRUE(r == -1 || r == 1 || r == 2 || r == 3 || r == 4) << "room " << k << ": " << r;
-        stream_reset();
+    for (bool wide : {true, false}) {
+        for (uint64_t k :
+             std::vector<uint64_t>{0, 3, 100, 9000, 30000, 60000, size - 40000, size - 600, size - 100, size - 1}) {
+            SCOPED_TRACE("room " + std::to_string(k) + (wide ? ", 16-bit names" : ", 8-bit names"));
+            int r = -100;
+            std::string out;
+            {
+                fulldisk::Use disk(k);
+                out = capture([&] {
+                    r = wide ? mkodmlW(sc.pathW("movie.avi").c_str(), sc.pathW("list.txt").c_str(), 60.0f,
+                                       sc.pathW("music.wav").c_str())
+                             : mkodml(sc.path("movie.avi").c_str(), sc.path("list.txt").c_str(), 60.0f,
+                                      sc.path("music.wav").c_str());
+                });
+            }
+            EXPECT_NE(r, 0) << out;
+            EXPECT_TRUE(r == -1 || r == 1 || r == 2 || r == 3 || r == 4) << r;
+            stream_reset();
+        }
     }
 }
 

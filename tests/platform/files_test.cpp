@@ -1,6 +1,7 @@
 // files_test.cpp - the file services of g_os as every platform side must give
 // them: open rules, the Windows error codes, both separators, 64-bit seeks and
-// sizes, the 8-bit-name fopen and remove, file identity.  Runs on every build.
+// sizes, the 8-bit-name fopen, remove, removeW and the runtime calls on a
+// FILE*, file identity.  Runs on every build.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -298,6 +299,62 @@ TEST_F(Files, SameFileSeesThroughSpellingsAndLinks) {
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(g_os.same_file(ten.c_str(), ten.c_str()), 1);
     fclose(fp);
+}
+
+// The 16-bit remove: a file by either separator and by a name outside the
+// 8-bit code page, never a directory; a missing file is code 2.
+TEST_F(Files, RemoveWideTakesFilesOnly) {
+    std::u16string sub = wide(dir.path()) + u"\\sub";
+    EXPECT_NE(g_os.removeW(sub.c_str()), 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+    std::u16string name = sub + u"\\ten.bin";
+    EXPECT_EQ(g_os.removeW(name.c_str()), 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "sub" / "ten.bin"));
+    EXPECT_NE(g_os.removeW(name.c_str()), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_FILE_NOT_FOUND);
+    std::u16string odd = wide(dir.path()) + u"/\u00e9t\u00e9 \u6620\u753b \U0001F3AC.txt";
+    {
+        Handle h(g_os.openW(odd.c_str(), OS_CREATE_WRITE));
+        ASSERT_NE(h.f, nullptr);
+    }
+    EXPECT_EQ(g_os.removeW(odd.c_str()), 0);
+    Handle gone(g_os.openW(odd.c_str(), OS_OPEN_READ));
+    EXPECT_EQ(gone.f, nullptr);
+    EXPECT_EQ(g_os.removeW(sub.c_str()), -1);  // empty now, still a directory
+}
+
+// The runtime's calls through the table on an 8-bit-name file: bytes and
+// blocks written and read back, 64-bit seeks and tells past 4 GB (the
+// runtime's plain long is 32-bit on Windows), the flush and the close.
+TEST_F(Files, RuntimeFileCallsWriteReadAndSeekPastFourGigabytes) {
+    std::string name = dir.str() + "/rt.bin";
+    FILE* f = g_os.fopen(name.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(g_os.fputc('A', f), 'A');
+    EXPECT_EQ(g_os.fwrite("BCD", 1, 3, f), 3u);
+    EXPECT_EQ(g_os.ftell64(f), 4);
+    const int64_t far = (int64_t)5 << 30;
+    EXPECT_EQ(g_os.fseek64(f, far, SEEK_SET), 0);
+    EXPECT_EQ(g_os.ftell64(f), far);
+    EXPECT_EQ(g_os.fwrite("END", 1, 3, f), 3u);
+    EXPECT_EQ(g_os.fflush(f), 0);
+    EXPECT_EQ(g_os.fclose(f), 0);
+    EXPECT_EQ(fs::file_size(name), (uintmax_t)far + 3);
+
+    f = g_os.fopen(name.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(g_os.fgetc(f), 'A');
+    char buf[8] = {};
+    EXPECT_EQ(g_os.fread(buf, 1, 3, f), 3u);
+    EXPECT_EQ(std::string(buf, 3), "BCD");
+    EXPECT_EQ(g_os.fseek64(f, -3, SEEK_END), 0);
+    EXPECT_EQ(g_os.ftell64(f), far);
+    EXPECT_EQ(g_os.fread(buf, 1, 8, f), 3u);
+    EXPECT_EQ(std::string(buf, 3), "END");
+    EXPECT_EQ(g_os.fgetc(f), EOF);
+    EXPECT_NE(g_os.fseek64(f, -1, SEEK_SET), 0);
+    EXPECT_EQ(g_os.fclose(f), 0);
+    fs::remove(name);
 }
 
 }  // namespace

@@ -88,6 +88,25 @@ TEST_F(PosixFiles, FullDiskIs112) {
     g_os.close(f);
 }
 
+// The runtime's calls say 112 as well: the flush that meets the full device,
+// an unbuffered write, and the close that still had bytes to write out.
+TEST_F(PosixFiles, FullDiskIs112ThroughTheRuntimeCalls) {
+    FILE* fp = g_os.fopen("/dev/full", "wb");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(g_os.fwrite("abc", 1, 3, fp), 3u);  // held in the runtime's buffer
+    EXPECT_NE(g_os.fflush(fp), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_DISK_FULL);
+    setvbuf(fp, nullptr, _IONBF, 0);
+    EXPECT_EQ(g_os.fputc('x', fp), EOF);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_DISK_FULL);
+    g_os.fclose(fp);
+    fp = g_os.fopen("/dev/full", "wb");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(g_os.fputc('y', fp), 'y');
+    EXPECT_NE(g_os.fclose(fp), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_DISK_FULL);
+}
+
 // A write that the file-size limit cuts short: the bytes that fit are
 // reported with 1 and 112 in lasterror; the next write fails with 0.  os_init
 // keeps SIGXFSZ from killing the program there.  Runs in a child because the

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "fulldisk.h"
 #include "stream_fixture.h"
 
 using namespace streamtest;
@@ -260,13 +261,28 @@ const FullCase kFullCases[] = {
 
 void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
 
-class FullDisk : public StreamTest, public testing::WithParamInterface<FullCase> {};
+class FullDisk : public StreamTest, public testing::WithParamInterface<FullCase> {
+protected:
+    void full_disk_run(const std::string& name);
+};
 
+// The real device, where the system has one.
 TEST_P(FullDisk, OneMessageAndAStickyFlag) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    full_disk_run("/dev/full");
+}
+
+// The same behind the platform table, on every system: a disk without room.
+TEST_P(FullDisk, OneMessageAndAStickyFlagThroughThePlatformTable) {
+    fulldisk::Use disk(0);
+    full_disk_run(path("full.bin"));
+    EXPECT_TRUE(disk.tripped());
+}
+
+void FullDisk::full_disk_run(const std::string& name) {
     const FullCase& c = GetParam();
     const WrOps& o = *c.ops;
-    ASSERT_EQ(c.wide ? o.createW(u"/dev/full") : o.create("/dev/full"), 0);
+    ASSERT_EQ(c.wide ? o.createW(testutil::u16(name).c_str()) : o.create(name.c_str()), 0);
     int close_result = 0;
     std::string out = captured([&] {
         if (c.how == 0) {
