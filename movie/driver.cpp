@@ -378,8 +378,11 @@ int createlist(const char* listpath, const char16_t* listpathW, const char* patt
     bool failed = wferr() != 0;
     failed |= wfclose() != 0;
     if (failed) {
-        // A cut list must not be found and trusted by the next run.
-        if (g_os.remove) g_os.remove(listpath);
+        // A cut list must not be found and trusted by the next run; it is
+        // removed by the name it was created by (a list made by 16-bit name
+        // may have no 8-bit spelling).
+        if (*wide) g_os.removeW(listpathW);
+        else g_os.remove(listpath);
         printf("Failed in creating list.txt. \n");
         return 5;
     }

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "avi1_fixtures.h"
+#include "fulldisk.h"
 #include "riff.h"
 #include "movie/avi.h"
 #include "movie/driver.h"
@@ -380,37 +382,49 @@ TEST_F(Driver, UnreadableListIsLeftAlone) {
 }
 
 // A list that fills the disk as it is written is not taken for a whole
-// list, and is not left behind for the next run to trust.  The 8-bit create
-// is refused, so the list is written by handle, and the disk fills after 10
-// bytes.
+// list, and is not left behind for the next run to trust.  It is made by
+// 8-bit name (the runtime's writes), or by 16-bit name when the 8-bit create
+// is refused, and then removed by that 16-bit name: here the 8-bit remove is
+// made to miss the list, as on Windows a name without an 8-bit spelling
+// does.  The disk fills after 10 bytes.
 FILE* nolistcreate(const char* name, const char* mode) {
     if (islist(std::string_view(name)) && mode[0] == 'w') return nullptr;
     return os_native.fopen(name, mode);
 }
-uint32_t listroom;
-int smalldisk(os_file f, const void* buf, uint32_t n, uint32_t* put) {
-    uint32_t k = n < listroom ? n : listroom;
-    int ok = os_native.write(f, buf, k, put);
-    listroom -= *put;
-    return ok && k == n;
+int nolistremove(const char* name) {
+    if (islist(std::string_view(name))) return -1;
+    return os_native.remove(name);
 }
 
 TEST_F(Driver, ListCutByFullDiskGivesFive) {
     for (int i = 0; i < 5; i++) sc.png("p" + std::to_string(i) + ".png", moviefix::pattern(4, 4, false, i));
-    g_os.fopen = nolistcreate;
-    g_os.write = smalldisk;
-    listroom = 10;
-    run r = runmain(sc);
-    EXPECT_EQ(r.code, 5) << r.out;
-    EXPECT_NE(r.out.find("Failed in creating list.txt. \n"), std::string::npos) << r.out;
-    EXPECT_FALSE(sc.exists("list.txt"));
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "made by 16-bit name" : "made by 8-bit name");
+        if (wide) {
+            g_os.fopen = nolistcreate;
+            g_os.remove = nolistremove;
+        }
+        run r;
+        {
+            fulldisk::Use disk(10);
+            cmdline_reset();
+            r = runmain(sc);
+            EXPECT_TRUE(disk.tripped());
+        }
+        EXPECT_EQ(r.code, 5) << r.out;
+        EXPECT_NE(r.out.find("Failed in creating list.txt. \n"), std::string::npos) << r.out;
+        EXPECT_FALSE(sc.exists("list.txt"));
 
-    // With room for the whole list the same path makes it.
-    listroom = 1000;
-    cmdline_reset();
-    r = runmain(sc);
-    EXPECT_NE(r.code, 5) << r.out;
-    EXPECT_EQ(testutil::read_file(sc.path("list.txt")).size(), 5u * 8);
+        // With room for the whole list the same path makes it.
+        {
+            fulldisk::Use disk(1000000);
+            cmdline_reset();
+            r = runmain(sc);
+        }
+        EXPECT_NE(r.code, 5) << r.out;
+        EXPECT_EQ(testutil::read_file(sc.path("list.txt")).size(), 5u * 8);
+        std::filesystem::remove(sc.path("list.txt"));
+    }
 }
 
 // ---- The report ---------------------------------------------------------------------------------
