@@ -103,6 +103,36 @@ void grayramp(uint8_t* pal, uint32_t colors, int depth) {
     }
 }
 
+// The bytes of filtered image data a PNG of this header inflates to: per
+// row one filter byte and the row's packed pixels, per pass of an Adam7
+// image.  At most about 2^53 for the largest header libpng takes, so no sum
+// wraps.
+uint64_t filteredbytes(uint32_t width, uint32_t height, int depth, int channels, int interlace) {
+    const uint64_t bits = (uint64_t)depth * (uint64_t)channels;
+    auto rows = [&](uint64_t w, uint64_t h) { return w == 0 || h == 0 ? 0 : h * (1 + (w * bits + 7) / 8); };
+    if (interlace != PNG_INTERLACE_ADAM7) return rows(width, height);
+    uint64_t sum = 0;
+    for (int pass = 0; pass < 7; pass++) sum += rows(PNG_PASS_COLS(width, pass), PNG_PASS_ROWS(height, pass));
+    return sum;
+}
+
+// Whether a file of filesize bytes can hold that much filtered data.
+// Deflate expands at most 1032 times: its densest code spends one bit on a
+// 258-byte match and one on its distance.  So every valid file holds at
+// least filtered / 1032 compressed bytes, and a file that cannot is damaged
+// or hostile; refusing it before the record is allocated keeps a 68-byte
+// file that claims a 1333 x 1000000 image from costing gigabytes.  The
+// slack (a further 1032 x 4096 filtered bytes) keeps the rule far from the
+// real limit, for frames that compress as well as deflate can (a blank
+// frame comes close to 1030 times); a size the stream cannot tell is no
+// reason to refuse.
+bool fileholds(int64_t filesize, uint64_t filtered) {
+    constexpr uint64_t kDeflateMaxRatio = 1032;
+    constexpr uint64_t kSlackBytes = 4096;
+    if (filesize < 0) return true;
+    return filtered / kDeflateMaxRatio <= (uint64_t)filesize + kSlackBytes;
+}
+
 // Everything from binding the input to the end of the image.  Returns 1
 // decoded, 0 failed with a message sent; libpng's errors leave by the jump.
 int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, const char* name) {
@@ -128,8 +158,14 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
     png_read_info(png, info);
 
     png_uint_32 width, height;
-    int depth, ctype;
-    png_get_IHDR(png, info, &width, &height, &depth, &ctype, nullptr, nullptr, nullptr);
+    int depth, ctype, interlace;
+    png_get_IHDR(png, info, &width, &height, &depth, &ctype, &interlace, nullptr, nullptr);
+    int64_t filesize = -1;
+    if (!rfgetsize64(&filesize)) filesize = -1;
+    if (!fileholds(filesize, filteredbytes(width, height, depth, png_get_channels(png, info), interlace))) {
+        // As libpng says it when the image data runs out before the image.
+        png_error(png, "Not enough image data");
+    }
 
     // The transforms, on a working copy of the colour type.
     int work = ctype;

@@ -438,6 +438,21 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     return 0;
 }
 
+// The size of s's open file, without moving its position: 1 with *out set;
+// 0 on a closed stream or when the system or the runtime cannot say.  In
+// FILE mode the runtime is moved to the end and back, which only costs it
+// its buffered bytes.
+int file_size(rdstrm& s, int64_t* out) {
+    if (s.eof != 0 || !out) return 0;
+    if (s.hmode) return g_os.size(s.handle, out) ? 1 : 0;
+    int64_t end = -1;
+    if (g_os.fseek64(s.file, 0, SEEK_END) == 0) end = g_os.ftell64(s.file);
+    file_restore(s.file, s.base);
+    if (end < 0) return 0;
+    *out = end;
+    return 1;
+}
+
 }  // namespace
 
 // ---- RD ------------------------------------------------------------------------------
@@ -446,6 +461,7 @@ int rfeof(void) { return (int8_t)RD.eof; }
 int rfgetpos(void) { return (int)(uint32_t)rd_pos(RD); }
 int rfgetpos64(int64_t* out) { return getpos64(RD, out); }
 void* rfgetfp(void) { return RD.hmode ? (void*)RD.handle : (void*)RD.file; }
+int rfgetsize64(int64_t* out) { return file_size(RD, out); }
 void rfclose(void) { rd_close(RD); }
 int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
 int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }

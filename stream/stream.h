@@ -107,6 +107,7 @@ int rfeof(void);                       // 0 open, -1 closed
 int rfgetpos(void);                    // low 32 bits of the position
 int rfgetpos64(int64_t* out);          // whole position in *out; returns its low 32 bits
 void* rfgetfp(void);                   // the system handle or the FILE*
+int rfgetsize64(int64_t* out);         // the open file's size in *out, position kept; 1 / 0
 void rfclose(void);
 int rfopenqW(const char16_t* name);    // quiet, handle mode; 0 / -1
 int rfopenq(const char* name);         // quiet, FILE mode; 0 / -1

@@ -4,6 +4,7 @@
 #include "pngfix.h"
 
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -267,6 +268,14 @@ struct FailCase {
 
 std::vector<uint8_t> validfile() { return pngfix::write(pngfix::make(20, 20, RGB, 8)); }
 
+// 68 bytes that declare a 1333 x 1000000 RGB image: a header, an IDAT of
+// 11 bytes of a deflate stream, the end.
+std::vector<uint8_t> hollowfile(int interlace) {
+    return pngfix::cat({pngfix::signature(), pngfix::chunk("IHDR", pngfix::ihdrdata(1333, 1000000, 8, 2, interlace)),
+                        pngfix::chunk("IDAT", {0x78, 0x9C, 0xED, 0xC1, 0x01, 0x0D, 0x00, 0x00, 0x00, 0xC2, 0xA0}),
+                        pngfix::chunk("IEND", {})});
+}
+
 const FailCase kFails[] = {
     {"empty", [] { return std::vector<uint8_t>(); }, "ERROR(libpng): Read Error - "},
     {"sevenBytes", [] { return std::vector<uint8_t>{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}; },
@@ -288,11 +297,22 @@ const FailCase kFails[] = {
      [] { return pngfix::cat({pngfix::signature(), pngfix::chunk("IHDR", pngfix::ihdrdata(5, 5, 3, 0)),
                               pngfix::chunk("IEND", {})}); },
      "ERROR(libpng): "},
-    // 65536 x 16384 RGBA is 2^32 bytes: refused before any pixel block.
+    // 65536 x 16384 RGBA is 2^32 bytes: refused before any pixel block.  The
+    // IDAT is long enough (4.2 MB) for the file to hold that much deflated.
     {"blockOver4G",
-     [] { return pngfix::cat({pngfix::signature(), pngfix::chunk("IHDR", pngfix::ihdrdata(65536, 16384, 8, 6)),
-                              pngfix::chunk("IDAT", {0x78, 0x9C, 0x03, 0x00}), pngfix::chunk("IEND", {})}); },
+     [] {
+         std::vector<uint8_t> idat = {0x78, 0x9C, 0x03, 0x00};
+         idat.resize(4200000);
+         return pngfix::cat({pngfix::signature(), pngfix::chunk("IHDR", pngfix::ihdrdata(65536, 16384, 8, 6)),
+                             pngfix::chunk("IDAT", idat), pngfix::chunk("IEND", {})});
+     },
      "Out of memory: "},
+    // A 68-byte file that declares a 1333 x 1000000 RGB image (4 GB of
+    // record): deflate cannot make that from a few bytes.
+    {"declaresMoreThanItHolds", [] { return hollowfile(PNG_INTERLACE_NONE); },
+     "ERROR(libpng): Not enough image data - "},
+    {"interlacedDeclaresMoreThanItHolds", [] { return hollowfile(PNG_INTERLACE_ADAM7); },
+     "ERROR(libpng): Not enough image data - "},
 };
 
 class DecodeFail : public ImageTest, public ::testing::WithParamInterface<FailCase> {};
@@ -319,6 +339,66 @@ TEST_P(DecodeFail, CleanFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Decode, DecodeFail, ::testing::ValuesIn(kFails),
                          [](const auto& i) { return std::string(i.param.name); });
+
+// A file too small for the image it declares is refused before the record
+// is allocated: no block at all comes from the codec's allocator, through
+// the decoder and through the plane loader, by either name, so a list frame
+// of that kind costs no more memory than a normal one.
+TEST_F(Decode, FileTooSmallForItsImageIsRefusedBeforeAllocating) {
+    for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
+        SCOPED_TRACE(interlace ? "interlaced" : "not interlaced");
+        std::vector<uint8_t> f = hollowfile(interlace);
+        ASSERT_EQ(f.size(), 68u);
+        std::string path = put("hollow.png", f);
+        // The first allocation is refused and the test stops at any, so that
+        // a decoder that did ask for the 4 GB block fails without taking it.
+        pngfix::Alloc alloc(1);
+        imgrec rec;
+        pngfix::Planes p;
+        const std::function<int()> reads[] = {
+            [&] { return pngdecode(path.c_str(), &rec); },
+            [&] { return pngdecodeW(testutil::u16(path).c_str(), &rec); },
+            [&] { return p.load(path) == 0 ? 1 : 0; },
+            [&] { return p.loadW(testutil::u16(path)) == 0 ? 1 : 0; },
+        };
+        for (const auto& read : reads) {
+            EXPECT_EQ(read(), 0);
+            ASSERT_EQ(pngfix::Alloc::calls(), 0) << "largest block " << pngfix::Alloc::largest();
+        }
+    }
+}
+
+// Images that deflate about as well as deflate can (blank frames of 6 to 17
+// MB of filtered data, 700 to 1030 times smaller in the file, where deflate
+// cannot pass 1032) are not refused and load whole.
+TEST_F(Decode, BlankImagesNearTheDeflateLimitLoad) {
+    struct Blank {
+        const char* name;
+        uint32_t w, h;
+        int depth, ctype;
+        uint8_t fill;
+        uint64_t ratio;  // at least this many filtered bytes per file byte
+    };
+    const Blank kBlanks[] = {
+        {"white 1080p RGB", 1920, 1080, 8, PNG_COLOR_TYPE_RGB, 0xFF, 700},
+        {"clear 1080p RGBA", 1920, 1080, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 1000},
+        {"black 4096 square gray", 4096, 4096, 8, PNG_COLOR_TYPE_GRAY, 0, 1000},
+        {"black 16384 x 8192 one-bit gray", 16384, 8192, 1, PNG_COLOR_TYPE_GRAY, 0, 1000},
+    };
+    for (const Blank& b : kBlanks) {
+        SCOPED_TRACE(b.name);
+        std::vector<uint8_t> f = pngfix::blank(b.w, b.h, b.depth, b.ctype, b.fill);
+        uint64_t filtered = (uint64_t)b.h * (1 + ((uint64_t)b.w * b.depth * pngfix::channels(b.ctype) + 7) / 8);
+        EXPECT_GE(filtered / f.size(), b.ratio) << f.size() << " bytes";
+        std::string path = put("blank.png", f);
+        pngfix::Alloc alloc;
+        imgrec rec;
+        ASSERT_EQ(pngdecode(path.c_str(), &rec), 1);
+        EXPECT_EQ(rec.width, b.w);
+        EXPECT_EQ(rec.height, (int32_t)b.h);
+        imgfree(&rec);
+    }
+}
 
 TEST_F(Decode, MissingFileAndNullPath) {
     Tap tap;

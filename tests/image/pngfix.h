@@ -211,11 +211,14 @@ inline std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> part
     return out;
 }
 
-// A valid all-black 1-bit gray image of any size, its IDAT deflated row by
-// row so that even a huge image costs little memory to make.
-inline std::vector<uint8_t> blankmono(uint32_t w, uint32_t h) {
-    size_t rowbytes = 1 + ((size_t)w + 7) / 8;
-    std::vector<uint8_t> row(rowbytes, 0), idat(1 << 16), z;
+// A valid image of any size whose every sample byte is `fill` (gray, gray
+// with alpha, RGB or RGBA at depth 8, or gray at depth 1), its IDAT deflated
+// at level 9 row by row, so that even a huge image costs little memory to
+// make and compresses about as well as deflate can (some 1030 times).
+inline std::vector<uint8_t> blank(uint32_t w, uint32_t h, int depth, int ctype, uint8_t fill) {
+    size_t rowbytes = 1 + ((size_t)w * (size_t)(depth * channels(ctype)) + 7) / 8;
+    std::vector<uint8_t> row(rowbytes, fill), idat(1 << 16), z;
+    row[0] = 0;  // filter type None
     z_stream zs = {};
     deflateInit(&zs, 9);
     for (uint32_t y = 0; y <= h; y++) {
@@ -230,9 +233,11 @@ inline std::vector<uint8_t> blankmono(uint32_t w, uint32_t h) {
         } while (zs.avail_out == 0);
     }
     deflateEnd(&zs);
-    return cat({signature(), chunk("IHDR", ihdrdata(w, h, 1, PNG_COLOR_TYPE_GRAY)), chunk("IDAT", z),
-                chunk("IEND", {})});
+    return cat({signature(), chunk("IHDR", ihdrdata(w, h, depth, ctype)), chunk("IDAT", z), chunk("IEND", {})});
 }
+
+// A valid all-black 1-bit gray image of any size.
+inline std::vector<uint8_t> blankmono(uint32_t w, uint32_t h) { return blank(w, h, 1, PNG_COLOR_TYPE_GRAY, 0); }
 
 // A plane set that frees itself.
 struct Planes {
@@ -282,15 +287,17 @@ struct Alloc {
     static int& calls() { static int n; return n; }
     static int& failat() { static int n; return n; }
     static uint8_t& fill() { static uint8_t f; return f; }
+    static size_t& largest() { static size_t n; return n; }  // the largest block asked for
     static void* take(size_t n) {
         int k = ++calls();
+        if (n > largest()) largest() = n;
         if (failat() && k == failat()) return nullptr;
         void* p = std::malloc(n ? n : 1);
         if (p) std::memset(p, fill(), n);
         return p;
     }
     explicit Alloc(int fail = 0, uint8_t pattern = 0) {
-        calls() = 0; failat() = fail; fill() = pattern;
+        calls() = 0; failat() = fail; fill() = pattern; largest() = 0;
         image_detail::imgmalloc = take;
     }
     ~Alloc() { image_detail::imgmalloc = std::malloc; }

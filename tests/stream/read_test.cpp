@@ -638,4 +638,26 @@ TEST_F(StreamTest, ExistsTests) {
     EXPECT_EQ(rwfgetc(), 0x5a);
 }
 
+// The size of RD's file, asked in the middle of a read by either name: the
+// whole length, and the next byte is the one that was next before; a closed
+// stream has none.
+TEST_F(StreamTest, SizeKeepsThePosition) {
+    const std::vector<uint8_t> data = pattern(100000);
+    std::string p = make("s.bin", data);
+    int64_t size = -1;
+    EXPECT_EQ(rfgetsize64(&size), 0);
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "16-bit name" : "8-bit name");
+        ASSERT_EQ(wide ? rfopenW(testutil::u16(p).c_str()) : rfopen(p.c_str()), 0);
+        for (int i = 0; i < 9000; i++) ASSERT_EQ(rfgetc(), data[(size_t)i]);
+        size = -1;
+        EXPECT_EQ(rfgetsize64(&size), 1);
+        EXPECT_EQ(size, 100000);
+        EXPECT_EQ(rfgetpos(), 9000);
+        EXPECT_EQ(rfgetc(), data[9000]);
+        rfclose();
+        EXPECT_EQ(rfgetsize64(&size), 0);
+    }
+}
+
 }  // namespace
