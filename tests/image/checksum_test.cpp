@@ -68,6 +68,9 @@ struct DamageCase {
     Pic (*pic)();
     bool split;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
 
 const DamageCase kDamage[] = {
     {"rgb", [] { return pngfix::make(9, 7, PNG_COLOR_TYPE_RGB, 8); }, false},

@@ -22,6 +22,9 @@ struct RowCase {
     uint32_t bpp;
     uint32_t width;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const RowCase& c, std::ostream* os) { *os << c.bpp << "-bit record, " << c.width << " pixels"; }
+
 
 std::vector<RowCase> rowcases() {
     std::vector<RowCase> v;
@@ -89,6 +92,11 @@ struct StoredCase {
     bool alpha;
     size_t cols;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const StoredCase& c, std::ostream* os) {
+    *os << (c.alpha ? "B G R A" : "B G R") << ", " << c.cols << " pixels";
+}
+
 
 std::vector<StoredCase> storedcases() {
     std::vector<StoredCase> v;

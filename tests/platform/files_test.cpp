@@ -42,6 +42,9 @@ struct OpenFailure {
     int how;
     uint32_t code;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.label; }
+
 
 const OpenFailure kOpenFailures[] = {
     {"missing file", "sub/none.bin", OS_OPEN_READ, OS_ERR_FILE_NOT_FOUND},

@@ -99,6 +99,9 @@ struct IntCase {
     const char* rest;  // what stays unread
     const char* printed;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const IntCase& c, std::ostream* os) { *os << c.name; }
+
 
 const IntCase kIntCases[] = {
     {"five_digits", kInt, "12345 ", 0, 12345, " ", ""},
@@ -169,6 +172,9 @@ struct FloatCase {
     float value;
     const char* rest;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const FloatCase& c, std::ostream* os) { *os << c.name; }
+
 
 const FloatCase kFloatCases[] = {
     {"exponent", "2.5e3 ", 0, 2500.0f, " "},
@@ -347,6 +353,9 @@ struct StrCase {
     const char* stored;
     const char* rest;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const StrCase& c, std::ostream* os) { *os << c.name; }
+
 
 const StrCase kStrCases[] = {
     {"bare_ends_at_blank", "  abc def", 16, 4, "abc", "def"},
@@ -453,6 +462,9 @@ struct PrmCase {
     const char* printed;
     const char* rest;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const PrmCase& c, std::ostream* os) { *os << c.name; }
+
 
 constexpr float U = 9.0f;  // the places start at 9
 

@@ -53,6 +53,9 @@ struct CvtCase {
     int result;
     std::string printed;  // the trace, "done.\n" included
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const CvtCase& c, std::ostream* os) { *os << c.name; }
+
 
 const CvtCase kCvtCases[] = {
     // UTF-8 to Shift_JIS.
@@ -133,6 +136,9 @@ struct CheckCase {
     int result;
     const char* printed;
 };
+// The case prints by its name, not as a dump of its bytes.
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
 
 const CheckCase kCheckCases[] = {
     {"utf8_empty", kUtf8, "", 7, ""},
