@@ -16,6 +16,15 @@
 
 namespace testutil {
 
+// The Python interpreter the tests run, as tests/CMakeLists.txt names it for
+// every test program; empty in a build that has none (the Windows programs
+// under wine), where the tests that need one skip.
+#ifndef RK_PYTHON
+#define RK_PYTHON ""
+#endif
+inline std::string python() { return RK_PYTHON; }
+inline bool have_python() { return !python().empty(); }
+
 // "de ad be ef" or "deadbeef" to bytes.
 inline std::vector<uint8_t> h2b(std::string_view hex) {
     std::vector<uint8_t> out;

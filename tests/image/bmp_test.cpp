@@ -102,7 +102,7 @@ TEST_P(BmpSize, IndependentReadersGiveThePlanesBack) {
     std::string p = dir.str("t.bmp"), raw = dir.str("t.planes"), out = dir.str("t.txt");
     ASSERT_EQ(write(p, m).result, 0);
     testutil::write_file(raw, m.concat());
-    std::string cmd = "/usr/bin/python3 '" + std::string(RK_SOURCE_DIR) + "/tests/image/bmp_check.py' '" + p + "' '" +
+    std::string cmd = testutil::python() + " '" + std::string(RK_SOURCE_DIR) + "/tests/image/bmp_check.py' '" + p + "' '" +
                       raw + "' " + std::to_string(c.w) + " " + std::to_string(c.h) + " > '" + out + "' 2>&1";
     int rc = std::system(cmd.c_str());
     std::ifstream f(out);

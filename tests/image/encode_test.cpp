@@ -384,7 +384,7 @@ TEST_F(ImageTest, IndependentDecodersReadEveryFormatBack) {
     }
     jobs.close();
     std::string out = dir.str("check.txt");
-    std::string cmd = "/usr/bin/python3 '" + std::string(RK_SOURCE_DIR) + "/tests/image/png_check.py' '" + list +
+    std::string cmd = testutil::python() + " '" + std::string(RK_SOURCE_DIR) + "/tests/image/png_check.py' '" + list +
                       "' > '" + out + "' 2>&1";
     int rc = std::system(cmd.c_str());
     std::ifstream f(out);

@@ -50,7 +50,7 @@ inline std::string slurp(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
-inline std::string python() { return "/usr/bin/python3"; }
+inline std::string python() { return testutil::python(); }
 inline std::string pngtool() { return std::string(RK_SOURCE_DIR) + "/tests/movie/e2e_png.py"; }
 
 // One PNG fixture: name, size, kind (see moviefix::pngbytes), seed; written

@@ -6,7 +6,7 @@
 // a spread of characters beyond U+FFFF (see the script for the line format).
 // This test runs it into a temporary file and replays every line through
 // the C++ function, comparing the output bytes, the result and what the
-// function prints.  Without python3 (the Windows build under wine) the test
+// function prints.  Without Python (the Windows build under wine) the test
 // is skipped; the hand-made cases of codes_test.cpp and convert_test.cpp
 // still run there.
 
@@ -42,11 +42,11 @@ Bytes unhex(const std::string& s) {
 }
 
 // The script's lines for one function.  Fails the test (fatally) when the
-// script runs but gives nothing; the caller skips when python3 is missing.
+// script runs but gives nothing; the caller skips in a build without Python.
 void load_oracle(const std::string& name, std::vector<Line>* lines) {
     testutil::TempDir dir;
     std::string path = dir.str("oracle.txt");
-    std::string cmd = std::string("python3 \"") + RK_SOURCE_DIR + "/tools/gen_convert_oracle.py\" --only " + name +
+    std::string cmd = testutil::python() + " \"" + RK_SOURCE_DIR + "/tools/gen_convert_oracle.py\" --only " + name +
                       " \"" + path + "\"";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream f(path);
@@ -176,7 +176,7 @@ std::string hex(const Bytes& b) {
 }
 
 TEST_P(ConvertOracle, AgreesOnEveryCase) {
-    if (std::system("python3 -c pass") != 0) GTEST_SKIP() << "python3 is not available";
+    if (!testutil::have_python()) GTEST_SKIP() << "no Python in this build";
     const Member& m = GetParam();
     std::vector<Line> lines;
     load_oracle(m.name, &lines);
