@@ -384,3 +384,53 @@ TEST_F(WavEdit, SoundPastFourGigabytesIsRefused) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// A replace that answers done and leaves the movie as it was: the rescan
+// after the removal still finds the sound, and the addition stops with 3
+// instead of reporting success.
+int claim_replace(const char* tmp, const char*) {
+    os_native.remove(tmp);
+    return 1;
+}
+
+TEST_F(WavEdit, SoundStillThereAfterTheRemovalIsAFailure) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 3, false, 600, false});
+    sc.put("s.wav", soundof(400, 3).file);
+    auto before = sc.get("m.avi");
+    os_api saved = g_os;
+    g_os.replace = claim_replace;
+    result x = appendwav(sc, "m.avi", "s.wav", 1);
+    g_os = saved;
+    EXPECT_EQ(x.r, 3) << x.out;
+    EXPECT_NE(x.out.find("Assert failed in removing WAV from AVI (0)\n"), std::string::npos) << x.out;
+    EXPECT_EQ(sc.get("m.avi"), before);
+    EXPECT_FALSE(sc.exists("~qeltmp.avi"));
+}
+
+}  // namespace
+
+namespace {
+
+// A chunk after idx1 inside the RIFF chunk is not copied by the edit, so the
+// copy comes out shorter than the RIFF size it declares: the edit sees it and
+// stops with 3 instead of writing a movie that lost the chunk.
+TEST_F(WavEdit, CopyShorterThanPlannedIsAFailure) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 3, false, 600, false});
+    std::vector<uint8_t> b = sc.get("m.avi");
+    view v(sc.path("m.avi"));
+    std::vector<uint8_t> extra = moviefix::chunkbytes("ISFT", {'r', 'k', '!', 0});
+    b.insert(b.begin() + (ptrdiff_t)v.idx1->end(), extra.begin(), extra.end());
+    put_le32(&b[4], v.avi->size + (uint32_t)extra.size());
+    sc.put("m.avi", b);
+    result x = removewav(sc, "m.avi");
+    EXPECT_EQ(x.r, 3) << x.out;
+    EXPECT_NE(x.out.find("assert err (aviptrriffleng).\n"), std::string::npos) << x.out;
+    EXPECT_EQ(sc.get("m.avi"), b);
+    EXPECT_FALSE(sc.exists("~qeltmp.avi"));
+}
+
+}  // namespace
