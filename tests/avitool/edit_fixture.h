@@ -44,7 +44,7 @@ inline std::vector<uint8_t> programmovie(const moviefix::scene& sc, const movief
 }
 
 #ifdef __linux__
-// g_os.fopen for names that end in "full.avi": the real file, of which only
+// g_os.fopen for names that end in g_fullname: the real file, of which only
 // the first budget bytes reach the disk; later writes fail as a full disk.
 struct fullfile {
     FILE* real;
@@ -69,9 +69,11 @@ inline int fullclose(void* c) {
     delete f;
     return r;
 }
+inline std::string g_fullname = "full.avi";  // the names that end so
 inline FILE* fullfopen(const char* name, const char* mode) {
     std::string s(name);
-    if (s.size() < 8 || s.compare(s.size() - 8, 8, "full.avi") != 0 || mode[0] != 'w')
+    const std::string& f = g_fullname;
+    if (s.size() < f.size() || s.compare(s.size() - f.size(), f.size(), f) != 0 || mode[0] != 'w')
         return os_native.fopen(name, mode);
     FILE* real = os_native.fopen(name, mode);
     if (!real) return nullptr;

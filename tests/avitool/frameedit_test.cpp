@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <functional>
+#include <climits>
 #include <limits>
 #include <string>
 #include <vector>
@@ -283,6 +284,46 @@ TEST_F(FrameEdit, UnreadableMovieIsNotCreatedAnew) {
     EXPECT_GT(refusingopen_calls, 0);
     g_os.fopen = os_native.fopen;
     EXPECT_EQ(sc.get("locked.avi"), b);
+}
+
+#ifdef __linux__
+// A disk that fills while the temporary file is written: every edit fails
+// with 3, the movie stays as it was and no temporary file is left.
+TEST_F(FrameEdit, FullDiskDuringAnEditLeavesTheMovie) {
+    image a = pattern(6, 4, false, 1), x = pattern(6, 4, false, 5);
+    program({a, a}, "m.avi");
+    const std::vector<uint8_t> before = sc.get("m.avi");
+    g_os.fopen = editfix::fullfopen;
+    editfix::g_fullname = "~qeltmp.avi";
+    for (size_t budget : {(size_t)0, (size_t)40, (size_t)2050, (size_t)2200, before.size() - 1}) {
+        SCOPED_TRACE(budget);
+        editfix::g_budget = budget;
+        std::string out;
+        EXPECT_EQ(replace("m.avi", 1, 0, planes(x), 60.0f, &out), 3) << out;
+        EXPECT_EQ(append("m.avi", 4, 0, planes(x), 60.0f, &out), 3) << out;
+        int r = -100;
+        out = moviefix::capture([&] { r = avisetfps(sc.path("m.avi").c_str(), 30.0f); });
+        EXPECT_EQ(r, 3) << out;
+        EXPECT_EQ(sc.get("m.avi"), before);
+        EXPECT_TRUE(notemp());
+    }
+    editfix::g_fullname = "full.avi";
+    g_os.fopen = os_native.fopen;
+}
+#endif
+
+// The largest frame number: its frame count does not overflow, and the plan
+// refuses the movie it would need.
+TEST_F(FrameEdit, LargestFrameNumber) {
+    image a = pattern(6, 4, false, 1);
+    program({a}, "m.avi");
+    const std::vector<uint8_t> before = sc.get("m.avi");
+    std::string out;
+    EXPECT_EQ(append("m.avi", INT32_MAX, 0, planes(a), 60.0f, &out), -7) << out;
+    EXPECT_EQ(replace("m.avi", INT32_MAX, INT32_MAX, planes(a), 60.0f, &out), -7) << out;
+    EXPECT_EQ(sc.get("m.avi"), before);
+    EXPECT_EQ(replace("new.avi", INT32_MAX, 0, planes(a), 60.0f, &out), -7) << out;
+    EXPECT_FALSE(sc.exists("new.avi"));
 }
 
 // ---- The assignment entries ------------------------------------------------------------------
