@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of reelkiln: the Linux build, the same under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the Windows build under wine; each Linux
-# test program also runs once whole in shuffled order.
+# and UndefinedBehaviorSanitizer, the fuzz targets, and the Windows build
+# under wine; each Linux test program also runs once whole in shuffled order.
 # The movie test over 4 GB (label "large") runs only with 12 GB free on the
 # disk that holds the temporary directory (where it writes), or always with
 # RK_LARGE=1.
@@ -30,5 +30,8 @@ done
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREELKILN_SANITIZE=ON -DREELKILN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan -j"$jobs" --output-on-failure -LE large
+
+# The fuzz targets (clang): every corpus replayed, then each target briefly.
+bash tools/fuzz.sh
 
 if [ -x tools/test-windows.sh ]; then tools/test-windows.sh; fi
