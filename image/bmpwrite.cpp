@@ -1,6 +1,7 @@
 // bmpwrite.cpp - the 32-bit BMP writer: four colour planes into one
 // uncompressed BMP with a BITMAPV4 header and bit-field masks, through the C
-// runtime's FILE (opened by g_os.fopen), not through the write streams.
+// runtime's FILE (opened, written and closed by the platform table's fopen,
+// fwrite, fflush and fclose), not through the write streams.
 //
 // The file, little-endian throughout:
 //     0  BITMAPFILEHEADER, 14 bytes
@@ -66,7 +67,7 @@ void header(uint8_t* h, uint32_t width, uint32_t height, uint32_t filesize) {
 
 int fail(FILE* f, int code, const char* name) {
     std::printf("Error outputting file (%d): %s\n", code, name);
-    std::fclose(f);
+    g_os.fclose(f);
     return code;
 }
 
@@ -96,9 +97,9 @@ int bmpwrite32(const char* path, int width, int height, const uint8_t* p1, const
     }
     uint8_t h[kPixelOffset];
     header(h, (uint32_t)width, (uint32_t)height, (uint32_t)filesize);
-    if (std::fwrite(h, 1, kFileHeader, f) != kFileHeader) return fail(f, 1, name);
-    if (std::fwrite(h + kFileHeader, 1, kInfoHeader, f) != kInfoHeader) return fail(f, 2, name);
-    if (std::fwrite(h + kFileHeader + kInfoHeader, 1, kMasks, f) != kMasks) return fail(f, 3, name);
+    if (g_os.fwrite(h, 1, kFileHeader, f) != kFileHeader) return fail(f, 1, name);
+    if (g_os.fwrite(h + kFileHeader, 1, kInfoHeader, f) != kInfoHeader) return fail(f, 2, name);
+    if (g_os.fwrite(h + kFileHeader + kInfoHeader, 1, kMasks, f) != kMasks) return fail(f, 3, name);
 
     constexpr size_t kPiece = 4096;
     uint8_t buf[4 * kPiece];
@@ -110,15 +111,15 @@ int bmpwrite32(const char* path, int width, int height, const uint8_t* p1, const
             // The movie row kernel writes its third plane first: handed the
             // planes in reverse colour order it gives p1 p2 p3 p4.
             pixelrow::torow(p3 + at + x, p2 + at + x, p1 + at + x, p4 + at + x, buf, n, true);
-            if (std::fwrite(buf, 1, 4 * n, f) != 4 * n) return fail(f, 4, name);
+            if (g_os.fwrite(buf, 1, 4 * n, f) != 4 * n) return fail(f, 4, name);
         }
         if (std::ferror(f)) return fail(f, 4, name);
     }
     // The write-out is asked for before the close: the runtime of the
     // Windows build (as wine runs it) reports a failure of the write-out
     // inside fclose in neither fclose's result nor anywhere else.
-    bool bad = std::fflush(f) != 0 || std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || bad) {
+    bool bad = g_os.fflush(f) != 0 || std::ferror(f) != 0;
+    if (g_os.fclose(f) != 0 || bad) {
         std::printf("Error outputting file (5): %s\n", name);
         return 5;
     }

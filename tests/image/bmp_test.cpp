@@ -4,6 +4,7 @@
 // PIL, ImageMagick, ffmpeg), the size refusals, and every write failure,
 // at each of its steps and on a full disk.
 #include "pngfix.h"
+#include "fulldisk.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -179,6 +180,29 @@ TEST_F(Bmp, FullDiskNeverGivesSaved) {
         Written w = write(full, m);
         EXPECT_EQ(w.result, c.want) << c.name;
         EXPECT_EQ(w.out, "Error outputting file (" + std::to_string(c.want) + "): " + full + "\n") << c.name;
+    }
+}
+
+// A disk with room for a set number of bytes, behind the runtime's buffer of
+// 8 KiB: a cut in any row, or one that only the last write-out meets, is a
+// failure with its code, and only room for the whole file saves.
+TEST_F(Bmp, DiskCutAnywhereNeverGivesSaved) {
+    const uint64_t file = 134 + 4ull * 1920 * 3;  // 23174
+    struct { const char* name; int w; uint64_t room; int want; } cases[] = {
+        {"small_file_at_close", 64, 0, 5}, {"small_file_one_byte_short", 64, 134 + 4 * 64 * 3 - 1, 5},
+        {"small_file_fits", 64, 134 + 4 * 64 * 3, 0}, {"headers_only_fit", 1920, 100, 4},
+        {"last_row", 1920, file - 8000, 4}, {"last_write_out", 1920, file - 1, 5}, {"fits", 1920, file, 0}};
+    for (auto& c : cases) {
+        Planes4 m(c.w, 3, 4);
+        std::string p = dir.str("cut.bmp");
+        Written w;
+        {
+            fulldisk::Use disk(c.room);
+            w = write(p, m);
+        }
+        EXPECT_EQ(w.result, c.want) << c.name;
+        EXPECT_EQ(w.out, c.want ? "Error outputting file (" + std::to_string(c.want) + "): " + p + "\n" : "Saved.\n")
+            << c.name;
     }
 }
 
