@@ -32,7 +32,7 @@ struct moviespec {
     bool odml = false;   // through the OpenDML writer
 };
 
-// The WAV of a spec beside the movie, as "music.wav".
+// A test sound for the movie, as "music.wav".
 inline e2e::wavfile soundof(uint32_t datalen, int seed = 1) {
     e2e::wavspec s;
     s.channels = 2;
@@ -43,7 +43,7 @@ inline e2e::wavfile soundof(uint32_t datalen, int seed = 1) {
 }
 
 // Writes the frames "f0.png" ... and "list.txt" into the scene, and the sound
-// as "music.wav" when the spec has one; then the program's writer makes the
+// as "music.wav" when the movie asks for sound; then the program's writer makes the
 // movie name.  Returns the writer's console output.
 inline std::string makemovie(const scene& sc, const std::string& name, const moviespec& m) {
     std::string list;
