@@ -104,7 +104,7 @@ MemFile* ours(os_file f) {
 // ---- Files by handle ------------------------------------------------------------
 
 os_file mem_openW(const char16_t* name, int how) {
-    if (how == OS_OPEN_READ) {
+    if (how == OS_OPEN_READ || how == OS_OPEN_READ_SHARED) {
         if (const Served* s = find_served(name)) {
             MemFile* m = new MemFile{s->data, s->size, 0};
             g_open.insert(m);

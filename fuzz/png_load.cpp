@@ -7,7 +7,8 @@
 // Checks on every input:
 //   - the result is one of the loader's codes, and a failure leaves the
 //     caller's planes as documented;
-//   - loading by wide and by 8-bit name gives the same result and planes;
+//   - loading by wide and by 8-bit name gives the same result and planes, and
+//     so does a worker's loader (pngloadjob) by either name;
 //   - loading again with the keep flag into planes of the same size reuses
 //     them and gives the same pixels;
 //   - a loaded file probes as loaded (the probe's width and height are the
@@ -97,6 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Planes w;
     int rw = load(w, true, false);
     FUZZ_CHECK(rw == 0 || rw == 2 || rw == -2 || rw == -3);
+
+    // A worker's loader, by either name, gives the loader's result and planes.
+    for (bool wide : {false, true}) {
+        pngjob job{};
+        if (wide) job.wpath = fuzz::kInputNameW;
+        else job.path = fuzz::kInputName;
+        job.alphamode = 2;
+        job.trnsalpha = 1;
+        Planes j;
+        int rj = pngloadjob(&job);
+        static_cast<imgplanes&>(j) = job.planes;
+        FUZZ_CHECK(rj == rw);
+        if (rj == 0) FUZZ_CHECK(j.all() && same_pixels(w, j));
+        else FUZZ_CHECK(j.none());
+    }
     if (rw != 0) {
         // Nothing was allocated, and nothing is left behind.
         FUZZ_CHECK(w.none());

@@ -16,12 +16,14 @@
 //
 // Everything here is process-wide and single-threaded: one image is probed,
 // decoded or loaded at a time, through the one read stream RD, and one is
-// encoded at a time, through the write stream WR.  No function throws;
+// encoded at a time, through the write stream WR.  The one exception is
+// pngloadjob, which worker threads may run side by side.  No function throws;
 // results are the int codes documented at each one.
 
 #ifndef REELKILN_IMAGE_H
 #define REELKILN_IMAGE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -206,6 +208,40 @@ int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t*
                 uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
 int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
                  uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
+
+// ---- The plane loader on a worker thread -----------------------------------------
+
+// One PNG into planes on a thread other than the writer's: what the keep
+// loaders do, with every piece of state its own.  It reads the file through
+// its own input (not RD), keeps its own record and palette, takes the
+// decoder settings from the job (not pngalphamode and pngtrnsalpha, which
+// the writer's thread may set meanwhile), prints nothing, meters nothing
+// and never polls the keyboard: the thread that owns the console reports
+// the result, and stops the job by setting *cancel.  Many jobs may run at
+// once, each on its own thread.
+struct pngjob {
+    // In.
+    const char* path;                // the file by 8-bit name, used when wpath is null
+    const char16_t* wpath;           // else by 16-bit name
+    int alphamode, trnsalpha;        // the decoder settings (the loaders use 2 and 1)
+    const std::atomic<int>* cancel;  // nonzero stops the conversion between rows; may be null
+    // In and out: planes that are reused when width and height match and
+    // all four exist, as the keep loaders reuse theirs; afterwards the job's
+    // planes, freed by the caller with free().
+    imgplanes planes;
+    // Out.
+    int result;          // as pngloadkeep: 0, -1, 2, -2, -3 (with the planes
+                         // as it leaves them); 1 when *cancel stopped the
+                         // conversion (the planes filled from the bottom row
+                         // up to where it stopped)
+    uint32_t openerror;  // g_os.lasterror() of an open that was refused
+    int bpp;             // the decoded record's bits per pixel (0 before it)
+    int palcount;        // palette entries set in pal, for bpp <= 8
+    uint8_t pal[4][256]; // red, green, blue, alpha (255) of those entries
+};
+
+// Runs the job; returns job->result.
+int pngloadjob(pngjob* job);
 
 // imgfree4: frees the planes of mainplanes that are not null, sets them to
 // null and clears its reallocated flag.  imgfree4reg registers imgfree4 with

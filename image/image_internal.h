@@ -12,6 +12,7 @@
 #include <cstdint>
 
 struct imgrec;
+struct png_struct_def;
 
 namespace image_detail {
 
@@ -42,6 +43,23 @@ void sjisname(char* out, size_t cap, const char16_t* path);
 // written into widebuf (272 bytes).  Only the 8-bit entry is offered to
 // callers; the tests reach the wide branch here.
 int pngencodecore(const char* path, char* widebuf, const char16_t* wpath, uint8_t wide, imgrec* rec);
+
+// How one decode reads and reports.  The one-thread decoder reads RD
+// through pngreadcb with the settings pngalphamode and pngtrnsalpha, sends
+// its failures to pngmsg and meters its rows; a quiet decode (a worker
+// thread's) reads through its own callback and io pointer, with the
+// settings it was given, and neither prints, meters nor touches a global.
+struct decodeio {
+    void (*read)(png_struct_def* png, uint8_t* data, size_t length);  // must raise png_error when short
+    bool (*size)(void* io, int64_t* out);  // the file's size, false when it cannot be told
+    void* io;  // libpng's io pointer for read
+    int alphamode, trnsalpha;
+    bool quiet;
+};
+
+// The decoder on an input that io already has open at its first byte: 1
+// decoded into rec (the caller frees it), 0 failed (rec's pointers null).
+int pngdecodeio(const decodeio& io, imgrec* rec);
 
 }  // namespace image_detail
 

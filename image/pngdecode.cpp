@@ -81,13 +81,13 @@ void swaprb(png_structp, png_row_infop info, png_bytep row) {
 // 128 to 135 land at buffer bytes 120 to 127 of the second read).  Returns the
 // signature's length, 8, or 0 after sending "No PNG file"; a file too short
 // for the reads ends in the read callback's error jump.
-int sigcheck(png_structp png, const char* name) {
+int sigcheck(png_structp png, const image_detail::decodeio& io, const char* name) {
     uint8_t buf[136];
-    pngreadcb(png, buf, 8);
+    io.read(png, buf, 8);
     if (png_sig_cmp(buf, 0, 8) == 0) return 8;
-    pngreadcb(png, buf, 128);
+    io.read(png, buf, 128);
     if (png_sig_cmp(buf + 120, 0, 8) == 0) return 8;
-    pngmsg("No PNG file: %s\n", name);
+    if (!io.quiet) pngmsg("No PNG file: %s\n", name);
     return 0;
 }
 
@@ -135,9 +135,10 @@ bool fileholds(int64_t filesize, uint64_t filtered) {
 
 // Everything from binding the input to the end of the image.  Returns 1
 // decoded, 0 failed with a message sent; libpng's errors leave by the jump.
-int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, const char* name) {
-    png_set_read_fn(png, nullptr, pngreadcb);
-    int sig = sigcheck(png, name);
+int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, const char* name,
+               const image_detail::decodeio& io) {
+    png_set_read_fn(png, io.io, io.read);
+    int sig = sigcheck(png, io, name);
     if (sig == 0) return 0;
     png_set_sig_bytes(png, sig);
     // Only IHDR, PLTE, tRNS, IDAT and IEND shape the pixels this decoder
@@ -161,7 +162,7 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
     int depth, ctype, interlace;
     png_get_IHDR(png, info, &width, &height, &depth, &ctype, &interlace, nullptr, nullptr);
     int64_t filesize = -1;
-    if (!rfgetsize64(&filesize)) filesize = -1;
+    if (!io.size(io.io, &filesize)) filesize = -1;
     if (!fileholds(filesize, filteredbytes(width, height, depth, png_get_channels(png, info), interlace))) {
         // As libpng says it when the image data runs out before the image.
         png_error(png, "Not enough image data");
@@ -169,11 +170,11 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
 
     // The transforms, on a working copy of the colour type.
     int work = ctype;
-    if ((work & PNG_COLOR_MASK_ALPHA) && pngalphamode == 0) {
+    if ((work & PNG_COLOR_MASK_ALPHA) && io.alphamode == 0) {
         png_set_strip_alpha(png);
         work &= ~PNG_COLOR_MASK_ALPHA;
     } else if (!(work & PNG_COLOR_MASK_ALPHA) && png_get_valid(png, info, PNG_INFO_tRNS) &&
-               pngalphamode && pngtrnsalpha) {
+               io.alphamode && io.trnsalpha) {
         png_set_tRNS_to_alpha(png);
         work = (work | PNG_COLOR_MASK_ALPHA) & ~PNG_COLOR_MASK_PALETTE;
     }
@@ -203,7 +204,7 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
     rec->topdown = 0;
     rec->alpha = (newtype & PNG_COLOR_MASK_ALPHA) ? 1 : 0;
     if (!imgalloc(rec)) {
-        pngmsg("Out of memory: %s\n", name);
+        if (!io.quiet) pngmsg("Out of memory: %s\n", name);
         return 0;
     }
 
@@ -225,33 +226,42 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
         }
     }
 
-    png_set_read_status_fn(png, pngrowcb);
-    progbegin(png, width, height);
+    if (!io.quiet) {
+        png_set_read_status_fn(png, pngrowcb);
+        progbegin(png, width, height);
+    }
     png_read_image(png, rec->rows);
     png_read_end(png, endinfo);
     return 1;
 }
 
-// The cell that owns libpng's structures and the recovery point.  RD is
-// open; name is the file's 8-bit name, libpng's error pointer.  Returns 1
-// decoded, 0 failed (a message sent, the record's buffers released and its
-// pointers null).  No value in this frame changes after the setjmp except ok,
-// which is volatile.
-int decodecell(const char* name, imgrec* rec) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, (png_voidp)name, pngerrcb, pngwarncb);
+// A quiet decode's error callback: back to the recovery point, touching
+// nothing the writer's thread owns (pngmsg ends the process-wide meter).
+[[noreturn]] void quieterrcb(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietwarncb(png_structp, png_const_charp) {}
+
+// The cell that owns libpng's structures and the recovery point.  The input
+// is open; name is the file's 8-bit name, libpng's error pointer.  Returns 1
+// decoded, 0 failed (a message sent unless quiet, the record's buffers
+// released and its pointers null).  No value in this frame changes after
+// the setjmp except ok, which is volatile.
+int decodecell(const char* name, imgrec* rec, const image_detail::decodeio& io) {
+    png_structp png = io.quiet
+                          ? png_create_read_struct(PNG_LIBPNG_VER_STRING, (png_voidp)name, quieterrcb, quietwarncb)
+                          : png_create_read_struct(PNG_LIBPNG_VER_STRING, (png_voidp)name, pngerrcb, pngwarncb);
     if (!png) {
-        pngmsg("Out of memory: %s\n", name);
+        if (!io.quiet) pngmsg("Out of memory: %s\n", name);
         return 0;
     }
     png_infop info = png_create_info_struct(png);
     png_infop endinfo = png_create_info_struct(png);
     if (!info || !endinfo) {
         png_destroy_read_struct(&png, &info, &endinfo);
-        pngmsg("Out of memory: %s\n", name);
+        if (!io.quiet) pngmsg("Out of memory: %s\n", name);
         return 0;
     }
     volatile int ok = 0;
-    if (setjmp(png_jmpbuf(png)) == 0) ok = decodebody(png, info, endinfo, rec, name);
+    if (setjmp(png_jmpbuf(png)) == 0) ok = decodebody(png, info, endinfo, rec, name, io);
     png_destroy_read_struct(&png, &info, &endinfo);
     if (!ok) {
         imgfree(rec);
@@ -259,6 +269,9 @@ int decodecell(const char* name, imgrec* rec) {
     }
     return ok;
 }
+
+// RD's file size, for the one-thread decode.
+bool rdsize(void*, int64_t* out) { return rfgetsize64(out) != 0; }
 
 // The core behind both entries.  For a wide path, widebuf (272 bytes)
 // receives the path's Shift_JIS form, which names the file from then on.
@@ -275,15 +288,21 @@ int decodecore(const char* name, char* widebuf, const char16_t* wname, uint8_t w
     }
     const char* shown = name ? name : "";
     int ok = 0;
+    const image_detail::decodeio io = {pngreadcb, rdsize, nullptr, pngalphamode, pngtrnsalpha, false};
     if (opened != 0)
         pngmsg("File not found: %s\n", shown);
     else
-        ok = decodecell(shown, rec);
+        ok = decodecell(shown, rec, io);
     rfclose();
     return ok;
 }
 
 }  // namespace
+
+int image_detail::pngdecodeio(const decodeio& io, imgrec* rec) {
+    imginit(rec);
+    return decodecell("", rec, io);
+}
 
 int pngdecode(const char* path, imgrec* rec) {
     return decodecore(path, nullptr, nullptr, 0, rec);

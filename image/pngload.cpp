@@ -2,17 +2,23 @@
 // the driver's planes and their exit handler.
 //
 // Division: the globals; the signature readers; the probe; the conversion
-// of an image record into four colour planes; the loader; the exit handler;
-// the test reset.
+// of an image record into four colour planes; the loader; the loader on a
+// worker thread (its own input); the entries; the exit handler; the test
+// reset.
 
 #include "image/image.h"
 #include "image/image_internal.h"
 #include "image/pixelrow.h"
 #include "stream/stream.h"
 
+#include <png.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 uint32_t pngwidth = 0;
 uint32_t pngheight = 0;
@@ -126,13 +132,16 @@ void rowpal(const uint8_t* __restrict s, uint8_t* __restrict r, uint8_t* __restr
 }
 
 // The conversion, bottom row of the block (the image's last row) first, so
-// the block is read front to back.  The keyboard is polled once per row: ESC
-// (27) or Ctrl-C (3) stops at once and is returned; any other key is taken
-// and dropped.  *done receives the number of plane rows converted (they are
-// the last ones, height - *done to height - 1); *anyalpha whether one of
-// their alpha bytes is not 255.
-int convert(const imgrec* rec, uint8_t* R, uint8_t* G, uint8_t* B, uint8_t* A, int32_t* done,
-            bool* anyalpha) {
+// the block is read front to back.  Without a cancel flag the keyboard is
+// polled once per row: ESC (27) or Ctrl-C (3) stops at once and is returned;
+// any other key is taken and dropped.  With one (a worker's conversion, which
+// leaves the keyboard to the writer's thread) a nonzero flag stops it and 1
+// is returned.  The palette is the four tables pal (red, green, blue,
+// alpha).  *done receives the number of plane rows converted (they are the
+// last ones, height - *done to height - 1); *anyalpha whether one of their
+// alpha bytes is not 255.
+int convert(const imgrec* rec, const uint8_t* const* pal, const std::atomic<int>* cancel, uint8_t* R,
+            uint8_t* G, uint8_t* B, uint8_t* A, int32_t* done, bool* anyalpha) {
     const uint32_t w = rec->width;
     const int32_t h = rec->height;
     const uint32_t bpp = rec->bpp;
@@ -144,13 +153,18 @@ int convert(const imgrec* rec, uint8_t* R, uint8_t* G, uint8_t* B, uint8_t* A, i
     // alias anything, and locals keep the lookups out of that question.
     uint8_t pr[256], pg[256], pb[256], pa[256];
     if (bpp <= 8) {
-        std::memcpy(pr, palr, 256);
-        std::memcpy(pg, palg, 256);
-        std::memcpy(pb, palb, 256);
-        std::memcpy(pa, pala, 256);
+        std::memcpy(pr, pal[0], 256);
+        std::memcpy(pg, pal[1], 256);
+        std::memcpy(pb, pal[2], 256);
+        std::memcpy(pa, pal[3], 256);
     }
     for (; y >= 0; y--) {
-        if (keypoll() != 0) {
+        if (cancel) {
+            if (cancel->load(std::memory_order_relaxed) != 0) {
+                stop = 1;
+                break;
+            }
+        } else if (keypoll() != 0) {
             int key = getlastkey();
             if (key == 27 || key == 3) {
                 stop = key;
@@ -175,6 +189,55 @@ void freeplane(uint8_t** p) {
         std::free(*p);
         *p = nullptr;
     }
+}
+
+// The planes for rec: the ones given when they match its size and all four
+// exist, else four new ones of width * height + 16 bytes (the old ones
+// freed; *width, *height set and *fresh true).  False when they cannot be
+// allocated or the size passes an int: all four null, *reallocated 0.
+bool takeplanes(const imgrec& rec, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
+                uint8_t** A, uint8_t* reallocated, bool* fresh) {
+    bool reuse = (int64_t)*width == (int64_t)rec.width && *height == rec.height && *R && *G && *B && *A;
+    if (reuse) return true;
+    int32_t n = 0;
+    bool sized = image_detail::planebytes(rec.width, rec.height, &n);
+    freeplane(A);
+    freeplane(B);
+    freeplane(G);
+    freeplane(R);
+    *reallocated = 0;
+    if (sized) {
+        *R = (uint8_t*)image_detail::imgmalloc((size_t)n);
+        *G = (uint8_t*)image_detail::imgmalloc((size_t)n);
+        *B = (uint8_t*)image_detail::imgmalloc((size_t)n);
+        *A = (uint8_t*)image_detail::imgmalloc((size_t)n);
+    }
+    if (!sized || !*R || !*G || !*B || !*A) {
+        freeplane(A);
+        freeplane(B);
+        freeplane(G);
+        freeplane(R);
+        return false;
+    }
+    *reallocated = 0xFF;
+    *width = (int)rec.width;
+    *height = rec.height;
+    *fresh = true;
+    return true;
+}
+
+// The record's palette into the four tables (red, green, blue, alpha 255);
+// the entries past it keep what they held.  Returns the entries set.
+int takepalette(const imgrec& rec, uint8_t* const* pal) {
+    if (rec.bpp > 8) return 0;
+    uint32_t n = 1u << rec.bpp, i = 0;
+    for (; i < n && i < rec.colors; i++) {
+        pal[0][i] = rec.palette[3 * i];
+        pal[1][i] = rec.palette[3 * i + 1];
+        pal[2][i] = rec.palette[3 * i + 2];
+        pal[3][i] = 255;
+    }
+    return (int)i;
 }
 
 // The loader core.  See image.h for the results and what each leaves in the
@@ -202,49 +265,20 @@ int loadcore(const char* path, const char16_t* wpath, int* width, int* height, u
         *width = 0;
         *height = 0;
     }
-    bool reuse = (int64_t)*width == (int64_t)rec.width && *height == rec.height && *R && *G && *B && *A;
-    if (!reuse) {
-        int32_t n = 0;
-        bool sized = image_detail::planebytes(rec.width, rec.height, &n);
-        freeplane(A);
-        freeplane(B);
-        freeplane(G);
-        freeplane(R);
-        *reallocated = 0;
-        if (sized) {
-            *R = (uint8_t*)image_detail::imgmalloc((size_t)n);
-            *G = (uint8_t*)image_detail::imgmalloc((size_t)n);
-            *B = (uint8_t*)image_detail::imgmalloc((size_t)n);
-            *A = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        }
-        if (!sized || !*R || !*G || !*B || !*A) {
-            std::printf("Memory Allocation FAILED.\n");
-            freeplane(A);
-            freeplane(B);
-            freeplane(G);
-            freeplane(R);
-            imgfree(&rec);
-            return -3;
-        }
-        *reallocated = 0xFF;
-        imgfree4reg();
-        *width = (int)rec.width;
-        *height = rec.height;
+    bool fresh = false;
+    if (!takeplanes(rec, width, height, R, G, B, A, reallocated, &fresh)) {
+        std::printf("Memory Allocation FAILED.\n");
+        imgfree(&rec);
+        return -3;
     }
+    if (fresh) imgfree4reg();
 
-    if (rec.bpp <= 8) {
-        uint32_t n = 1u << rec.bpp;
-        for (uint32_t i = 0; i < n && i < rec.colors; i++) {
-            palr[i] = rec.palette[3 * i];
-            palg[i] = rec.palette[3 * i + 1];
-            palb[i] = rec.palette[3 * i + 2];
-            pala[i] = 255;
-        }
-    }
+    uint8_t* const pal[4] = {palr, palg, palb, pala};
+    takepalette(rec, pal);
 
     int32_t done = 0;
     bool anyalpha = false;
-    int stop = convert(&rec, *R, *G, *B, *A, &done, &anyalpha);
+    int stop = convert(&rec, pal, nullptr, *R, *G, *B, *A, &done, &anyalpha);
     imgfree(&rec);
     // After a stop only the converted rows hold pixels; the rest of the
     // plane is uninitialised and is not looked at.
@@ -256,7 +290,137 @@ int loadcore(const char* path, const char16_t* wpath, int* width, int* height, u
 
 bool exitregistered = false;
 
+// The cancel flag of a job that was given none: never set.
+const std::atomic<int> kNoCancel{0};
+
+// ---- The loader off the writer's thread -----------------------------------------------
+
+// A worker's own input: the file by its 8-bit name through the runtime's
+// FILE (as RD opens it) or by its 16-bit name through the platform's
+// handle, read through a buffer of its own.  Nothing in it is shared.  The
+// handle shares reading, since a list may name one frame many times and
+// two workers may then read it at once.
+struct jobfile {
+    FILE* f = nullptr;
+    os_file h = nullptr;
+    size_t at = 0, len = 0;
+    int64_t filesize = -1;  // -1 when it cannot be told
+    uint8_t buf[32768];
+
+    bool open(const char* path, const char16_t* wpath) {
+        if (wpath) {
+            h = g_os.openW(wpath, OS_OPEN_READ_SHARED);  // other workers may read the same frame
+            if (h && !g_os.size(h, &filesize)) filesize = -1;
+        } else if (path) {
+            f = g_os.fopen(path, "rb");
+            if (f && g_os.fseek64(f, 0, SEEK_END) == 0) filesize = g_os.ftell64(f);
+        }
+        if (!f && !h) return false;
+        rewind();
+        return true;
+    }
+    void close() {
+        if (f) std::fclose(f);
+        if (h) g_os.close(h);
+        f = nullptr;
+        h = nullptr;
+    }
+    bool fill() {
+        at = len = 0;
+        if (f) {
+            len = std::fread(buf, 1, sizeof buf, f);
+        } else {
+            uint32_t got = 0;
+            if (g_os.read(h, buf, (uint32_t)sizeof buf, &got)) len = got;
+        }
+        return len > 0;
+    }
+    int getc() {
+        if (at == len && !fill()) return -1;
+        return buf[at++];
+    }
+    size_t read(uint8_t* out, size_t n) {
+        size_t done = 0;
+        while (done < n) {
+            if (at == len && !fill()) break;
+            size_t k = std::min(n - done, len - at);
+            std::memcpy(out + done, buf + at, k);
+            at += k;
+            done += k;
+        }
+        return done;
+    }
+    // Back to the first byte, for the decoder after the signature check.
+    bool rewind() {
+        at = len = 0;
+        if (f) return g_os.fseek64(f, 0, SEEK_SET) == 0;
+        return g_os.seek(h, 0, OS_SEEK_BEGIN, nullptr) != 0;
+    }
+};
+
+bool jobsize(void* io, int64_t* out) {
+    *out = ((jobfile*)io)->filesize;
+    return *out >= 0;
+}
+
+void jobreadcb(png_struct_def* png, uint8_t* data, size_t length) {
+    jobfile* in = (jobfile*)png_get_io_ptr(png);
+    if (in->read(data, length) != length) png_error(png, "Read Error");
+}
+
+// The signature rule of sig89 and sigbytes over the job's own input.
+bool jobsig(jobfile& in) {
+    if (in.getc() != 0x89) {
+        for (int i = 1; i < 128; i++) in.getc();
+        if (in.getc() != 0x89) return false;
+    }
+    for (int i = 0; i < 3; i++)
+        if (in.getc() != kSigRest[i]) return false;
+    return true;
+}
+
 }  // namespace
+
+int pngloadjob(pngjob* job) {
+    job->result = 0;
+    job->openerror = 0;
+    job->bpp = 0;
+    job->palcount = 0;
+    jobfile* in = new (std::nothrow) jobfile;
+    if (!in) return job->result = -2;
+    if (!in->open(job->path, job->wpath)) {
+        job->openerror = g_os.lasterror();
+        delete in;
+        return job->result = -1;
+    }
+    if (!jobsig(*in)) {
+        in->close();
+        delete in;
+        return job->result = 2;
+    }
+    imgrec rec = {};
+    const image_detail::decodeio io = {jobreadcb, jobsize, in, job->alphamode, job->trnsalpha, true};
+    int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
+    in->close();
+    delete in;
+    if (!ok) return job->result = -2;
+    job->bpp = (int)rec.bpp;
+
+    imgplanes& p = job->planes;
+    bool fresh = false;
+    if (!takeplanes(rec, &p.width, &p.height, &p.R, &p.G, &p.B, &p.A, &p.reallocated, &fresh)) {
+        imgfree(&rec);
+        return job->result = -3;
+    }
+    uint8_t* const pal[4] = {job->pal[0], job->pal[1], job->pal[2], job->pal[3]};
+    job->palcount = takepalette(rec, pal);
+    int32_t done = 0;
+    bool anyalpha = false;
+    int stop = convert(&rec, pal, job->cancel ? job->cancel : &kNoCancel, p.R, p.G, p.B, p.A, &done, &anyalpha);
+    imgfree(&rec);
+    p.hasalpha = anyalpha ? 0xFF : 0;
+    return job->result = stop ? 1 : 0;
+}
 
 // ---- Entries ----------------------------------------------------------------------
 

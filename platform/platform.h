@@ -20,7 +20,9 @@
 //     names are passed through as bytes;
 //   - on POSIX both '/' and '\' separate path components: the layer turns '\'
 //     into '/' before it calls the system;
-//   - one thread; nothing here is reentrant.
+//   - lasterror is kept per thread, as on Windows; the file services (openW,
+//     read, seek, size, close, fopen) may be called from several threads on
+//     different files; everything else belongs to the program's main thread.
 //
 // Division: error codes and handles; files; directory search and file times;
 // console input; locale, version and process; the table; start-up.
@@ -49,12 +51,14 @@ enum {
 // no file.  A handle-mode stream keeps one of these.
 typedef struct os_file_s* os_file;
 
-// How a file is opened by openW.  Every open is exclusive (share mode 0) on
-// Windows; POSIX cannot impose that.
+// How a file is opened by openW.  Every open but OS_OPEN_READ_SHARED is
+// exclusive (share mode 0) on Windows; POSIX cannot impose that.
 enum {
     OS_OPEN_READ = 1,    // GENERIC_READ, OPEN_EXISTING
     OS_CREATE_WRITE = 2, // GENERIC_WRITE, CREATE_ALWAYS: created, or emptied when it exists
-    OS_OPEN_WRITE = 3    // GENERIC_WRITE, OPEN_ALWAYS: created, or opened as it is (writes start at 0)
+    OS_OPEN_WRITE = 3,   // GENERIC_WRITE, OPEN_ALWAYS: created, or opened as it is (writes start at 0)
+    OS_OPEN_READ_SHARED = 4  // as OS_OPEN_READ, sharing reads (FILE_SHARE_READ): for
+                             // worker threads that may read one file at once
 };
 
 // Seek origins, as FILE_BEGIN, FILE_CURRENT and FILE_END.

@@ -61,9 +61,9 @@ using namespace platform_detail;
 
 namespace {
 
-// The cause of the last refused call, as GetLastError keeps it: set by every
-// failure, left alone by successes.
-uint32_t g_last_error = 0;
+// The cause of the last refused call, as GetLastError keeps it: one per
+// thread, set by every failure, left alone by successes.
+thread_local uint32_t g_last_error = 0;
 
 void set_error(uint32_t code) { g_last_error = code; }
 void set_errno_error(int e, const char* path) { g_last_error = map_errno(e, path); }
@@ -256,7 +256,7 @@ int fd_of(os_file f) { return handle_fd(f); }
 os_file open_path(const std::string& path, int how) {
     int flags;
     switch (how) {
-    case OS_OPEN_READ: flags = O_RDONLY; break;
+    case OS_OPEN_READ: case OS_OPEN_READ_SHARED: flags = O_RDONLY; break;
     case OS_CREATE_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
     case OS_OPEN_WRITE: flags = O_WRONLY | O_CREAT; break;
     default: set_error(ERR_INVALID_PARAMETER); return nullptr;

@@ -69,15 +69,16 @@ FILETIME to_filetime(uint64_t v) {
 // the way, 5 for a directory (opened without backup semantics) or no access,
 // 32 when another process holds the file.
 os_file w_openW(const char16_t* name, int how) {
-    DWORD access, disposition;
+    DWORD access, disposition, share = 0;
     switch (how) {
     case OS_OPEN_READ: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
+    case OS_OPEN_READ_SHARED: access = GENERIC_READ; disposition = OPEN_EXISTING; share = FILE_SHARE_READ; break;
     case OS_CREATE_WRITE: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
     case OS_OPEN_WRITE: access = GENERIC_WRITE; disposition = OPEN_ALWAYS; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
     }
     if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return nullptr; }
-    HANDLE h = CreateFileW(wide(name), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(wide(name), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     return to_file(h);
 }
 

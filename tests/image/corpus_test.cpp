@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -189,6 +190,18 @@ TEST_F(Corpus, PngSuiteSurvivesEncodingFromItsPlanes) {
         saved++;
     }
     EXPECT_GE(saved, 50);
+}
+
+// The loader on a worker thread (pngloadjob) gives what the loader gives
+// for every file of the three sets, by both kinds of name: the same result,
+// size, depth, alpha flag, planes and palette, failures included.
+TEST_F(Corpus, WorkerLoaderMatchesTheLoader) {
+    for (auto [set, recursive, min] : {std::tuple{"pngsuite", true, 50}, {"testpngs", false, 100}, {"crashers", false, 20}}) {
+        for (const Entry& e : entries(set, recursive, min)) {
+            SCOPED_TRACE(e.set + "/" + e.rel);
+            pngfix::expect_job_matches_loader((dir_ / e.rel).string());
+        }
+    }
 }
 
 // Files that once crashed decoders.  Each one the reference decoder refuses

@@ -342,8 +342,8 @@ INSTANTIATE_TEST_SUITE_P(Decode, DecodeFail, ::testing::ValuesIn(kFails),
 
 // A file too small for the image it declares is refused before the record
 // is allocated: no block at all comes from the codec's allocator, through
-// the decoder and through the plane loader, by either name, so a list frame
-// of that kind costs no more memory than a normal one.
+// the decoder and through the plane loader (also a worker's), by either
+// name, so a list frame of that kind costs no more memory than a normal one.
 TEST_F(Decode, FileTooSmallForItsImageIsRefusedBeforeAllocating) {
     for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
         SCOPED_TRACE(interlace ? "interlaced" : "not interlaced");
@@ -360,6 +360,8 @@ TEST_F(Decode, FileTooSmallForItsImageIsRefusedBeforeAllocating) {
             [&] { return pngdecodeW(testutil::u16(path).c_str(), &rec); },
             [&] { return p.load(path) == 0 ? 1 : 0; },
             [&] { return p.loadW(testutil::u16(path)) == 0 ? 1 : 0; },
+            [&] { return pngfix::byjob(path, false).result == 0 ? 1 : 0; },  // a worker's loader
+            [&] { return pngfix::byjob(path, true).result == 0 ? 1 : 0; },
         };
         for (const auto& read : reads) {
             EXPECT_EQ(read(), 0);

@@ -265,6 +265,94 @@ struct Planes {
     }
 };
 
+// What a load leaves for its caller, by the loader or by a worker's job:
+// the result, the size, the alpha flag, the record's depth as the loader
+// prints it, the planes interleaved (after a load) and the palette entries
+// it set.
+struct Loaded {
+    int result = 0;
+    int width = 0, height = 0;
+    uint8_t hasalpha = 0;
+    int bpp = 0;
+    std::vector<uint8_t> rgba, pal;
+    bool operator==(const Loaded&) const = default;
+};
+
+inline std::vector<uint8_t> interleave(const imgplanes& p) {
+    std::vector<uint8_t> out;
+    if (!p.R || !p.G || !p.B || !p.A) return out;
+    for (size_t i = 0; i < (size_t)p.width * p.height; i++) out.insert(out.end(), {p.R[i], p.G[i], p.B[i], p.A[i]});
+    return out;
+}
+
+// The one-thread loader (pngload, or pngloadW by the path's 16-bit form),
+// its console text taken and its depth read from it.
+inline Loaded byloader(const std::string& path, bool wide) {
+    Planes p;
+    testing::internal::CaptureStdout();
+    Loaded l;
+    l.result = wide ? p.loadW(testutil::u16(path)) : p.load(path);
+    std::string said = testing::internal::GetCapturedStdout();
+    if (l.result == 0) {
+        l.width = p.width;
+        l.height = p.height;
+        l.hasalpha = p.hasalpha;
+        size_t at = said.find("-bit");
+        size_t from = said.rfind(' ', at);
+        l.bpp = std::atoi(said.substr(from + 1, at - from - 1).c_str());
+        imgplanes ip = {p.width, p.height, p.R, p.G, p.B, p.A, 0, 0};
+        l.rgba = interleave(ip);
+        if (l.bpp <= 8)
+            for (int i = 0; i < (1 << l.bpp); i++) l.pal.insert(l.pal.end(), {palr[i], palg[i], palb[i], pala[i]});
+    }
+    return l;
+}
+
+// The same file through a job with the loader's settings.
+inline Loaded byjob(const std::string& path, bool wide, pngjob* keep = nullptr) {
+    std::u16string w = testutil::u16(path);
+    pngjob job{};
+    if (wide) job.wpath = w.c_str();
+    else job.path = path.c_str();
+    job.alphamode = 2;
+    job.trnsalpha = 1;
+    Loaded l;
+    l.result = pngloadjob(&job);
+    EXPECT_EQ(l.result, job.result);
+    if (l.result == 0) {
+        l.width = job.planes.width;
+        l.height = job.planes.height;
+        l.hasalpha = job.planes.hasalpha;
+        l.bpp = job.bpp;
+        l.rgba = interleave(job.planes);
+        if (l.bpp <= 8) {
+            EXPECT_EQ(job.palcount, 1 << l.bpp);
+            for (int i = 0; i < job.palcount; i++)
+                l.pal.insert(l.pal.end(), {job.pal[0][i], job.pal[1][i], job.pal[2][i], job.pal[3][i]});
+        }
+    } else if (l.result != -3) {
+        EXPECT_TRUE(!job.planes.R && !job.planes.G && !job.planes.B && !job.planes.A) << "result " << l.result;
+    }
+    if (keep) *keep = job;
+    else { std::free(job.planes.R); std::free(job.planes.G); std::free(job.planes.B); std::free(job.planes.A); }
+    return l;
+}
+
+inline void PrintTo(const Loaded& l, std::ostream* os) {
+    *os << "result " << l.result << ", " << l.width << " x " << l.height << ", " << l.bpp << "-bit, hasalpha "
+        << (int)l.hasalpha << ", " << l.rgba.size() << " plane bytes, " << l.pal.size() / 4 << " palette entries";
+}
+
+// Both ways, by 8-bit and by 16-bit name: the job gives what the loader gives.
+inline void expect_job_matches_loader(const std::string& path) {
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "by 16-bit name" : "by 8-bit name");
+        Loaded a = byloader(path, wide);
+        Loaded b = byjob(path, wide);
+        EXPECT_TRUE(a == b) << testing::PrintToString(a) << "\n  job: " << testing::PrintToString(b);
+    }
+}
+
 // Messages sent to the codec's sink, collected while a Tap lives.
 struct Tap {
     static std::vector<std::string>& texts() { static std::vector<std::string> t; return t; }

@@ -111,6 +111,36 @@ TEST_F(Win32Files, EveryOpenIsExclusive) {
     EXPECT_NE(c.f, nullptr);
 }
 
+// Shared reads admit each other and nothing else: an exclusive open, for
+// reading or writing, is refused while one is open, and a shared read is
+// refused while an exclusive open holds the file.
+TEST_F(Win32Files, SharedReadsAdmitOnlyEachOther) {
+    std::u16string name = wide(dir.path() / "ten.bin");
+    {
+        Handle a(g_os.openW(name.c_str(), OS_OPEN_READ_SHARED));
+        Handle b(g_os.openW(name.c_str(), OS_OPEN_READ_SHARED));
+        ASSERT_NE(a.f, nullptr);
+        ASSERT_NE(b.f, nullptr);
+        uint8_t x = 0, y = 0;
+        uint32_t got = 0;
+        EXPECT_EQ(g_os.read(a.f, &x, 1, &got), 1);
+        EXPECT_EQ(g_os.read(b.f, &y, 1, &got), 1);
+        EXPECT_EQ(x, '0');
+        EXPECT_EQ(y, '0');
+        for (int how : {OS_OPEN_READ, OS_OPEN_WRITE}) {
+            os_file c = g_os.openW(name.c_str(), how);
+            uint32_t err = g_os.lasterror();
+            if (c) g_os.close(c);
+            EXPECT_EQ(c, nullptr) << how;
+            EXPECT_EQ(err, (uint32_t)OS_ERR_SHARING) << how;
+        }
+    }
+    Handle d(g_os.openW(name.c_str(), OS_OPEN_READ));
+    ASSERT_NE(d.f, nullptr);
+    EXPECT_EQ(g_os.openW(name.c_str(), OS_OPEN_READ_SHARED), nullptr);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_SHARING);
+}
+
 TEST_F(Win32Files, CreateEmptiesAndOpenAlwaysKeepsWritingFromTheStart) {
     std::u16string name = wide(dir.path() / "ten.bin");
     {
