@@ -224,18 +224,28 @@ struct pngjob {
     const char* path;                // the file by 8-bit name, used when wpath is null
     const char16_t* wpath;           // else by 16-bit name
     int alphamode, trnsalpha;        // the decoder settings (the loaders use 2 and 1)
-    const std::atomic<int>* cancel;  // nonzero stops the conversion between rows; may be null
+    const std::atomic<int>* cancel;  // nonzero stops the decode between reads and the
+                                     // conversion between rows; may be null
+    // May be null.  Called once the file's signature and IHDR are read, with
+    // the image's declared size, before anything the size of the image is
+    // allocated: it may wait (for memory to be given back, say) and gives
+    // false to stop the job, which then ends with result 1 and the planes
+    // untouched.  Width and height are 0 when no IHDR came first (the
+    // decoder then refuses the file).
+    bool (*admit)(void* ctx, const struct pngjob* job, uint32_t width, uint32_t height);
+    void* admitctx;
     // In and out: planes that are reused when width and height match and
     // all four exist, as the keep loaders reuse theirs; afterwards the job's
     // planes, freed by the caller with free().
     imgplanes planes;
     // Out.
     int result;          // as pngloadkeep: 0, -1, 2, -2, -3 (with the planes
-                         // as it leaves them); 1 when *cancel stopped the
-                         // conversion (the planes filled from the bottom row
-                         // up to where it stopped)
+                         // as it leaves them); 1 when *cancel or admit stopped
+                         // the job (after a conversion began, the planes are
+                         // filled from the bottom row up to where it stopped)
     uint32_t openerror;  // g_os.lasterror() of an open that was refused
     int bpp;             // the decoded record's bits per pixel (0 before it)
+    int recwidth, recheight;  // the decoded record's size (0 before it)
     int palcount;        // palette entries set in pal, for bpp <= 8
     uint8_t pal[4][256]; // red, green, blue, alpha (255) of those entries
 };

@@ -301,6 +301,7 @@ const std::atomic<int> kNoCancel{0};
 // handle shares reading, since a list may name one frame many times and
 // two workers may then read it at once.
 struct jobfile {
+    const std::atomic<int>* cancel = nullptr;  // set: reads fail, so the decode ends
     FILE* f = nullptr;
     os_file h = nullptr;
     size_t at = 0, len = 0;
@@ -365,6 +366,9 @@ bool jobsize(void* io, int64_t* out) {
 
 void jobreadcb(png_struct_def* png, uint8_t* data, size_t length) {
     jobfile* in = (jobfile*)png_get_io_ptr(png);
+    // A stop asked for ends a long decode at its next read (libpng reads a
+    // few kilobytes at a time), not only the conversion after it.
+    if (in->cancel && in->cancel->load(std::memory_order_relaxed) != 0) png_error(png, "Stopped");
     if (in->read(data, length) != length) png_error(png, "Read Error");
 }
 
@@ -379,15 +383,30 @@ bool jobsig(jobfile& in) {
     return true;
 }
 
+// After jobsig: the size an IHDR chunk that comes first declares, or 0 x 0
+// when there is none (the decoder will refuse such a file; nothing is
+// allocated for it before).  The signature's last four bytes are the
+// decoder's to judge, as they are for the loader.
+void jobihdr(jobfile& in, uint32_t* width, uint32_t* height) {
+    uint8_t b[4 + 8 + 8];  // the signature's last 4 bytes, length and type, width and height
+    *width = *height = 0;
+    if (in.read(b, sizeof b) != sizeof b || get_be32(b + 4) != 13 || std::memcmp(b + 8, "IHDR", 4) != 0)
+        return;
+    *width = get_be32(b + 12);
+    *height = get_be32(b + 16);
+}
+
 }  // namespace
 
 int pngloadjob(pngjob* job) {
     job->result = 0;
     job->openerror = 0;
     job->bpp = 0;
+    job->recwidth = job->recheight = 0;
     job->palcount = 0;
     jobfile* in = new (std::nothrow) jobfile;
     if (!in) return job->result = -2;
+    in->cancel = job->cancel;
     if (!in->open(job->path, job->wpath)) {
         job->openerror = g_os.lasterror();
         delete in;
@@ -398,13 +417,27 @@ int pngloadjob(pngjob* job) {
         delete in;
         return job->result = 2;
     }
+    if (job->admit) {
+        uint32_t w, h;
+        jobihdr(*in, &w, &h);
+        if (!job->admit(job->admitctx, job, w, h)) {
+            in->close();
+            delete in;
+            return job->result = 1;
+        }
+    }
     imgrec rec = {};
     const image_detail::decodeio io = {jobreadcb, jobsize, in, job->alphamode, job->trnsalpha, true};
     int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
     in->close();
     delete in;
-    if (!ok) return job->result = -2;
+    if (!ok) {
+        const bool stopped = job->cancel && job->cancel->load(std::memory_order_relaxed) != 0;
+        return job->result = stopped ? 1 : -2;
+    }
     job->bpp = (int)rec.bpp;
+    job->recwidth = (int)rec.width;
+    job->recheight = rec.height;
 
     imgplanes& p = job->planes;
     bool fresh = false;

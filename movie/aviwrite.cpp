@@ -542,38 +542,50 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
     f->bufcap = (size_t)cap;
     f->buffill = 0;
     f->listopen = listopen(p) == 0;
+    aheadstart(f);
     return 0;
 }
 
-int framenext(framestate* f, uint32_t i) {
+int stopkey() {
     if (keypoll() != 0) {
         int k = getlastkey();
         if (k == 3 || k == 27) return k;
     }
+    return 0;
+}
+
+namespace {
+
+// Frame i's name and load on the writer's thread.  The planes of the last
+// frame are handed back with their size: a frame of the same size is
+// converted into them, instead of four planes (8 MB at 1080p) being freed
+// and allocated, and their pages faulted in afresh, for every frame.
+// Another size gets new planes as before.
+int loadhere(framestate* f, uint32_t i) {
     if (!f->listopen || listgetname(f->name) != 0) f->name[0] = 0;
     printf("%d/%d:  %s  ", (int)(i + 1), (int)f->n, f->name);
-
-    // The planes of the last frame are handed back with their size: a frame
-    // of the same size is converted into them, instead of four planes
-    // (8 MB at 1080p) being freed and allocated, and their pages faulted in
-    // afresh, for every frame.  Another size gets new planes as before.
     const moviepaths& p = *f->paths;
-    int r;
     if (p.wide) {
         char16_t nameW[LISTNAME_BUF];
         name2wide(nameW, f->name);
         char16_t path[JOINED_CAP];
-        r = joinpathW(path, JOINED_CAP, exedirW, nameW)
-                ? pngloadkeepW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                               &f->hasalpha)
-                : -1;
-    } else {
-        char path[JOINED_CAP];
-        r = joinpath(path, JOINED_CAP, exedir, f->name)
-                ? pngloadkeep(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                              &f->hasalpha)
-                : -1;
+        return joinpathW(path, JOINED_CAP, exedirW, nameW)
+                   ? pngloadkeepW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
+                                  &f->hasalpha)
+                   : -1;
     }
+    char path[JOINED_CAP];
+    return joinpath(path, JOINED_CAP, exedir, f->name)
+               ? pngloadkeep(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
+                             &f->hasalpha)
+               : -1;
+}
+
+}  // namespace
+
+int framenext(framestate* f, uint32_t i) {
+    if (int k = stopkey()) return k;
+    int r = f->ahead ? aheadload(f, i) : loadhere(f, i);
     if (r == 27 || r == 3) {
         // ESC or Ctrl-C while the image was converted: a stop, as between
         // frames, not a missing image.
@@ -644,6 +656,7 @@ int framepixels(framestate* f) {
 }
 
 void framesdone(framestate* f) {
+    aheadstop(f);
     if (f->listopen) tfclose();
     f->listopen = false;
     freeplanes(f);

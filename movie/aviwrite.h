@@ -11,18 +11,22 @@
 //   header       the avih / strh / strf / strn values, one field per call,
 //                the rate rule and the saturating conversions behind them
 //   frames       the frame loop's step (key poll, name, load) and the pixel
-//                rows, batched into large block writes
+//                rows, batched into large block writes; the loads run ahead
+//                of the writer on worker threads (ahead.cpp)
 //   end          the 'them' trailer, the zero fill, the checked close
 //
 // Every function prints the movie writers' own console lines; results are
-// the writers' codes (avi.h).  One thread; the streams are the process-wide
-// singletons, each opened and closed inside one writer call.
+// the writers' codes (avi.h).  Everything here runs on the writer's thread;
+// the streams are the process-wide singletons, each opened and closed inside
+// one writer call.  The worker threads that decode frames ahead touch none
+// of it: they read their own files into their own planes (see framesbegin).
 
 #ifndef REELKILN_MOVIE_AVIWRITE_H
 #define REELKILN_MOVIE_AVIWRITE_H
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "movie/avi.h"
 
@@ -99,6 +103,12 @@ int listopen(const moviepaths& p);
 
 // Test-opens exedir(W) + name quietly on RD and closes it again: 0 / -1.
 int testopen(const char* name, uint8_t wide);
+
+// listgetname with its console lines (the over-long line reports) appended
+// to *held instead of printed when held is not null: for a reader that takes
+// names ahead of the frames they belong to and prints each frame's lines
+// when the writer reaches it.
+int listgetnamekeep(char* name, std::string* held);
 
 // ---- Pre-pass --------------------------------------------------------------------
 
@@ -223,9 +233,43 @@ int putjunk(bool alpha, uint32_t j);
 
 // ---- Frames ----------------------------------------------------------------------
 
+// Threads that load frames, the writer's own included: 0 (the program's
+// setting) takes one per processor core (g_os.cpu_count); 1 loads every
+// frame on the writer's thread, between the writes, as pngloadkeep does.
+// For tests; read by framesbegin.
+extern int framethreads;
+
+// The memory that frames loaded ahead may hold: the planes of every frame
+// loaded and not yet written (the writer's own included) and the decode
+// buffers of the loads in progress.  A load waits, once its file's header
+// is read, until its share fits; only the load of the frame the writer takes
+// next never waits (without it the writer could not go on, and the
+// one-thread writer would hold that memory too), so the cap can be passed
+// by that one frame's share.  512 MiB; tests lower it.
+extern uint64_t frameaheadcap;
+inline constexpr uint64_t FRAME_AHEAD_CAP = 512ull << 20;
+
+// Frames handed to the workers and not yet written: at most this many per
+// thread (16 on 8 cores).
+inline constexpr uint32_t FRAME_AHEAD_PER_THREAD = 2;
+
+// What the last frame loop's loading ahead came to, for tests and the
+// benchmark: set when the loop's state is released.
+struct aheadstats {
+    uint32_t workers;     // worker threads started (0: the frames were loaded in turn)
+    uint32_t slots;       // the count cap: frames handed out and not yet written
+    uint32_t peakframes;  // the most frames handed out and not yet written at once
+    uint64_t peakbytes;   // the most bytes held and reserved at once (see frameaheadcap)
+    uint32_t loaded;      // frames whose load a worker finished
+};
+extern aheadstats frameaheadstats;
+
+struct aheadpool;
+
 // The frame loop's state: the list being read for the second time, the
-// writer's own colour planes and the pixel block buffer.  Release with
-// framesdone (also called by the destructor).
+// writer's own colour planes and the pixel block buffer, and the workers
+// that load frames ahead.  Release with framesdone (also called by the
+// destructor).
 struct framestate {
     const moviepaths* paths = nullptr;
     uint32_t n = 0;                // frames announced
@@ -249,12 +293,22 @@ struct framestate {
     size_t bufcap = 0;
     size_t buffill = 0;
 
+    aheadpool* ahead = nullptr;  // the workers, when frames are loaded ahead
+
     ~framestate();
 };
 
 // framesbegin: opens the list again and prepares the block buffer for frames
 // of W x H (alpha: 32-bit).  Returns 0, or -1 when no buffer could be had
 // ("Memory Allocation for frame buffer FAILED.\n").
+//
+// With more than one thread (framethreads) and more than one frame it also
+// starts the workers that load frames ahead of the writer.  Nothing the user
+// sees changes: framenext still takes the frames in list order and prints,
+// when the writer reaches frame i, exactly the lines the one-thread loop
+// prints for it (the list rule's reports, the name, the loader's lines and
+// results), and the movie's bytes are the same.  Workers that cannot be
+// started leave the loop to load in turn, as with one thread.
 int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint32_t H,
                 bool alpha);
 
@@ -263,7 +317,9 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
 // image load into the planes, and the size lines when it differs from the
 // first image.  Returns 0, 3, 27, or -6 after "PNG load failed. (%d)\n",
 // "Memory released. \n", badpngname(W) set and "Aborted. \n".  A load that
-// ESC or Ctrl-C stops gives 27 or 3, not -6.
+// ESC or Ctrl-C stops gives 27 or 3, not -6; so does a key while the writer
+// waits for a frame that is still loaded ahead (the keyboard is looked at
+// every few milliseconds meanwhile).
 int framenext(framestate* f, uint32_t i);
 
 // framepixels: writes the frame's fs pixel bytes by the pixel rule (rows
@@ -280,8 +336,22 @@ struct framesource {
     void* ctx;
 };
 
-// framesdone: closes the list and frees the planes and the buffer.
+// framesdone: stops and waits for the workers, closes the list and frees the
+// planes and the buffer.
 void framesdone(framestate* f);
+
+// The parts of the frame step that ahead.cpp shares with aviwrite.cpp.
+// aheadstart starts the workers for f (a no-op for one thread or one
+// frame); aheadload is framenext's load of frame i from them: the name and
+// the loader's lines printed, the planes taken, the loader's result (or 3 /
+// 27 for a key while waiting); aheadstop stops them and frees what they
+// hold.
+void aheadstart(framestate* f);
+int aheadload(framestate* f, uint32_t i);
+void aheadstop(framestate* f);
+// Ctrl-C (3) or ESC (27) when the key poll has one, else 0 (other keys are
+// taken and dropped).
+int stopkey();
 
 // ---- End -------------------------------------------------------------------------
 

@@ -7,8 +7,10 @@
 // the rule; the notes below say why it reads as it does.
 
 #include <cstdio>
+#include <string>
 
 #include "movie/avi.h"
+#include "movie/aviwrite.h"
 #include "stream/stream.h"
 
 char exedir[EXEDIR_CAP];
@@ -49,12 +51,26 @@ void skip_comment() {
     }
 }
 
+// The rule's console lines: printed, or kept in *held (in their order) for
+// a reader that runs ahead of its frames.
+void report(std::string* held, const char* text, const char* name = nullptr) {
+    if (!held) {
+        if (name) printf(text, name);
+        else printf("%s", text);
+        return;
+    }
+    char line[LISTNAME_BUF + 64];
+    if (name) snprintf(line, sizeof line, text, name);
+    else snprintf(line, sizeof line, "%s", text);
+    held->append(line);
+}
+
 // Ends the collected name: 0 with a valid name, -1 for a line that was too
 // long (reported and to be skipped).
-int end_name(char* name, int j) {
+int end_name(char* name, int j, std::string* held) {
     name[j] = 0;
     if (j > LISTNAME_MAX) {
-        printf("*** length over:invalid:  %s \n", name);
+        report(held, "*** length over:invalid:  %s \n", name);
         return -1;
     }
     return 0;
@@ -65,7 +81,9 @@ int end_name(char* name, int j) {
 // listgetname: see avi.h.  name must hold LISTNAME_BUF bytes: the reader
 // collects up to 64 bytes (one more than the longest valid name) so that an
 // over-long line can be shown as it began.
-int listgetname(char* name) {
+int listgetname(char* name) { return listgetnamekeep(name, nullptr); }
+
+int listgetnamekeep(char* name, std::string* held) {
     int j = 0;
     name[0] = 0;
     for (;;) {
@@ -75,7 +93,7 @@ int listgetname(char* name) {
             // empty remainder is no name (a file that ends with its line end
             // must not give an extra empty name).
             if (j == 0) return -1;
-            if (end_name(name, j) == 0) return 0;
+            if (end_name(name, j, held) == 0) return 0;
             return -1;
         }
         if (c == '/' && j == 0 && tfpeek() == '/') {
@@ -84,7 +102,7 @@ int listgetname(char* name) {
         }
         if (c == CR || c == LF) {
             if (c == CR) take_lf_after_cr();
-            if (end_name(name, j) == 0) return 0;
+            if (end_name(name, j, held) == 0) return 0;
             j = 0;
             continue;
         }
@@ -92,7 +110,7 @@ int listgetname(char* name) {
         if (j < LISTNAME_MAX + 1) {
             name[j++] = (char)c;
         } else {
-            printf("*** name length over \n");
+            report(held, "*** name length over \n");
         }
     }
 }

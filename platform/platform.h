@@ -281,6 +281,10 @@ struct os_api {
     // A monotonic clock in milliseconds from an arbitrary start (never set
     // back by a change of the wall clock).
     uint64_t (*tick_ms)(void);
+    // The processor cores this process may run on, at least 1 (Windows: the
+    // active processors of all groups; POSIX: the CPUs of the process's
+    // affinity mask).  May be called from any thread.
+    int (*cpu_count)(void);
 
     // MessageBoxA/W with no owner window.  POSIX prints the caption and the
     // text to standard error and returns at once (IDOK, 1).

@@ -1393,6 +1393,19 @@ uint64_t posix_tick_ms(void) {
     return (uint64_t)t.tv_sec * 1000u + (uint64_t)t.tv_nsec / 1000000u;
 }
 
+// The CPUs this process may run on (its affinity mask, which taskset and
+// container limits narrow), else those online.
+int posix_cpu_count(void) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        int n = CPU_COUNT(&set);
+        if (n > 0) return n;
+    }
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? (n < 4096 ? (int)n : 4096) : 1;
+}
+
 void posix_sleep_ms(uint32_t ms) {
     if (ms == 0) { sched_yield(); return; }
     struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L}, rest;
@@ -1447,6 +1460,7 @@ constexpr os_api kNative = {
     posix_console_cp, posix_console_cp, posix_user_lang, posix_is_dbcs_lead,
     posix_get_version, posix_rtl_get_version, posix_host_system,
     posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms, posix_tick_ms,
+    posix_cpu_count,
     posix_message_boxA, posix_message_boxW,
     // File dialogs (posix_dialog.cpp).
     native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,

@@ -440,6 +440,18 @@ uint64_t w_tick_ms(void) {
     return (uint64_t)(c.QuadPart / freq.QuadPart) * 1000u + (uint64_t)(c.QuadPart % freq.QuadPart) * 1000u / (uint64_t)freq.QuadPart;
 }
 
+// Every active processor of every processor group: GetSystemInfo would
+// count only the group the process started in.
+int w_cpu_count(void) {
+    DWORD n = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    if (n == 0) {
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        n = si.dwNumberOfProcessors;
+    }
+    return n > 0 ? (n < 4096 ? (int)n : 4096) : 1;
+}
+
 // No owner window.  Without a desktop (a service, or wine with no display)
 // the system returns at once.
 int w_message_boxA(const char* text, const char* caption, uint32_t style) {
@@ -497,6 +509,7 @@ constexpr os_api kNative = {
     .current_dirW = w_current_dirW,
     .sleep_ms = w_sleep_ms,
     .tick_ms = w_tick_ms,
+    .cpu_count = w_cpu_count,
     .message_boxA = w_message_boxA,
     .message_boxW = w_message_boxW,
     // File dialogs (win32_dialog.cpp).

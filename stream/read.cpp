@@ -108,17 +108,19 @@ bool file_walk(FILE* f, int64_t from, int64_t d) {
 
 // ---- Opening -------------------------------------------------------------------
 
+// The line of a refused open by 16-bit name.
+void say_openfail(const rdmsgs& m, uint32_t e) {
+    if (e == OS_ERR_PATH_NOT_FOUND && m.open_path) say(m.open_path);
+    else std::printf(m.open_code, (int)e);
+}
+
 // Opens s by a 16-bit name in handle mode (read only, existing file).  m null:
 // quiet.  0 / -1; a failed open leaves the stream closed.
 int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
     if (s.eof == 0) rd_close(s);
     os_file h = g_os.openW(name, OS_OPEN_READ);
     if (!h) {
-        if (m) {
-            uint32_t e = g_os.lasterror();
-            if (e == OS_ERR_PATH_NOT_FOUND && m->open_path) say(m->open_path);
-            else std::printf(m->open_code, (int)e);
-        }
+        if (m) say_openfail(*m, g_os.lasterror());
         return -1;
     }
     s.handle = h;
@@ -467,6 +469,10 @@ int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
 int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }
 int rfopenW(const char16_t* name) { return open_wide(RD, name, &kRD); }
 int rfopen(const char* name) { return open_narrow(RD, name, &kRD); }
+void rfopenmsg(uint8_t wide, const char* name, uint32_t error) {
+    if (wide) say_openfail(kRD, error);
+    else std::printf(kRD.open_name, name);
+}
 int rfbufrewind(void) { return buf_rewind(RD, kRD); }
 int rfseek32(int pos) { return seek_abs(RD, pos, false, kRD.seek32); }
 int rfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD, join64(lo, hi), hi != nullptr, kRD.seek); }

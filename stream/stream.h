@@ -113,6 +113,10 @@ int rfopenqW(const char16_t* name);    // quiet, handle mode; 0 / -1
 int rfopenq(const char* name);         // quiet, FILE mode; 0 / -1
 int rfopenW(const char16_t* name);     // with messages, handle mode
 int rfopen(const char* name);          // with messages and an 8192-byte runtime buffer
+// Prints the line that rfopen (wide 0, by name) or rfopenW (wide 0xFF, by
+// error, g_os.lasterror() of the refused open) prints when its open fails:
+// for a file that another thread tried to open in RD's place.
+void rfopenmsg(uint8_t wide, const char* name, uint32_t error);
 inline int rfgetc(void) {               // 0..255, or -1 at the end
     stream_detail::rdstrm& s = stream_detail::RD;
     if (s.cur < s.end) return *s.cur++;

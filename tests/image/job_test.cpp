@@ -6,6 +6,7 @@
 #include "pngfix.h"
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -166,6 +167,42 @@ TEST_F(Job, LeavesTheWritersStateAlone) {
 
 // A set cancel flag stops the conversion before its next row, with 1 and the
 // planes allocated; planes of the image's size are reused, others replaced.
+// A load that is not admitted stops before anything the size of the image
+// is allocated and leaves the planes it was given; a file whose first chunk
+// is not an IHDR asks with 0 x 0 (and the decoder then refuses it).
+TEST_F(Job, AdmissionComesBeforeTheImagesMemory) {
+    std::string p = put("a.png", pngfix::cat({std::vector<uint8_t>(128, 7),
+                                              pngfix::write(pngfix::make(300, 200, PNG_COLOR_TYPE_RGB, 8))}));
+    pngjob job{};
+    job.path = p.c_str();
+    job.alphamode = 2;
+    job.trnsalpha = 1;
+    pngfix::Admitted no;
+    no.answer = false;
+    job.admit = pngfix::Admitted::take;
+    job.admitctx = &no;
+    {
+        pngfix::Alloc count;
+        EXPECT_EQ(pngloadjob(&job), 1);
+        EXPECT_EQ(pngfix::Alloc::largest(), 0u) << "nothing of the image's size";
+    }
+    EXPECT_EQ(no.calls, 1);
+    EXPECT_EQ(no.w, 300u);
+    EXPECT_EQ(no.h, 200u);
+    EXPECT_EQ(job.planes.R, nullptr);
+
+    std::vector<uint8_t> bytes = pngfix::write(pngfix::make(4, 4, PNG_COLOR_TYPE_RGB, 8));
+    std::memcpy(&bytes[12], "IHDX", 4);
+    std::string q = put("b.png", bytes);
+    pngfix::Admitted yes;
+    job.path = q.c_str();
+    job.admitctx = &yes;
+    EXPECT_EQ(pngloadjob(&job), -2);
+    EXPECT_EQ(yes.calls, 1);
+    EXPECT_EQ(yes.w, 0u);
+    EXPECT_EQ(yes.h, 0u);
+}
+
 TEST_F(Job, CancelAndPlaneReuse) {
     std::string p = put("a.png", pngfix::write(pngfix::make(8, 6, PNG_COLOR_TYPE_RGB_ALPHA, 8)));
     std::atomic<int> cancel{1};
@@ -174,12 +211,17 @@ TEST_F(Job, CancelAndPlaneReuse) {
     job.alphamode = 2;
     job.trnsalpha = 1;
     job.cancel = &cancel;
+    // A stop asked for before the job ends its decode at the first read:
+    // nothing is allocated for the image.
     EXPECT_EQ(pngloadjob(&job), 1);
+    EXPECT_EQ(job.planes.width, 0);
+    EXPECT_EQ(job.planes.R, nullptr);
+
+    cancel = 0;
+    EXPECT_EQ(pngloadjob(&job), 0);
     EXPECT_EQ(job.planes.width, 8);
     ASSERT_NE(job.planes.R, nullptr);
     EXPECT_EQ(job.planes.reallocated, 0xFF);
-
-    cancel = 0;
     uint8_t* const before[4] = {job.planes.R, job.planes.G, job.planes.B, job.planes.A};
     job.planes.reallocated = 0;
     EXPECT_EQ(pngloadjob(&job), 0);

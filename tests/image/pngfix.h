@@ -308,7 +308,23 @@ inline Loaded byloader(const std::string& path, bool wide) {
     return l;
 }
 
-// The same file through a job with the loader's settings.
+// What a job's admit callback was asked: how often, and the last size.
+struct Admitted {
+    int calls = 0;
+    uint32_t w = 0, h = 0;
+    bool answer = true;
+    static bool take(void* ctx, const pngjob*, uint32_t w, uint32_t h) {
+        Admitted* a = (Admitted*)ctx;
+        a->calls++;
+        a->w = w;
+        a->h = h;
+        return a->answer;
+    }
+};
+
+// The same file through a job with the loader's settings.  The job asks
+// admission once, with the size its IHDR declares, before it decodes; not
+// at all for a file it cannot open or that has no signature.
 inline Loaded byjob(const std::string& path, bool wide, pngjob* keep = nullptr) {
     std::u16string w = testutil::u16(path);
     pngjob job{};
@@ -316,10 +332,23 @@ inline Loaded byjob(const std::string& path, bool wide, pngjob* keep = nullptr) 
     else job.path = path.c_str();
     job.alphamode = 2;
     job.trnsalpha = 1;
+    Admitted seen;
+    job.admit = Admitted::take;
+    job.admitctx = &seen;
     Loaded l;
     l.result = pngloadjob(&job);
     EXPECT_EQ(l.result, job.result);
+    if (l.result == -1 || l.result == 2) EXPECT_EQ(seen.calls, 0);
+    else EXPECT_EQ(seen.calls, 1);
     if (l.result == 0) {
+        // 0 x 0 only for a file whose first chunk is no IHDR, which the
+        // decoder still reads in its own way (a damaged signature).
+        if (seen.w || seen.h) {
+            EXPECT_EQ(seen.w, (uint32_t)job.planes.width);
+            EXPECT_EQ(seen.h, (uint32_t)job.planes.height);
+        }
+        EXPECT_EQ(job.recwidth, job.planes.width);
+        EXPECT_EQ(job.recheight, job.planes.height);
         l.width = job.planes.width;
         l.height = job.planes.height;
         l.hasalpha = job.planes.hasalpha;
