@@ -321,7 +321,7 @@ struct jobfile {
         return true;
     }
     void close() {
-        if (f) std::fclose(f);
+        if (f) g_os.fclose(f);
         if (h) g_os.close(h);
         f = nullptr;
         h = nullptr;
@@ -329,7 +329,7 @@ struct jobfile {
     bool fill() {
         at = len = 0;
         if (f) {
-            len = std::fread(buf, 1, sizeof buf, f);
+            len = g_os.fread(buf, 1, sizeof buf, f);
         } else {
             uint32_t got = 0;
             if (g_os.read(h, buf, (uint32_t)sizeof buf, &got)) len = got;

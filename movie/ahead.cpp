@@ -246,8 +246,16 @@ int report(aheadpool* p, framestate* f, aheadslot& s) {
         f->hasalpha = got.hasalpha;
         j.planes = mine;
         {
+            // The writer's last planes go to the slot, for its next load to
+            // reuse, while what is held stays within the cap; past it
+            // (after a front load) they are given back.
             std::lock_guard<std::mutex> lk(p->mu);
             std::swap(p->writercounted, s.counted);
+            if (p->used > p->cap) {
+                p->used -= s.counted;
+                s.counted = 0;
+                freeset(&j.planes);
+            }
         }
         imgfree4reg();
         printf("\n");

@@ -12,13 +12,15 @@
 // at any byte.  Reads, seeks and the tell see the collected bytes.
 //
 // Use: fulldisk::Use disk(room); ... (the table is put back when it goes).
-// One at a time; single-threaded, as the streams are.
+// One at a time.  The movie writers' worker threads read frames through the
+// same table (open, seek, tell, close), so every entry takes one lock.
 #ifndef REELKILN_TESTS_FULLDISK_H
 #define REELKILN_TESTS_FULLDISK_H
 
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/platform.h"
@@ -33,6 +35,7 @@ struct State {
     std::map<FILE*, bool> failed;                   // the runtime's error flag per file
 };
 inline State g_state;
+inline std::mutex g_mu;  // over g_state, taken by each entry of the table
 inline constexpr size_t kRuntimeBuffer = 8192;
 
 // Takes up to n bytes; the count the disk accepted.
@@ -44,6 +47,7 @@ inline uint64_t take(uint64_t n) {
 }
 
 inline int handle_write(os_file f, const void* buf, uint32_t n, uint32_t* put) {
+    std::lock_guard<std::mutex> lk(g_mu);
     uint32_t k = (uint32_t)take(n), done = 0;
     int ok = k ? os_native.write(f, buf, k, &done) : 1;
     if (put) *put = done;
@@ -66,6 +70,7 @@ inline bool write_out(FILE* f) {
 }
 
 inline int file_fputc(int c, FILE* f) {
+    std::lock_guard<std::mutex> lk(g_mu);
     if (g_state.failed[f]) return EOF;
     std::vector<uint8_t>& p = g_state.pending[f];
     p.push_back((uint8_t)c);
@@ -74,6 +79,7 @@ inline int file_fputc(int c, FILE* f) {
 }
 
 inline size_t file_fwrite(const void* buf, size_t size, size_t count, FILE* f) {
+    std::lock_guard<std::mutex> lk(g_mu);
     if (g_state.failed[f] || size == 0) return 0;
     size_t n = size * count;
     std::vector<uint8_t>& p = g_state.pending[f];
@@ -93,11 +99,13 @@ inline size_t file_fwrite(const void* buf, size_t size, size_t count, FILE* f) {
 }
 
 inline int file_fflush(FILE* f) {
+    std::lock_guard<std::mutex> lk(g_mu);
     if (g_state.failed[f]) return EOF;
     return write_out(f) ? os_native.fflush(f) : EOF;
 }
 
 inline int file_fclose(FILE* f) {
+    std::lock_guard<std::mutex> lk(g_mu);
     bool ok = !g_state.failed[f] && write_out(f);
     g_state.pending.erase(f);
     g_state.failed.erase(f);
@@ -105,17 +113,22 @@ inline int file_fclose(FILE* f) {
 }
 
 inline int64_t file_ftell64(FILE* f) {
+    std::lock_guard<std::mutex> lk(g_mu);
     int64_t at = os_native.ftell64(f);
     auto it = g_state.pending.find(f);
     return at < 0 || it == g_state.pending.end() ? at : at + (int64_t)it->second.size();
 }
 
 inline int file_fseek64(FILE* f, int64_t off, int origin) {
+    std::lock_guard<std::mutex> lk(g_mu);
     if (g_state.pending.count(f) && !write_out(f)) return -1;
     return os_native.fseek64(f, off, origin);
 }
 
-inline uint32_t lasterror() { return g_state.tripped ? (uint32_t)OS_ERR_DISK_FULL : os_native.lasterror(); }
+inline uint32_t lasterror() {
+    std::lock_guard<std::mutex> lk(g_mu);
+    return g_state.tripped ? (uint32_t)OS_ERR_DISK_FULL : os_native.lasterror();
+}
 
 // The disk with room for `room` bytes in force while the object lives.
 class Use {
@@ -145,7 +158,10 @@ public:
     }
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
-    bool tripped() const { return g_state.tripped; }
+    bool tripped() const {
+        std::lock_guard<std::mutex> lk(g_mu);
+        return g_state.tripped;
+    }
 
 private:
     os_api saved_;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of reelkiln: the Linux build, the same under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the fuzz targets, and the Windows build
-# under wine; each Linux test program also runs once whole in shuffled order.
+# and UndefinedBehaviorSanitizer, the movie tests under ThreadSanitizer, the
+# fuzz targets, and the Windows build under wine; each Linux test program
+# also runs once whole in shuffled order.
 # The movie test over 4 GB (label "large") runs only with 12 GB free on the
 # disk that holds the temporary directory (where it writes), or always with
 # RK_LARGE=1.
@@ -30,6 +31,16 @@ done
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREELKILN_SANITIZE=ON -DREELKILN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan -j"$jobs" --output-on-failure -LE large
+
+# The movie writers load frames ahead on worker threads: the movie tests
+# and the worker-side loader's tests once more under ThreadSanitizer, which
+# ends the run at its first report.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREELKILN_TSAN=ON -DREELKILN_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target test_movie test_image
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+(cd build-tsan/tests/movie && ./test_movie --gtest_brief=1)
+(cd build-tsan/tests/image && ./test_image --gtest_brief=1 --gtest_filter='Job.*')
+unset TSAN_OPTIONS
 
 # The fuzz targets (clang): every corpus replayed, then each target briefly.
 bash tools/fuzz.sh
