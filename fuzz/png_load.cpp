@@ -8,7 +8,8 @@
 //   - the result is one of the loader's codes, and a failure leaves the
 //     caller's planes as documented;
 //   - loading by wide and by 8-bit name gives the same result and planes, and
-//     so does a worker's loader (pngloadjob) by either name;
+//     so does a worker's loader (pngloadjob) by either name, which asks
+//     admission at most once, with the size it then loads (or 0 x 0);
 //   - loading again with the keep flag into planes of the same size reuses
 //     them and gives the same pixels;
 //   - a loaded file probes as loaded (the probe's width and height are the
@@ -25,6 +26,19 @@
 #include "image/image.h"
 
 namespace {
+
+// What a job asked to be admitted with.
+struct Asked {
+    int calls = 0;
+    uint32_t w = 0, h = 0;
+    static bool take(void* ctx, const pngjob*, uint32_t w, uint32_t h) {
+        Asked* a = (Asked*)ctx;
+        a->calls++;
+        a->w = w;
+        a->h = h;
+        return true;
+    }
+};
 
 // The caller's planes, released when the run ends.
 struct Planes : imgplanes {
@@ -106,12 +120,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         else job.path = fuzz::kInputName;
         job.alphamode = 2;
         job.trnsalpha = 1;
+        Asked asked;
+        job.admit = Asked::take;
+        job.admitctx = &asked;
         Planes j;
         int rj = pngloadjob(&job);
         static_cast<imgplanes&>(j) = job.planes;
         FUZZ_CHECK(rj == rw);
-        if (rj == 0) FUZZ_CHECK(j.all() && same_pixels(w, j));
-        else FUZZ_CHECK(j.none());
+        FUZZ_CHECK(asked.calls <= 1);
+        if (rj == 0) {
+            FUZZ_CHECK(j.all() && same_pixels(w, j));
+            FUZZ_CHECK(asked.calls == 1);
+            FUZZ_CHECK((asked.w == 0 && asked.h == 0) || (asked.w == (uint32_t)j.width && asked.h == (uint32_t)j.height));
+            FUZZ_CHECK(job.recwidth == j.width && job.recheight == j.height);
+        } else {
+            FUZZ_CHECK(j.none());
+        }
     }
     if (rw != 0) {
         // Nothing was allocated, and nothing is left behind.

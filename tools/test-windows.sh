@@ -183,6 +183,18 @@ elif kind == 'widelist': # the same with a list given
     with open(os.path.join(d, 'list.txt'), 'wb') as f:
         f.write(b''.join(b'v%d.png\r\n' % (3 - i) for i in range(4)))
     sound(os.path.join(d, 'music.wav'), 1, 2, 11025, 1103)
+elif kind == 'many':     # more frames than the workers hold at once, of two sizes, a line too long
+    names = ['n%03d.png' % i for i in range(60)]
+    for i, n in enumerate(names): frame(os.path.join(d, n), 26 if i % 4 else 31, 14 if i % 4 else 9, i % 3 == 0, i)
+    with open(os.path.join(d, 'list.txt'), 'wb') as f:
+        f.write(b''.join(n.encode() + b'\r\n' + (b'x' * 70 + b'\r\n' if i == 20 else b'') for i, n in enumerate(names)))
+    sound(os.path.join(d, 'music.wav'), 2, 2, 8000, 800)
+elif kind == 'broken':   # frame 38 of 50 cut short: -6 in the frame loop, the frames before it written
+    names = ['b%03d.png' % i for i in range(50)]
+    for i, n in enumerate(names): frame(os.path.join(d, n), 22, 12, False, i)
+    with open(os.path.join(d, 'b037.png'), 'r+b') as f: f.truncate(os.path.getsize(f.name) * 2 // 3)
+    with open(os.path.join(d, 'list.txt'), 'wb') as f:
+        f.write(b''.join(n.encode() + b'\r\n' for n in names))
 PY
 }
 
@@ -197,6 +209,8 @@ scene_table=(
   "missing missing 250"
   "wide wide-$(printf '\xe3\x82\xb7\xe3\x83\xbc\xe3\x83\xb3') 0"
   "widelist widelist-$(printf '\xe5\x8b\x95\xe7\x94\xbb') 0"
+  "many many 0"
+  "broken broken 250"
 )
 echo "== the same scenes through the Linux and the Windows programs"
 for row in "${scene_table[@]}"; do

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
+#include "e2e_util.h"
 #include "image/image_internal.h"
 #include "movie/aviwrite.h"
 #include "movie/odml.h"
@@ -424,5 +425,64 @@ TEST(AheadCaps, ALongListHoldsNoMore) {
     EXPECT_LE(m.stats.peakframes, 16u);
     EXPECT_LE(m.stats.peakbytes, 17 * 4 * (16 * 16 + 16) + 7 * share(16, 16));
 }
+
+// ---- The program ----------------------------------------------------------------------
+
+#if !defined(_WIN32) && defined(RK_REELKILN_BIN)
+
+// The program itself, stopped by Ctrl-C (SIGINT) at random moments of a
+// 400-frame run on every core: the signal comes once the movie has grown
+// to a random size.  The run ends with 3 (or, when the signal comes after
+// its last frame, makes the whole movie), and the file holds the header of
+// all 400 frames and then whole frames, in order, the same bytes as the
+// whole movie.
+TEST(AheadProgram, CtrlCAtRandomMomentsLeavesWholeFramesInOrder) {
+    namespace stdfs = std::filesystem;
+    testutil::TempDir tmp;
+    const stdfs::path dir = stdfs::path(tmp.str());
+    constexpr int kDistinct = 8, kN = 400;
+    for (int i = 0; i < kDistinct; i++)
+        moviefix::writepng((dir / numbered("f", i)).string(), pattern(320, 240, false, i));
+    std::string list;
+    for (int i = 0; i < kN; i++) list += numbered("f", i * 5 % kDistinct) + "\r\n";
+    testutil::write_file(dir / "list.txt", list);
+    stdfs::copy_file(RK_REELKILN_BIN, dir / "reelkiln");
+    const std::string run = "cd " + e2e::quote(dir.string()) + " && ";
+
+    ASSERT_EQ(e2e::sh(run + "./reelkiln > /dev/null", dir), 0);
+    const std::vector<uint8_t> whole = testutil::read_file(dir / "movie.avi");
+    const uint64_t fs = 320 * 3 * 240, first = 2048;
+
+    std::mt19937 rng(1210);
+    int stopped = 0;
+    for (int round = 0; round < 6; round++) {
+        const uint64_t target = first + rng() % (kN * (fs + 8));
+        SCOPED_TRACE("SIGINT once the movie has " + std::to_string(target) + " bytes");
+        stdfs::remove(dir / "movie.avi");
+        // A background job of a shell without job control starts with
+        // SIGINT ignored, and the program keeps that: env puts it back.
+        const int rc = e2e::sh("cd " + e2e::quote(dir.string()) + " || exit 99; env --default-signal=INT ./reelkiln > /dev/null & pid=$!; "
+                                     "while kill -0 $pid 2>/dev/null && "
+                                     "[ \"$(stat -c %s movie.avi 2>/dev/null || echo 0)\" -lt " +
+                                   std::to_string(target) + " ]; do sleep 0.002; done; "
+                                   "kill -INT $pid 2>/dev/null; wait $pid",
+                               dir);
+        const std::vector<uint8_t> got = testutil::read_file(dir / "movie.avi");
+        if (rc == 0) {
+            EXPECT_TRUE(got == whole);
+            continue;
+        }
+        EXPECT_EQ(rc, 3);
+        ASSERT_GE(got.size(), first);
+        const uint64_t k = (got.size() - first) / (fs + 8);
+        EXPECT_EQ(got.size(), first + k * (fs + 8)) << "a frame cut short";
+        EXPECT_LT(k, (uint64_t)kN);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin())) << k << " frames";
+        stopped++;
+    }
+    EXPECT_GT(stopped, 0) << "every signal came after the last frame";
+}
+
+#endif
 
 }  // namespace
