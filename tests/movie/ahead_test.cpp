@@ -218,6 +218,30 @@ TEST_P(Ahead, EveryThreadCountMakesTheOneThreadMovie) {
 INSTANTIATE_TEST_SUITE_P(Scenes, Ahead, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
+// The program's setting (0) takes the processor count: one core loads the
+// frames in turn, three start two workers.
+int g_cores = 1;
+int cores() { return g_cores; }
+
+TEST(AheadThreads, OneThreadPerCore) {
+    settings st(0);
+    scene sc;
+    std::string list;
+    for (int i = 0; i < 6; i++) {
+        sc.png(numbered("f", i), pattern(4, 4, false, i));
+        list += numbered("f", i) + "\r\n";
+    }
+    sc.put("list.txt", list);
+    g_os.cpu_count = cores;
+    for (int n : {1, 3, 64}) {
+        g_cores = n;
+        made m = write(sc, false, false, false);
+        EXPECT_EQ(m.r, 0);
+        EXPECT_EQ(m.stats.workers, (uint32_t)n - 1) << n << " cores";
+        EXPECT_EQ(m.stats.slots, n > 1 ? 2u * n : 0u);
+    }
+}
+
 // ---- Keys -------------------------------------------------------------------------
 
 // A key on the given poll, counted from the first poll once WR has passed a

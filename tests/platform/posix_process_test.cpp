@@ -1,7 +1,8 @@
 // posix_process_test.cpp - the process and locale services on POSIX: the
 // command line built from argv, the current directory with its cap rule,
 // code pages, language and lead bytes from the locale, the version answers,
-// the host name (judged by uname(1)) and the message box on standard error.
+// the host name (judged by uname(1)), the processor count (judged by nproc)
+// and the message box on standard error.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -181,6 +183,27 @@ TEST(Version, NoWindowsHereAndTheHostByName) {
     std::string want(buf);
     while (!want.empty() && (want.back() == '\n' || want.back() == '\r')) want.pop_back();
     EXPECT_EQ(std::string(g_os.host_system()), want);
+}
+
+// The cores the process may run on: nproc's answer, and one when this
+// thread is held to one CPU (its affinity mask, as taskset sets it).
+TEST(Processors, TheAffinityMaskCounts) {
+    FILE* p = popen("nproc", "r");
+    ASSERT_NE(p, nullptr);
+    char buf[64] = {};
+    ASSERT_NE(fgets(buf, sizeof buf, p), nullptr);
+    pclose(p);
+    EXPECT_EQ(g_os.cpu_count(), std::atoi(buf));
+
+    cpu_set_t saved, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    int first = 0;
+    while (first < CPU_SETSIZE && !CPU_ISSET(first, &saved)) first++;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(g_os.cpu_count(), 1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
 }
 
 // Captures what f writes to standard error.

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -149,6 +151,14 @@ KernelVersion kernel_version() {
         return v;
     };
     return {get(0x26C), get(0x270), get(0x260)};
+}
+
+// Every processor the system has active (one group on the machines the
+// tests run on, where the runtime's count agrees).
+TEST(Win32Processors, ActiveProcessorsCount) {
+    const int n = g_os.cpu_count();
+    EXPECT_GE(n, 1);
+    EXPECT_EQ((unsigned)n, std::thread::hardware_concurrency());
 }
 
 TEST(Win32Version, RtlGetVersionTellsTheTruth) {
