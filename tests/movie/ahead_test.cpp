@@ -84,6 +84,20 @@ std::string numbered(const char* stem, int i) {
     return b;
 }
 
+// n frames of w x h made by pattern (seeds 0 to n-1), f000.png ..., and a
+// list naming them in order; returns the images.
+std::vector<image> putframes(const scene& sc, int n, int w, int h, bool alpha) {
+    std::vector<image> imgs;
+    std::string list;
+    for (int i = 0; i < n; i++) {
+        imgs.push_back(pattern(w, h, alpha, i));
+        sc.png(numbered("f", i), imgs.back());
+        list += numbered("f", i) + "\r\n";
+    }
+    sc.put("list.txt", list);
+    return imgs;
+}
+
 // ---- The scene ------------------------------------------------------------------
 
 // How a frame of the scene fails in the frame loop (every file is there for
@@ -226,12 +240,7 @@ int cores() { return g_cores; }
 TEST(AheadThreads, OneThreadPerCore) {
     settings st(0);
     scene sc;
-    std::string list;
-    for (int i = 0; i < 6; i++) {
-        sc.png(numbered("f", i), pattern(4, 4, false, i));
-        list += numbered("f", i) + "\r\n";
-    }
-    sc.put("list.txt", list);
+    putframes(sc, 6, 4, 4, false);
     g_os.cpu_count = cores;
     for (int n : {1, 3, 64}) {
         g_cores = n;
@@ -308,14 +317,7 @@ TEST(AheadKeys, KeyWhileWaitingStopsTheRun) {
         SCOPED_TRACE(key);
         settings st(4);
         scene sc;
-        std::vector<image> imgs;
-        std::string list;
-        for (int i = 0; i < 12; i++) {
-            imgs.push_back(pattern(200, 120, false, i));
-            sc.png(numbered("f", i), imgs.back());
-            list += numbered("f", i) + "\r\n";
-        }
-        sc.put("list.txt", list);
+        const std::vector<image> imgs = putframes(sc, 12, 200, 120, false);
         const uint64_t fs = 200 * 3 * 120, movi = 2048 - 4;
         plankey(key, (int64_t)(movi + 4 + 5 * (fs + 8)), 2);
         g_slowname = sc.path(numbered("f", 5));
@@ -356,14 +358,7 @@ TEST(AheadKeys, KeyWhileWaitingStopsTheRun) {
 TEST(AheadKeys, RandomStopsLeaveWholeFramesInOrder) {
     settings st(4);
     scene sc;
-    std::vector<image> imgs;
-    std::string list;
-    for (int i = 0; i < 30; i++) {
-        imgs.push_back(pattern(64, 48, true, i));
-        sc.png(numbered("f", i), imgs.back());
-        list += numbered("f", i) + "\r\n";
-    }
-    sc.put("list.txt", list);
+    putframes(sc, 30, 64, 48, true);
     const made whole = write(sc, false, false, false);
     ASSERT_EQ(whole.r, 0) << whole.out;
     const uint64_t fs = 64 * 4 * 48, first = 8824;
