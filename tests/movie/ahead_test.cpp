@@ -1,9 +1,10 @@
 // ahead_test.cpp - frames loaded ahead of the writer on worker threads.
 //
 // The one-thread loop is the oracle: for every scene (both layouts, both
-// name modes, 24- and 32-bit, sound or none, frames of other sizes and
-// kinds, list lines that are reported, and a frame that fails in each way
-// the loader can fail), every thread count gives the same result, the same
+// name modes, 24- and 32-bit, 60 and 30 frames per second, sound or none,
+// frames of other sizes and kinds, list lines that are reported, and a
+// frame that fails in each way the loader can fail), every thread count
+// gives the same result, the same
 // console text, the same movie bytes (or the same partial movie) and the
 // same failing name.  Keys stop a run while the writer waits for a frame,
 // and a stop ends a long decode at its next read; at random moments a stop
@@ -54,21 +55,22 @@ struct made {
     aheadstats stats{};
 };
 
-// One writer call on the scene's list.txt, music.wav and movie.avi.
-made write(const scene& sc, bool odml, bool wide, bool sound) {
+// One writer call on the scene's list.txt, music.wav and movie.avi, at 60
+// frames per second (or the 30 of the other build).
+made write(const scene& sc, bool odml, bool wide, bool sound, float fps = 60.0f) {
     made m;
     if (sc.exists("movie.avi")) std::filesystem::remove(moviefix::fspath(sc.path("movie.avi")));
     m.out = capture([&] {
         if (wide) {
             const std::u16string avi = sc.pathW("movie.avi"), list = sc.pathW("list.txt"),
                                  wav = sound ? sc.pathW("music.wav") : u"";
-            m.r = odml ? mkodmlW(avi.c_str(), list.c_str(), 60.0f, wav.c_str())
-                       : mkavi1W(avi.c_str(), list.c_str(), 60.0f, wav.c_str());
+            m.r = odml ? mkodmlW(avi.c_str(), list.c_str(), fps, wav.c_str())
+                       : mkavi1W(avi.c_str(), list.c_str(), fps, wav.c_str());
         } else {
             const std::string avi = sc.path("movie.avi"), list = sc.path("list.txt"),
                               wav = sound ? sc.path("music.wav") : "";
-            m.r = odml ? mkodml(avi.c_str(), list.c_str(), 60.0f, wav.c_str())
-                       : mkavi1(avi.c_str(), list.c_str(), 60.0f, wav.c_str());
+            m.r = odml ? mkodml(avi.c_str(), list.c_str(), fps, wav.c_str())
+                       : mkavi1(avi.c_str(), list.c_str(), fps, wav.c_str());
         }
     });
     if (sc.exists("movie.avi")) m.avi = sc.get("movie.avi");
@@ -162,15 +164,16 @@ struct Case {
     const char* name;
     bool alpha, odml, wide, sound;
     damage d;
+    float fps = 60.0f;
 };
 
 const Case kCases[] = {
     {"avi1_rgb", false, false, false, false, D_NONE},
     {"avi1_rgba_sound", true, false, false, true, D_NONE},
-    {"avi1_rgb_wide_sound", false, false, true, true, D_NONE},
+    {"avi1_rgb_wide_sound_30fps", false, false, true, true, D_NONE, 30.0f},
     {"avi1_rgba_wide", true, false, true, false, D_NONE},
     {"odml_rgb_sound", false, true, false, true, D_NONE},
-    {"odml_rgba_wide", true, true, true, false, D_NONE},
+    {"odml_rgba_wide_30fps", true, true, true, false, D_NONE, 30.0f},
     {"avi1_gone", false, false, false, true, D_GONE},
     {"avi1_gone_wide", true, false, true, false, D_GONE},
     {"avi1_not_png", false, false, false, false, D_NOTPNG},
@@ -190,7 +193,7 @@ made runcase(const scene& sc, const Case& c, int threads) {
     buildscene(sc, c.alpha, c.sound, c.d);
     g_os.sleep_ms = removegone;
     if (c.d == D_NOMEMORY) image_detail::imgmalloc = nobigplanes;
-    made m = write(sc, c.odml, c.wide, c.sound);
+    made m = write(sc, c.odml, c.wide, c.sound, c.fps);
     image_detail::imgmalloc = std::malloc;
     g_gone.clear();
     return m;
