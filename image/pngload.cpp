@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 uint32_t pngwidth = 0;
@@ -320,6 +321,7 @@ struct jobfile {
         rewind();
         return true;
     }
+    ~jobfile() { close(); }
     void close() {
         if (f) g_os.fclose(f);
         if (h) g_os.close(h);
@@ -404,33 +406,25 @@ int pngloadjob(pngjob* job) {
     job->bpp = 0;
     job->recwidth = job->recheight = 0;
     job->palcount = 0;
-    jobfile* in = new (std::nothrow) jobfile;
+    // The input (with its 32 KiB buffer) off the worker's stack; closed
+    // when it goes, on every way out.
+    std::unique_ptr<jobfile> in(new (std::nothrow) jobfile);
     if (!in) return job->result = -2;
     in->cancel = job->cancel;
     if (!in->open(job->path, job->wpath)) {
         job->openerror = g_os.lasterror();
-        delete in;
         return job->result = -1;
     }
-    if (!jobsig(*in)) {
-        in->close();
-        delete in;
-        return job->result = 2;
-    }
+    if (!jobsig(*in)) return job->result = 2;
     if (job->admit) {
         uint32_t w, h;
         jobihdr(*in, &w, &h);
-        if (!job->admit(job->admitctx, job, w, h)) {
-            in->close();
-            delete in;
-            return job->result = 1;
-        }
+        if (!job->admit(job->admitctx, job, w, h)) return job->result = 1;
     }
     imgrec rec = {};
-    const image_detail::decodeio io = {jobreadcb, jobsize, in, job->alphamode, job->trnsalpha, true};
+    const image_detail::decodeio io = {jobreadcb, jobsize, in.get(), job->alphamode, job->trnsalpha, true};
     int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
-    in->close();
-    delete in;
+    in.reset();
     if (!ok) {
         const bool stopped = job->cancel && job->cancel->load(std::memory_order_relaxed) != 0;
         return job->result = stopped ? 1 : -2;

@@ -105,14 +105,13 @@ struct aheadpool {
 
 namespace {
 
-// The bytes of a plane set as the loader allocates it; 0 when there is none.
-uint64_t planebytes(int w, int h, bool exists) {
-    if (!exists || w <= 0 || h <= 0) return 0;
-    return 4 * ((uint64_t)w * (uint64_t)h + 16);
-}
+// The bytes of a plane set of w x h as the loader allocates it.
+uint64_t planebytes(uint64_t w, uint64_t h) { return 4 * (w * h + 16); }
 
+// The bytes of a set that exists; 0 when there is none.
 uint64_t setbytes(const imgplanes& p) {
-    return planebytes(p.width, p.height, p.R && p.G && p.B && p.A);
+    if (!p.R || !p.G || !p.B || !p.A || p.width <= 0 || p.height <= 0) return 0;
+    return planebytes((uint64_t)p.width, (uint64_t)p.height);
 }
 
 // ---- The workers ----------------------------------------------------------------------
@@ -128,7 +127,7 @@ bool admit(void* ctx, const pngjob* job, uint32_t w, uint32_t h) {
     const bool reuse = have.R && have.G && have.B && have.A && (uint32_t)have.width == w &&
                        (uint32_t)have.height == h && have.width > 0;
     uint64_t need = ((uint64_t)w * 4 + 4 + 8) * (uint64_t)h;
-    if (!reuse) need += planebytes((int)std::min<uint32_t>(w, 0x7FFFFFFF), (int)std::min<uint32_t>(h, 0x7FFFFFFF), true);
+    if (!reuse) need += planebytes(w, h);
 
     std::unique_lock<std::mutex> lk(p->mu);
     p->memory.wait(lk, [&] { return p->stop || s->frame == p->front || p->used + need <= p->cap; });
