@@ -39,10 +39,15 @@
 //     the current directory afterwards.
 //   - The save dialog lets the system append no extension; it assigns the
 //     chosen filter's extension itself afterwards.  When that changes the
-//     name and a file of the new name exists, the system's overwrite
-//     question has not covered it: fsavedlg then asks "<path> already
-//     exists.\nDo you want to replace it?" (Yes/No).  No shows the dialog
-//     again on the rebuilt name; with nobody to ask the answer is No.
+//     name, the system's checks have not covered the new one, and fsavedlg
+//     applies them itself, looking the name up as it stands ('*' and '?'
+//     are name characters, never a pattern): a folder or a read-only file
+//     there is refused with the trace line "Refused FName : <path> (a
+//     folder) " or "(read-only) "; an existing file gets the question
+//     "<path> already exists.\nDo you want to replace it?" (Yes/No), and
+//     with nobody to ask the answer is No.  A refusal or a No shows the
+//     dialog again on the rebuilt name with the chosen filter, and its
+//     "Initial Filter" line names that filter's extension.
 //
 // One thread; the dialogs block the caller while they are open.
 

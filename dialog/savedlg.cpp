@@ -2,11 +2,12 @@
 // shows the platform's save dialog without a default extension, then gives
 // the returned name the chosen filter's extension and rebuilds the path.
 //
-// The system's overwrite question covers the name as the user typed it.
-// When the assigned extension changes that name and a file of the new name
-// exists, nobody has agreed to replace it: the user is asked here, and No
-// returns to the dialog on the rebuilt name, as the system's own question
-// returns to it.
+// The system's dialog judges the name as the user typed it (overwrite
+// question, no read-only file, no folder).  When the assigned extension
+// changes that name, the same rules are applied here to the new name: an
+// existing file is replaced only after a Yes, a read-only file or a folder
+// is refused with a trace line; No and a refusal return to the dialog on
+// the rebuilt name, as the system's own checks return to it.
 
 #include <cstdio>
 #include <cstring>
@@ -59,14 +60,28 @@ bool same_name(const char* a, const char* b) {
 #endif
 }
 
-// A file (not a directory) of that name exists.
-bool file_exists(const char* path) {
-    os_findA e;
-    os_search s = g_os.findfirstA(path, &e);
-    if (!s) return false;
-    bool file = (e.attrib & OS_ATTR_DIRECTORY) == 0;
-    g_os.findclose(s);
-    return file;
+// What stands at the rebuilt name, looked up as the name itself.  A name
+// is never a pattern here: Linux allows '*' and '?' in file names and the
+// console dialog hands them back as typed, so "sho*.png" is a name of its
+// own, not every "sho....png" (refusing such names would refuse files the
+// file system holds); Windows' dialog never returns them.
+enum what_is { NOTHING, A_FILE, A_READONLY_FILE, A_FOLDER };
+
+what_is look_at(const char* path) {
+    uint32_t a = 0;
+    if (!g_os.attributesA(path, &a)) return NOTHING;
+    if (a & OS_ATTR_DIRECTORY) return A_FOLDER;
+    return (a & OS_ATTR_READONLY) ? A_READONLY_FILE : A_FILE;
+}
+
+// The extension of the chosen filter without its '.', for the trace line
+// that pairs it with the filter's index ("4 (jpg)").  The preselected pair
+// keeps the preselection's default, so the first line stays as it was; a
+// filter that assigns nothing ("All Files") shows "(null)".
+const char* chosen_def_ext(int kind, uint32_t index, const preselect& pre) {
+    if (index == pre.index) return pre.def_ext;
+    const char* e = save_assigned_ext(kind, index);
+    return e ? e + 1 : nullptr;
 }
 
 }  // namespace
@@ -109,7 +124,8 @@ int fsavedlg(char* out, int kind, const char* initpath) {
     for (;;) {
         d.file_offset = 0;
         d.file_extension = (uint16_t)strlen(path);
-        printf("Initial Filter: %d (%s).\n", (int)d.filter_index, pre.def_ext ? pre.def_ext : "(null)");
+        const char* shown_ext = chosen_def_ext(kind, d.filter_index, pre);
+        printf("Initial Filter: %d (%s).\n", (int)d.filter_index, shown_ext ? shown_ext : "(null)");
         if (!g_os.save_dialogA(&d)) {
             fputs("\nFailed Opening File-Save Dialog Box: 0000 ", stdout);
             print_status(nullptr, g_os.dialog_error());
@@ -139,17 +155,33 @@ int fsavedlg(char* out, int kind, const char* initpath) {
         strcat(rebuilt, assigned);
         printf("Reconstructed FName : %s \n", rebuilt);
 
-        if (!same_name(rebuilt, path) && file_exists(rebuilt)) {
-            char question[kSavePathCap + 64];
-            snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", rebuilt);
-            if (!g_os.ask_yes_no(question, title)) {
-                // Back to the dialog on the rebuilt name, the chosen filter kept.
-                strcpy(path, rbody);
-                cuttailsep(rdir);
-                strcpy(dir, rdir);
-                d.initial_dir = dir[0] ? dir : nullptr;
-                continue;
+        // The system's dialog has judged the name as typed: it refuses a
+        // read-only file and never returns a folder.  A rebuilt name that
+        // differs gets the same rules here: a folder or a read-only file is
+        // refused with a trace line and the dialog comes back on it, before
+        // any question (Yes must never hand back a file that cannot be
+        // written); an existing file is replaced only when the user agrees.
+        const char* refused = nullptr;
+        if (!same_name(rebuilt, path)) {
+            what_is w = look_at(rebuilt);
+            if (w == A_FOLDER) {
+                refused = "a folder";
+            } else if (w == A_READONLY_FILE) {
+                refused = "read-only";
+            } else if (w == A_FILE) {
+                char question[kSavePathCap + 64];
+                snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", rebuilt);
+                if (!g_os.ask_yes_no(question, title)) refused = "";
             }
+        }
+        if (refused) {
+            if (*refused) printf("Refused FName : %s (%s) \n", rebuilt, refused);
+            // Back to the dialog on the rebuilt name, the chosen filter kept.
+            strcpy(path, rbody);
+            cuttailsep(rdir);
+            strcpy(dir, rdir);
+            d.initial_dir = dir[0] ? dir : nullptr;
+            continue;
         }
         if (out) strcpy(out, rebuilt);
         return 0;

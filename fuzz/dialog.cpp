@@ -2,7 +2,8 @@
 // of the system's dialog, and the Linux console dialog on any typed input.
 //
 // Input: a switch byte (bits 0-1 the entry point: save, open 8-bit, open
-// 16-bit, console; bit 2 code page 932; bit 3 the Yes/No answer), a kind
+// 16-bit, console; bit 2 code page 932; bit 3 the Yes/No answer and whether
+// names exist; bits 4-5 what an existing name is: a folder, read-only), a kind
 // byte (signed), the filter index the dialog answers, the error code byte
 // it answers on failure (0xFF: 0xFFFF), then two 0-ended strings: the
 // initial path and the path the dialog returns (an empty one: the dialog
@@ -35,6 +36,7 @@ struct Script {
     uint32_t index = 0, error = 0;
     int calls = 0;
     bool exists = false;
+    uint32_t attrib = 0;
 };
 Script g;
 
@@ -48,10 +50,10 @@ template <class Rec> int answer(Rec* d) {
     return 1;
 }
 
-os_search fake_find(const char*, os_findA* e) {
-    if (!g.exists) return nullptr;
-    memset(e, 0, sizeof *e);
-    return reinterpret_cast<os_search>(&g);
+int fake_attributes(const char*, uint32_t* attrib) {
+    if (!g.exists) return 0;
+    *attrib = g.attrib;
+    return 1;
 }
 
 int cp932_lead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -106,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t e = in.byte();
     g.error = e == 0xFF ? 0xFFFF : e;
     g.exists = (sw & 8) != 0;
+    g.attrib = ((sw & 0x10) ? (uint32_t)OS_ATTR_DIRECTORY : 0u) | ((sw & 0x20) ? (uint32_t)OS_ATTR_READONLY : 0u);
     std::string init = in.cstr();
     g.returned = in.cstr();
 
@@ -115,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_os.save_dialogA = [](os_filedlgA* d) { return answer(d); };
     g_os.dialog_error = [] { return g.error; };
     g_os.ask_yes_no = [](const char*, const char*) { return g.exists ? 0 : 1; };
-    g_os.findfirstA = fake_find;
-    g_os.findclose = [](os_search) {};
+    g_os.attributesA = fake_attributes;
     g_os.is_dbcs_lead = (sw & 4) ? cp932_lead : no_lead;
 
     // The initial path in a block of its own size, so that a read past its

@@ -33,8 +33,10 @@ int console_dialogW(int in_fd, int out_fd, os_filedlgW* d, uint32_t* error);
 // starting with 'y' or 'Y'.
 int console_ask(int in_fd, int out_fd, const char* text, const char* caption);
 
-// A Ctrl-C waits to be taken by the key poll (posix.cpp).
+// A Ctrl-C waits to be taken by the key poll (posix.cpp); sigint_drop
+// forgets it, as each dialog on the terminal does when it opens.
 bool sigint_pending();
+void sigint_drop();
 #endif
 
 }  // namespace platform_detail

@@ -70,7 +70,10 @@ constexpr uint64_t OS_CONSOLE_LOOK_MS = 4;
 
 // ---- Directory search and file times --------------------------------------
 
-enum { OS_ATTR_DIRECTORY = 0x10 };  // FILE_ATTRIBUTE_DIRECTORY
+enum {
+    OS_ATTR_READONLY = 0x01,  // FILE_ATTRIBUTE_READONLY
+    OS_ATTR_DIRECTORY = 0x10  // FILE_ATTRIBUTE_DIRECTORY
+};
 
 // One directory entry as FindFirstFile/FindNextFile deliver it.  Times are
 // Windows file times: 100 ns units since 1601-01-01 UTC.
@@ -229,6 +232,14 @@ struct os_api {
     os_search (*findfirstW)(const char16_t* pattern, os_findW* out);
     int (*findnextW)(os_search s, os_findW* out);
     void (*findclose)(os_search s);
+    // GetFileAttributesA: what one file or folder, named literally, is.  The
+    // name is never a pattern: '*' and '?' stand for themselves (Windows
+    // refuses them in a name, so nothing is found there).  1 with *attrib
+    // (OS_ATTR_DIRECTORY, OS_ATTR_READONLY); 0 when nothing of that name
+    // exists or it cannot be looked at, with lasterror.  POSIX follows
+    // symbolic links and calls a file read-only when nobody may write it (no
+    // write bit; also for root) or this process may not.
+    int (*attributesA)(const char* name, uint32_t* attrib);
 
     // FileTimeToSystemTime and SystemTimeToTzSpecificLocalTime with the
     // current time zone; 1 / 0.

@@ -7,7 +7,8 @@
 //   2. files               openW, read, write, seek, size, close, lasterror,
 //                          fopen, remove, same_file, replace, the runtime's FILE
 //                          calls, removeW
-//   3. search and times    findfirst/findnext/findclose, file times, local time
+//   3. search and times    findfirst/findnext/findclose, attributes, file
+//                          times, local time
 //   4. console input       the key poll on a terminal, the Ctrl-C latch,
 //                          restoring the terminal at exit and on fatal signals
 //   5. locale and version  code pages, language, lead bytes, host name
@@ -939,6 +940,33 @@ int posix_findnextA(os_search s, os_findA* out) { return next_entry(s, out); }
 int posix_findnextW(os_search s, os_findW* out) { return next_entry(s, out); }
 void posix_findclose(os_search s) { delete s; }
 
+// GetFileAttributesA: the one name, taken literally (no pattern matching:
+// '*' and '?' are ordinary name characters here).  Read-only as Windows has
+// it: nobody may write (root may still, as an administrator may clear the
+// attribute), or we may not.
+int attributesA_body(const char* name, uint32_t* attrib) {
+    if (!name || !attrib) { set_error(ERR_INVALID_PARAMETER); return 0; }
+    std::string path = to_posix_path(name);
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0) {
+        set_errno_error(path.empty() ? ENOENT : errno, path.c_str());
+        return 0;
+    }
+    uint32_t a = S_ISDIR(st.st_mode) ? (uint32_t)OS_ATTR_DIRECTORY : 0u;
+    if ((st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) a |= OS_ATTR_READONLY;
+    *attrib = a;
+    return 1;
+}
+
+int posix_attributesA(const char* name, uint32_t* attrib) {
+    try {
+        return attributesA_body(name, attrib);
+    } catch (...) {
+        set_error(ERR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
 // FileTimeToSystemTime: refuses times from 2^63 on, as Windows does.
 int posix_filetime_to_systime(uint64_t ft, os_systime* out) {
     if (!out || ft >= 0x8000000000000000ull) { set_error(ERR_INVALID_PARAMETER); return 0; }
@@ -1119,9 +1147,14 @@ void tty_restore_at_exit() { tty_restore(); }
 }  // namespace
 
 // The file dialogs (posix_dialog.cpp) poll for a Ctrl-C while they wait for
-// a line, and leave it latched for the key poll.
+// a line, and leave it latched for the key poll.  Each dialog drops the one
+// that waits when it opens: that Ctrl-C was meant for what ran before (it
+// may have cancelled an earlier dialog), and a new question must wait for
+// the user; a Ctrl-C in the new dialog is then a first one again, which
+// cancels it instead of ending the process.
 namespace platform_detail {
 bool sigint_pending() { return g_sigint != 0; }
+void sigint_drop() { g_sigint = 0; }
 }  // namespace platform_detail
 
 namespace {
@@ -1455,6 +1488,7 @@ constexpr os_api kNative = {
     posix_fread, posix_fwrite, posix_fgetc, posix_fputc, posix_fseek64, posix_ftell64, posix_fflush, posix_fclose,
     posix_removeW,
     posix_findfirstA, posix_findnextA, posix_findfirstW, posix_findnextW, posix_findclose,
+    posix_attributesA,
     posix_filetime_to_systime, posix_systime_to_local,
     posix_pump_messages, posix_console_event,
     posix_console_cp, posix_console_cp, posix_user_lang, posix_is_dbcs_lead,

@@ -20,7 +20,9 @@
 // again), the default extension is appended to a name without one, and the
 // result is the absolute path with the filter index and name offsets set.
 // End of input (Ctrl-D) and Ctrl-C cancel; Ctrl-C also stays latched for the
-// next key poll, as a Windows console keeps the key.
+// next key poll, as a Windows console keeps the key, but not for the next
+// dialog: each one forgets a latched Ctrl-C when it opens and waits for
+// the user.
 //
 // It runs only when standard input is a terminal and the process is in its
 // foreground group, as the key poll does; it then prompts on /dev/tty, so
@@ -404,6 +406,10 @@ template <class Fn> int on_terminal(Fn fn) {
     if (fg < 0 || fg != getpgrp()) return -1;
     int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return -1;
+    // A Ctrl-C still latched from before (one that cancelled an earlier
+    // dialog, say) must not cancel this one unseen: the question waits for
+    // the user.  One pressed while it is open cancels it and stays latched.
+    sigint_drop();
     fflush(stdout);
     struct termios saved;
     bool have = tcgetattr(fd, &saved) == 0;

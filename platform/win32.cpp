@@ -258,6 +258,19 @@ void w_findclose(os_search s) {
     if (s) FindClose(to_handle(s));
 }
 
+// GetFileAttributesA takes no pattern: a name with '*' or '?' is an invalid
+// name there, so it is reported as not found (0).
+int w_attributesA(const char* name, uint32_t* attrib) {
+    if (!name || !attrib) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    DWORD a = GetFileAttributesA(name);
+    if (a == INVALID_FILE_ATTRIBUTES) return 0;
+    *attrib = (uint32_t)a;
+    return 1;
+}
+
 void from_systemtime(const SYSTEMTIME& t, os_systime* out) {
     out->year = t.wYear;
     out->month = t.wMonth;
@@ -492,6 +505,7 @@ constexpr os_api kNative = {
     .findfirstW = w_findfirstW,
     .findnextW = w_findnextW,
     .findclose = w_findclose,
+    .attributesA = w_attributesA,
     .filetime_to_systime = w_filetime_to_systime,
     .systime_to_local = w_systime_to_local,
     .pump_messages = w_pump_messages,

@@ -1,6 +1,6 @@
-// The Linux console dialog: scripted answers through descriptors, one run on
-// a pseudo-terminal (modes switched and restored, Ctrl-C), and the failure
-// without a terminal.
+// The Linux console dialog: scripted answers through descriptors, runs on
+// a pseudo-terminal (modes switched and restored, Ctrl-C, a dialog after a
+// cancelled one), and the failure without a terminal.
 #if !defined(_WIN32)
 
 #include <fcntl.h>
@@ -279,13 +279,16 @@ tcflag_t lflags(int fd) {
 }
 
 // A child in a session of its own whose controlling terminal is the pty's
-// slave runs the native dialog and reports "result error key file".
+// slave runs the native dialog `dialogs` times, then polls the keyboard
+// once, and reports "result error file; " for each dialog but the last and
+// "result error key file" for the last.
 struct PtyChild {
     int master = -1;
     pid_t pid = -1;
     int report = -1;
+    int status = -1;
 
-    PtyChild() {
+    explicit PtyChild(int dialogs = 1) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty");
         std::string slave = ptsname(master);
@@ -307,21 +310,29 @@ struct PtyChild {
             dup2(fd, STDIN_FILENO);
             char* argv[] = {nullptr};
             os_init(0, argv);
-            char file[260] = "a.png";
-            const char list[] = "Image Files\0*.PNG\0All Files\0*.*\0\0";
-            os_filedlgA d{};
-            d.filter = list;
-            d.file = file;
-            d.max_file = sizeof file;
-            d.initial_dir = "/";
-            d.title = "Pick";
-            d.flags = 0;
-            int r = g_os.open_dialogA(&d);
-            int key = 0;
-            int got = g_os.console_event(&key);
-            char line[400];
-            int n = snprintf(line, sizeof line, "%d %u %d %s", r, (unsigned)g_os.dialog_error(), got ? key : -1, file);
-            if (::write(p[1], line, (size_t)n) < 0) _exit(2);
+            std::string said;
+            for (int i = 1; i <= dialogs; i++) {
+                char file[260] = "a.png";
+                const char list[] = "Image Files\0*.PNG\0All Files\0*.*\0\0";
+                os_filedlgA d{};
+                d.filter = list;
+                d.file = file;
+                d.max_file = sizeof file;
+                d.initial_dir = "/";
+                d.title = "Pick";
+                d.flags = 0;
+                int r = g_os.open_dialogA(&d);
+                char line[400];
+                if (i < dialogs) {
+                    snprintf(line, sizeof line, "%d %u %s; ", r, (unsigned)g_os.dialog_error(), file);
+                } else {
+                    int key = 0;
+                    int got = g_os.console_event(&key);
+                    snprintf(line, sizeof line, "%d %u %d %s", r, (unsigned)g_os.dialog_error(), got ? key : -1, file);
+                }
+                said += line;
+            }
+            if (::write(p[1], said.data(), said.size()) < 0) _exit(2);
             _exit(0);
         }
         close(p[1]);
@@ -332,7 +343,6 @@ struct PtyChild {
         char b[512];
         ssize_t n;
         while ((n = read(report, b, sizeof b)) > 0) s.append(b, (size_t)n);
-        int status;
         waitpid(pid, &status, 0);
         pid = -1;
         return s;
@@ -371,6 +381,35 @@ TEST(ConsoleDialogPty, CtrlCCancelsAndStaysLatchedForTheKeyPoll) {
     ASSERT_EQ(write(c.master, "\x03", 1), 1);
     EXPECT_EQ(c.finish(), "0 0 3 a.png");
     EXPECT_FALSE(lflags(c.master) & ICANON);
+}
+
+// A Ctrl-C that cancelled one dialog does not cancel the next: that one
+// waits for the user, answers to what is typed, and a Ctrl-C in it cancels
+// it (a first Ctrl-C again, not the second that ends the process).
+TEST(ConsoleDialogPty, DialogAfterACtrlCWaitsForTheUser) {
+    {
+        PtyChild c(2);
+        std::string seen;
+        ASSERT_TRUE(read_until(c.master, &seen, "Type [1]: ")) << seen;
+        ASSERT_EQ(write(c.master, "\x03", 1), 1);
+        seen.clear();
+        ASSERT_TRUE(read_until(c.master, &seen, "Type [1]: ")) << seen;
+        ASSERT_EQ(write(c.master, "\n", 1), 1);
+        ASSERT_TRUE(read_until(c.master, &seen, "File name [a.png]: ")) << seen;
+        ASSERT_EQ(write(c.master, "y.bin\n", 6), 6);
+        EXPECT_EQ(c.finish(), "0 0 a.png; 1 0 -1 /y.bin");
+    }
+    {
+        PtyChild c(2);
+        std::string seen;
+        ASSERT_TRUE(read_until(c.master, &seen, "Type [1]: ")) << seen;
+        ASSERT_EQ(write(c.master, "\x03", 1), 1);
+        seen.clear();
+        ASSERT_TRUE(read_until(c.master, &seen, "Type [1]: ")) << seen;
+        ASSERT_EQ(write(c.master, "\x03", 1), 1);
+        EXPECT_EQ(c.finish(), "0 0 a.png; 0 0 3 a.png");
+        EXPECT_TRUE(WIFEXITED(c.status) && WEXITSTATUS(c.status) == 0) << "status " << c.status;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Save dialog: the trace, the record, the assigned extension and the rebuilt
-// path, the question for a rebuilt name that exists, and refused paths.
+// path, the question for a rebuilt name that exists, a rebuilt name that is
+// a folder, read-only or holds pattern characters, and refused paths.
 #include <climits>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -342,6 +344,108 @@ TEST_F(SaveOverwrite, CaseOnlyDifferenceAsksOnlyWhereNamesAreCaseSensitive) {
 #else
     EXPECT_EQ(fake.questions.size(), 1u) << "two names here: walk.vrma was never confirmed";
 #endif
+}
+
+// ---- What the system's dialog never judged: the rebuilt name ----------------------
+
+// One save of an image, its trace kept.
+int save_image(char* out, const std::string& initpath, std::string* trace) {
+    testing::internal::CaptureStdout();
+    int r = fsavedlg(out, FDK_IMAGE, initpath.c_str());
+    *trace = testing::internal::GetCapturedStdout();
+    return r;
+}
+
+size_t count_of(const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) n++;
+    return n;
+}
+
+// A folder or a read-only file at the rebuilt name is refused as the
+// system's dialog refuses them for a typed name: no question (a Yes would
+// hand it back), a trace line, and the dialog again on the rebuilt name.
+TEST_F(SaveOverwrite, FolderOrReadOnlyAtTheRebuiltNameBringsTheDialogBack) {
+    std::filesystem::create_directory(tmp.path() / "pics.png");
+    testutil::write_file(tmp.path() / "ro.png", std::string("keep me"));
+    namespace fs = std::filesystem;
+    fs::permissions(tmp.path() / "ro.png", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    struct { const char* typed; const char* why; } cases[] = {{"pics", "a folder"}, {"ro", "read-only"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakeDialogs fake;
+        fake.answer(at(c.typed), 2);   // "PNG File": the name becomes <typed>.png
+        fake.answer(at("fresh"), 2);
+        fake.yes_no = {1};
+        char out[265] = "";
+        std::string trace;
+        EXPECT_EQ(save_image(out, at("x.png"), &trace), 0);
+        EXPECT_EQ(std::string(out), at("fresh.png"));
+        EXPECT_TRUE(fake.questions.empty());
+        EXPECT_NE(trace.find("Refused FName : " + at(c.typed) + ".png (" + c.why + ") \n"), std::string::npos) << trace;
+        EXPECT_EQ(fake.calls.size(), 2u);
+        if (fake.calls.size() < 2) continue;
+        EXPECT_EQ(fake.calls[1].file, units(c.typed));
+        EXPECT_EQ(fake.calls[1].index, 2u);
+    }
+    EXPECT_EQ(testutil::read_file(tmp.path() / "ro.png").size(), 7u);
+    fs::permissions(tmp.path() / "ro.png", fs::perms::owner_write, fs::perm_options::add);
+}
+
+// '*' and '?' in a returned name are name characters: "sho*" is not "shot",
+// so no question about a file that is not there.
+TEST_F(SaveOverwrite, PatternCharactersAreLookedUpAsThemselves) {
+    testutil::write_file(tmp.path() / "shot.png", std::string("x"));
+    for (const char* typed : {"sho*", "sh?t", "*"}) {
+        SCOPED_TRACE(typed);
+        FakeDialogs fake;
+        fake.answer(at(typed), 2);
+        char out[265] = "";
+        std::string trace;
+        EXPECT_EQ(save_image(out, at("x.png"), &trace), 0);
+        EXPECT_EQ(std::string(out), at(std::string(typed) + ".png"));
+        EXPECT_TRUE(fake.questions.empty()) << fake.questions[0].text;
+        EXPECT_EQ(fake.calls.size(), 1u);
+    }
+#if !defined(_WIN32)
+    // Where such a name can be held, the file of that very name is asked about.
+    testutil::write_file(tmp.path() / "sho*.png", std::string("x"));
+    FakeDialogs fake;
+    fake.answer(at("sho*"), 2);
+    fake.yes_no = {1};
+    char out[265];
+    std::string trace;
+    ASSERT_EQ(save_image(out, at("x.png"), &trace), 0);
+    ASSERT_EQ(fake.questions.size(), 1u);
+    EXPECT_EQ(fake.questions[0].text, at("sho*.png") + " already exists.\nDo you want to replace it?");
+#endif
+}
+
+// After a No the dialog comes back with the filter the user chose, and the
+// trace shows that filter's extension beside its index.
+TEST_F(SaveOverwrite, InitialFilterLineAfterNoPairsTheChosenFilterAndItsExtension) {
+    testutil::write_file(tmp.path() / "walk.jpg", std::string("x"));
+    testutil::write_file(tmp.path() / "walk.png", std::string("x"));
+    struct { uint32_t index; const char* line; } cases[] = {
+        {4, "Initial Filter: 4 (jpg).\n"},  // switched from PNG to JPEG
+        {2, "Initial Filter: 2 (png).\n"},  // kept the preselected PNG
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        FakeDialogs fake;
+        fake.answer(at("walk"), c.index);  // then No, then a cancel
+        char out[265];
+        std::string trace;
+        EXPECT_EQ(save_image(out, at("shot.png"), &trace), -1);
+        ASSERT_EQ(fake.calls.size(), 2u);
+        EXPECT_EQ(fake.calls[1].index, c.index);
+        size_t second = trace.find("Reconstructed FName");
+        ASSERT_NE(second, std::string::npos);
+        EXPECT_EQ(trace.find("Initial Filter: 2 (png).\n"), trace.find("Initial Filter: ")) << trace;
+        EXPECT_EQ(trace.find(c.line, second), trace.rfind("Initial Filter: ")) << trace;
+        EXPECT_EQ(count_of(trace, "Initial Filter: "), 2u);
+    }
 }
 
 }  // namespace

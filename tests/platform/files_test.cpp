@@ -1,7 +1,7 @@
 // files_test.cpp - the file services of g_os as every platform side must give
 // them: open rules, the Windows error codes, both separators, 64-bit seeks and
 // sizes, the 8-bit-name fopen, remove, removeW and the runtime calls on a
-// FILE*, file identity.  Runs on every build.
+// FILE*, file identity, the attributes of one name.  Runs on every build.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -302,6 +302,44 @@ TEST_F(Files, SameFileSeesThroughSpellingsAndLinks) {
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(g_os.same_file(ten.c_str(), ten.c_str()), 1);
     fclose(fp);
+}
+
+// The attributes of one name, taken literally: a pattern character is part
+// of the name, so "*.bin" finds nothing even where ten.bin stands.
+TEST_F(Files, AttributesNameOneEntryNeverAPattern) {
+    fs::path ro = dir.path() / "sub" / "ro.bin";
+    testutil::write_file(ro, "read-only");
+    fs::permissions(ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const uint32_t kind = OS_ATTR_DIRECTORY | OS_ATTR_READONLY;
+    struct { std::string name; int found; uint32_t attrib; } cases[] = {
+        {dir.str() + "/sub/ten.bin", 1, 0},
+        {dir.str() + "\\sub\\ten.bin", 1, 0},
+        {dir.str() + "/sub", 1, OS_ATTR_DIRECTORY},
+        {dir.str() + "/sub/ro.bin", 1, OS_ATTR_READONLY},
+        {dir.str() + "/sub/none.bin", 0, 0},
+        {dir.str() + "/sub/*.bin", 0, 0},
+        {dir.str() + "/sub/te?.bin", 0, 0},
+        {dir.str() + "/sub/*", 0, 0},
+    };
+    for (auto& c : cases) {
+        uint32_t a = 0xDEAD;
+        EXPECT_EQ(g_os.attributesA(c.name.c_str(), &a), c.found) << c.name;
+        if (c.found) {
+            EXPECT_EQ(a & kind, c.attrib) << c.name;
+        }
+    }
+    EXPECT_EQ(g_os.attributesA((dir.str() + "/sub/none.bin").c_str(), nullptr), 0);
+    uint32_t a;
+    EXPECT_EQ(g_os.attributesA((dir.str() + "/sub/none.bin").c_str(), &a), 0);
+    EXPECT_EQ(g_os.lasterror(), (uint32_t)OS_ERR_FILE_NOT_FOUND);
+#ifndef _WIN32
+    // Here '*' may be in a name, and such a file is found as itself.
+    testutil::write_file(dir.path() / "sub" / "*.bin", "star");
+    EXPECT_EQ(g_os.attributesA((dir.str() + "/sub/*.bin").c_str(), &a), 1);
+    EXPECT_EQ(a & kind, 0u);
+#endif
+    fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
 }
 
 // The 16-bit remove: a file by either separator and by a name outside the
