@@ -309,7 +309,10 @@ struct os_api {
     // code a failure.  On POSIX they are the console dialog on the
     // controlling terminal; without one (standard input not a terminal, or
     // the process not in its foreground group) they fail with
-    // OS_CDERR_DIALOGFAILURE, never a silent cancel.
+    // OS_CDERR_DIALOGFAILURE, never a silent cancel.  There each dialog and
+    // question forgets a Ctrl-C still latched when it opens (it waits for
+    // the user); a Ctrl-C while it is open cancels it and stays latched
+    // for console_event.
     // ask_yes_no is a Yes/No question with no owner window (MessageBoxA
     // with MB_YESNO): 1 yes; 0 no, and also when nobody can be asked.
     int (*open_dialogW)(os_filedlgW* d);

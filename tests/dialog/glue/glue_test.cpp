@@ -372,6 +372,41 @@ TEST_F(Glue, SaveDialogEndToEndAsksForTheRebuiltName) {
     EXPECT_NE(printed.find("Reconstructed FName : " + want + " \n"), std::string::npos) << printed;
 }
 
+// The library's own rule for the rebuilt name: "ro" becomes "ro.vrma", a
+// read-only file, which the real dialog never judged.  No question comes;
+// the dialog comes back on "ro" and the next name is taken.
+TEST_F(Glue, SaveDialogBringsItselfBackForAReadOnlyRebuiltName) {
+    namespace fs = std::filesystem;
+    fs::path ro = tmp.path() / "ro.vrma";
+    testutil::write_file(ro, std::string("keep me"));
+    fs::permissions(ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    std::string init = dir + "\\old.vrma";
+    char out[265] = "untouched";
+    HWND first = nullptr;
+    View again;
+    Step type_ro = [&](HWND h) {
+        if (!is_file_dialog(h)) return false;
+        first = h;
+        return type_name(L"ro")(h);
+    };
+    Step look_again = [&](HWND h) {
+        if (!is_file_dialog(h) || h == first) return false;  // the first one is still closing
+        again = read_view(h);
+        return true;
+    };
+    testing::internal::CaptureStdout();
+    int r = drive({type_ro, look_again, type_name(L"fresh")}, [&] { return fsavedlg(out, FDK_VRMA, init.c_str()); });
+    std::string printed = testing::internal::GetCapturedStdout();
+    fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_EQ(r, 0) << printed;
+    EXPECT_STREQ(out, (dir + "\\fresh.vrma").c_str());
+    EXPECT_EQ(again.file, L"ro");
+    EXPECT_EQ(again.selected, 0);
+    EXPECT_NE(printed.find("Refused FName : " + dir + "\\ro.vrma (read-only) \n"), std::string::npos) << printed;
+    EXPECT_EQ(testutil::read_file(ro).size(), 7u);
+}
+
 }  // namespace
 
 #endif  // _WIN32
