@@ -189,7 +189,8 @@ enum {
 // than its data chunk declares contributes only the bytes it holds.  Every
 // write up to the final flush is checked: a failure prints
 // "*** Disk Full *** \n" and gives -1.  ESC and Ctrl-C, between frames or
-// while an image loads, give 27 and 3.
+// while an image loads, give 27 and 3; one waiting when the file would be
+// created gives the same with nothing created.
 // avi1writepass: the write pass of a plan that fits (made by planavi1 for
 // the list's frames and the sound snd, after listprepass, firstimage and
 // soundscan of aviwrite.h): the file front to back, no seek.  The 'movi'
@@ -200,7 +201,9 @@ enum {
 // (finishoutput).  Other results as mkavi1sub.  The frames are the list's
 // images, or with src those of its fill (aviwrite.h), which makes the same
 // movie of pixels that do not come from the list (the toolkit's movies of
-// one repeated image).
+// one repeated image).  With the list's images the keyboard is polled once
+// before the file is created: ESC or Ctrl-C there gives 27 or 3 with nothing
+// created.
 struct moviepaths;
 struct soundfacts;
 struct framesource;

@@ -122,6 +122,11 @@ int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& s
         return AVI1_FAILED;
     }
 
+    // A stop key pressed during the pre-pass, the checks or the sound scan
+    // is taken here, before the file is created (or an earlier movie of the
+    // name truncated): the run ends with nothing written.
+    if (!src)
+        if (int k = stopkey()) return k;
     if ((p.wide ? wfcreateW(p.aviW) : wfcreate(p.avi)) != 0) return AVI1_FAILED;
 
     const videohdr v{n, plan.w, plan.h, alpha, plan.fs, fps, plan.sound};

@@ -549,11 +549,23 @@ int reelkilnmain(int argc, char** argv, float moviefps, const char* banner) {
     }
     const bool sound = ch >= 1;
 
-    // The first image once into the driver's planes; only reported.
+    // The first image once into the driver's planes; only reported, except
+    // for a stop.  The load polls the keyboard once a row, and this is the
+    // first poll of the run, so an ESC or Ctrl-C pressed since the start (the
+    // pause, the list, the probe) is taken here.  It ends the run as the
+    // frame loop's stop does, before anything is created: the loader's open
+    // line is ended, then the Aborted line and the result.  "PNG load
+    // failed." is not printed for it: nothing is wrong with the image.
     int lr = wide ? pngloadW(pngW, &mainplanes.width, &mainplanes.height, &mainplanes.R, &mainplanes.G,
                              &mainplanes.B, &mainplanes.A, &mainplanes.reallocated, &mainplanes.hasalpha)
                   : pngload(png, &mainplanes.width, &mainplanes.height, &mainplanes.R, &mainplanes.G,
                             &mainplanes.B, &mainplanes.A, &mainplanes.reallocated, &mainplanes.hasalpha);
+    if (lr == 3 || lr == 27) {
+        printf("\n");
+        report(lr, wide);
+        fflush(stdout);
+        return lr;
+    }
     if (lr != 0) printf("PNG load failed. (%d)\n", lr);
     else printf("PNG load OK.\n");
 

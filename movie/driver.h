@@ -55,6 +55,9 @@ char* msgcat(char* dst, const char* src);
 //       3: a fourcc not written, Ctrl-C)
 //    5  "list.txt" could be neither found nor created
 //   otherwise the movie writer's result (-1, -4, -6, -8, 1, 2, 4, 27)
+// ESC or Ctrl-C from the start on stops the run with 27 or 3 ("ESC - Aborted."
+// or "STOP - Aborted."); before the writer creates the movie nothing is
+// created.
 int reelkilnmain(int argc, char** argv, float moviefps, const char* banner);
 
 // Puts the driver's state back to its start values (for tests).

@@ -405,6 +405,10 @@ int odmlwritepass(const moviepaths& p, const odmlplan& plan, const soundfacts& s
     const uint64_t fs = plan.fs;
     const char* cc = alpha ? "00dc" : "00db";
 
+    // A stop key waiting since the start is taken before the file is
+    // created, as in the AVI 1.0 writer: nothing is written.
+    if (int k = stopkey()) return k;
+
     // The first segment.
     if ((p.wide ? wfcreateW(p.aviW) : wfcreate(p.avi)) != 0) return -1;
     framestate fr;

@@ -158,7 +158,9 @@ uint64_t odmlfilelen(const odmlplan* p);
 // disagreement prints a "!!! ... disagreed." line, closes the output and
 // gives -1; so does a plan whose segments do not add up to its frames (then
 // before anything is created).  The file on disk must then have the plan's
-// length (finishoutput).  Other results as mkodmlsub.
+// length (finishoutput).  The keyboard is polled once before the file is
+// created: ESC or Ctrl-C there gives 27 or 3 with nothing created.  Other
+// results as mkodmlsub.
 int odmlwritepass(const moviepaths& p, const odmlplan& plan, const soundfacts& snd, float fps);
 
 

@@ -610,18 +610,23 @@ struct KeyCase {
     int key, at;
     bool afterfirst;  // deliver after the first frame chunk
     int want;
-    int framesleft;   // frame chunks in the partial file
+    int framesleft;   // frame chunks in the partial file; -1 the whole movie, -2 no file
 };
 
+// The first poll is the one just before the file is created; the first
+// frame's is the second.
 const KeyCase kKeys[] = {
-    {"esc_before_first_frame", 3, 27, 1, false, 27, 0},
-    {"ctrl_c_before_first_frame", 3, 3, 1, false, 3, 0},
+    {"esc_before_the_file", 3, 27, 1, false, 27, -2},
+    {"ctrl_c_before_the_file", 3, 3, 1, false, 3, -2},
+    {"esc_before_first_frame", 3, 27, 2, false, 27, 0},
+    {"ctrl_c_before_first_frame", 3, 3, 2, false, 3, 0},
     {"esc_after_first_frame", 3, 27, 0, true, 27, 1},
     {"ctrl_c_after_first_frame", 3, 3, 0, true, 3, 1},
-    // One frame: its own poll is the first, so the second is the loader's.
-    {"esc_inside_the_loader", 1, 27, 2, false, 27, 0},
-    {"ctrl_c_inside_the_loader", 1, 3, 2, false, 3, 0},
-    {"other_key_ignored", 2, 'x', 1, false, 0, -1},
+    // One frame: its own poll is the second, so the third is the loader's.
+    {"esc_inside_the_loader", 1, 27, 3, false, 27, 0},
+    {"ctrl_c_inside_the_loader", 1, 3, 3, false, 3, 0},
+    {"other_key_ignored_before_the_file", 2, 'x', 1, false, 0, -1},
+    {"other_key_ignored", 2, 'x', 2, false, 0, -1},
 };
 
 class Avi1Keys : public testing::TestWithParam<KeyCase> {};
@@ -643,7 +648,10 @@ TEST_P(Avi1Keys, StopOrGoOn) {
     EXPECT_STREQ(badpngname, "") << "a stop is not a missing image";
     EXPECT_EQ(m.out.find("PNG load failed"), std::string::npos) << m.out;
     EXPECT_NE(wferr(), 0) << "WR left open";
-    if (c.framesleft < 0) {
+    if (c.framesleft == -2) {
+        EXPECT_FALSE(sc.exists("movie.avi")) << "a stop before the file creates none";
+        EXPECT_EQ(m.out.find("1/"), std::string::npos) << m.out;
+    } else if (c.framesleft < 0) {
         checkmovie(m.avi, imgs, {});
     } else {
         // The partial movie announces all frames and holds the ones written.

@@ -1,7 +1,7 @@
 // driver_test.cpp - the program driver run in-process with the platform's
 // answers injected: the version line over the whole version table, the
 // console modes, the options, the list found or made, the checks before
-// writing and the report with its message box.
+// writing, a stop key during start-up and the report with its message box.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include "fulldisk.h"
 #include "riff.h"
 #include "movie/avi.h"
+#include "movie/aviwrite.h"
 #include "movie/driver.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
@@ -538,6 +539,133 @@ TEST_P(Result, Lines) {
 
 INSTANTIATE_TEST_SUITE_P(Driver, Result, ::testing::ValuesIn(kResults),
                          [](const ::testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.name); });
+
+// ---- A stop key during start-up ----------------------------------------------------------
+
+// The key comes on poll `at` (1 = the first of the run) and on every poll
+// after it, as a held key or a Ctrl-C that is not taken would: a run that
+// swallowed it stops at its next poll instead of writing the whole movie.
+int startkeyat, startkeyvalue, startkeycalls;
+int startkey(int* key) {
+    if (++startkeycalls < startkeyat) return 0;
+    *key = startkeyvalue;
+    return 1;
+}
+
+// Where the key is taken: inside the driver's load of the first image (its
+// first or its last row), or by the writer just before it would create the
+// movie (the first poll after that load).
+enum startplace { LOAD_FIRST_ROW, LOAD_LAST_ROW, BEFORE_CREATE };
+
+struct StartKeyCase {
+    const char* name;
+    startplace place;
+    int key;
+    bool odml;    // the movie would pass 4 GB: the OpenDML writer's path
+    int threads;  // framethreads
+};
+
+std::vector<StartKeyCase> startkeycases() {
+    std::vector<StartKeyCase> v;
+    static std::vector<std::string> names;  // the cases keep pointers into it
+    names.reserve(64);
+    for (startplace at : {LOAD_FIRST_ROW, LOAD_LAST_ROW, BEFORE_CREATE})
+        for (int key : {27, 3})
+            for (bool odml : {false, true})
+                for (int threads : {1, 4}) {
+                    const char* where = at == LOAD_FIRST_ROW  ? "load_first_row"
+                                        : at == LOAD_LAST_ROW ? "load_last_row"
+                                                              : "before_create";
+                    names.push_back(std::string(where) + (key == 27 ? "_esc" : "_ctrl_c") +
+                                    (odml ? "_odml" : "_avi1") + "_threads" + std::to_string(threads));
+                    v.push_back({names.back().c_str(), at, key, odml, threads});
+                }
+    return v;
+}
+
+class StartKey : public Driver, public ::testing::WithParamInterface<StartKeyCase> {
+protected:
+    void TearDown() override { framethreads = 0; }
+};
+void PrintTo(const StartKeyCase& c, std::ostream* os) { *os << c.name; }
+
+// A stop key taken anywhere before the frame loop ends the run as the frame
+// loop's stop does: the Aborted line and the key's code, never a failed
+// image, and no movie.avi at all.
+TEST_P(StartKey, StopsTheRunWithNoMovie) {
+    const StartKeyCase& c = GetParam();
+    int h;
+    if (c.odml) {
+        // One flat 1024 x 1024 image (a PNG of a few kilobytes) listed 1400
+        // times: 4.4 GB of frames, past what AVI 1.0 can hold.
+        moviefix::image im;
+        im.w = im.h = h = 1024;
+        im.px.assign((size_t)im.w * im.h * 4, 200);
+        sc.png("big.png", im);
+        std::string list;
+        for (int i = 0; i < 1400; i++) list += "big.png\r\n";
+        sc.put("list.txt", list);
+    } else {
+        frames(sc, {"a.png", "b.png", "c.png"});
+        h = 4;
+    }
+    framethreads = c.threads;
+    startkeycalls = 0;
+    startkeyvalue = c.key;
+    startkeyat = c.place == LOAD_FIRST_ROW ? 1 : c.place == LOAD_LAST_ROW ? h : h + 1;
+    g_os.console_event = startkey;
+    run r = runmain(sc);
+
+    EXPECT_EQ(r.code, c.key) << r.out;
+    EXPECT_FALSE(sc.exists("movie.avi")) << r.out;
+    EXPECT_EQ(r.out.find("PNG load failed"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("movie.AVI save OK."), std::string::npos) << r.out;
+    EXPECT_STREQ(badpngname, "");
+    EXPECT_EQ(lastbox.calls, 0);
+    const std::string aborted = c.key == 27 ? "ESC - Aborted. \nAVI save failed. (27)\n"
+                                            : "STOP - Aborted. \nAVI save failed. (3)\n";
+    // In the load, the loader's open line is ended, as the frame loop ends
+    // it; before the file, the writer's last line was whole.
+    const std::string tail = (c.place == BEFORE_CREATE ? std::string(" RGB planes only. \n")
+                                                       : "(" + std::to_string(c.odml ? 1024 : 6) + "," +
+                                                             std::to_string(h) + ") 24-bit \n") +
+                             aborted;
+    ASSERT_GE(r.out.size(), tail.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+    EXPECT_EQ(r.out.find(aborted), r.out.size() - aborted.size()) << "reported once";
+    EXPECT_EQ(r.out.find("PNG load OK.\n") != std::string::npos, c.place == BEFORE_CREATE) << r.out;
+    EXPECT_EQ(r.out.find("File size will be over 4 GB.") != std::string::npos, c.odml && c.place == BEFORE_CREATE)
+        << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, StartKey, ::testing::ValuesIn(startkeycases()),
+                         [](const ::testing::TestParamInfo<StartKeyCase>& i) { return std::string(i.param.name); });
+
+// A movie.avi of an earlier run is left as it was by a stop before the
+// writer creates the new one (it is not truncated first); a stop in the
+// frame loop, after the creation, leaves the partial new movie as before.
+TEST_F(Driver, StopBeforeCreateKeepsTheEarlierMovie) {
+    frames(sc, {"a.png", "b.png"});
+    sc.put("movie.avi", std::string("an earlier movie"));
+    startkeycalls = 0;
+    startkeyvalue = 27;
+    startkeyat = 4 + 1;  // the first poll after the 4 rows of the first image
+    g_os.console_event = startkey;
+    run r = runmain(sc);
+    EXPECT_EQ(r.code, 27) << r.out;
+    EXPECT_EQ(sc.get("movie.avi"), std::vector<uint8_t>({'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'm',
+                                                         'o', 'v', 'i', 'e'}));
+
+    cmdline_reset();
+    startkeycalls = 0;
+    startkeyat = 4 + 2;  // the first frame's poll
+    r = runmain(sc);
+    EXPECT_EQ(r.code, 27) << r.out;
+    ASSERT_TRUE(sc.exists("movie.avi"));
+    std::vector<uint8_t> b = sc.get("movie.avi");
+    EXPECT_EQ(b.size(), 2048u) << "the header of the two frames, no frame";
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+}
 
 // The sound: present with channels, reported; a WAV without a format chunk
 // has no channels and gives no sound.

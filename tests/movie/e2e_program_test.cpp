@@ -2,11 +2,13 @@
 // directory of its own, on PNG sequences of every kind made by libpng and
 // WAVs built by hand;
 // ffprobe and ffmpeg then read the movie back, and every frame and every
-// audio byte is compared with what the inputs say it must be.
+// audio byte is compared with what the inputs say it must be.  And Ctrl-C
+// in the first moments of a run stops it with no movie.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -210,6 +212,46 @@ TEST_P(Program, MakesTheMovieItsInputsDescribe) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, Program, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+// Ctrl-C (SIGINT) at random moments of the start-up: the pause before the
+// banner, the list, the checks and the load of the first image, all before
+// the movie is created.  Each run ends with 3 and "STOP - Aborted." and
+// leaves no movie.avi; none goes on to make the movie.
+TEST(ProgramStop, CtrlCDuringStartUpStopsTheRunWithNoMovie) {
+    testutil::TempDir tmp;
+    const fs::path dir = tmp.path();
+    constexpr int kDistinct = 4, kN = 60;
+    for (int i = 0; i < kDistinct; i++)
+        moviefix::writepng((dir / ("f" + std::to_string(i) + ".png")).string(),
+                           moviefix::pattern(640, 360, false, i));
+    std::string list;
+    for (int i = 0; i < kN; i++) list += "f" + std::to_string(i % kDistinct) + ".png\r\n";
+    testutil::write_file(dir / "list.txt", list);
+    fs::copy_file(RK_REELKILN_BIN, dir / "reelkiln");
+
+    std::mt19937 rng(1211);
+    for (int round = 0; round < 6; round++) {
+        // From 150 ms, when the program has long set up its handler, to
+        // 720 ms: the pause is 500 ms and two more of 100 ms come before
+        // the first image is loaded; the movie is created 200 ms after it.
+        const int ms = 150 + (int)(rng() % 571);
+        SCOPED_TRACE("SIGINT after " + std::to_string(ms) + " ms");
+        fs::remove(dir / "movie.avi");
+        char delay[16];
+        snprintf(delay, sizeof delay, "%d.%03d", ms / 1000, ms % 1000);
+        // A background job of a shell without job control starts with
+        // SIGINT ignored, and the program keeps that: env puts it back.
+        const int rc = sh("cd " + quote(dir.string()) +
+                              " || exit 99; env --default-signal=INT ./reelkiln > out.txt & pid=$!; sleep " + delay +
+                              "; kill -INT $pid 2>/dev/null; wait $pid",
+                          dir);
+        const std::string out = slurp(dir / "out.txt");
+        EXPECT_EQ(rc, 3) << out;
+        EXPECT_FALSE(fs::exists(dir / "movie.avi")) << out;
+        EXPECT_NE(out.find("STOP - Aborted. \nAVI save failed. (3)\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find("PNG load failed"), std::string::npos) << out;
+    }
+}
 
 }  // namespace
 
