@@ -240,8 +240,11 @@ int aviremovewav(const char* avi);
 // + 2, and a frame count of ceil(sound seconds x fps) when the sound is
 // longer than the video.  With replace 0 a movie that has sound is left as
 // it is (result 0, "WAV already exists in AVI.\n"); with any other value its
-// sound is removed first (aviremovewav), after every check that can refuse
-// the new sound, so that only I/O can fail once the old one is gone.
+// sound is replaced in one edit: the removal (aviremovewav's checks and
+// lines) is planned, not written, and the addition to the movie so planned
+// writes the one temporary file and makes the one replace, so any failure or
+// a kill leaves the old movie or the new one.  The bytes and lines are those
+// of aviremovewav followed by the addition.
 //
 // Results: 0 added (or nothing to do); -1 the WAV or the movie missing, a
 // stream that cannot be opened, the replace refused; the WAV scanner's
@@ -304,11 +307,12 @@ int avisetfps(const char* path, float fps);
 // uncompressed 24- or 32-bit frames of its main header's size, or frame's
 // chunk is smaller than a 24-bit frame, or the planes are not there
 // ("Cannot replace frame image (fwrite:%d) in AVI.\n"); 2 the image's size is
-// not the movie's; 3 a rate that is not finite and above 0, a position
-// missing, the movie being the temporary file, or the output lost; 21 the
-// chunk is not one of the video stream's; 23 its size is not the scanned one
-// or smaller than the frame; -1 the movie exists but cannot be read, a
-// stream cannot be opened, or the replace is refused.
+// not the movie's; 3 a rate that is not finite and above 0, a frame past the
+// first RIFF segment of an OpenDML movie (which the scan does not walk), a
+// position missing, the movie being the temporary file, or the output lost;
+// 21 the chunk is not one of the video stream's; 23 its size is not the
+// scanned one or smaller than the frame; -1 the movie exists but cannot be
+// read, a stream cannot be opened, or the replace is refused.
 int avireplaceframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
                     const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32);
 
@@ -321,8 +325,9 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
 // avicreate's and avireplaceframe's; the scan's; 2 the image's size is not
 // the movie's ("Different image size (outputting %ldx%ld != AVI %ldx%ld).\n");
 // 1 the movie's format cannot take it; 3 OpenDML, several movi lists, an
-// absolute index, a position missing, 'idx1' not where the scan saw it, a
-// rate that cannot be used, or the output lost; -7 the movie would pass
+// absolute index, an index cut off by the end of the file, a position
+// missing, 'idx1' not where the scan saw it, a rate that cannot be used, or
+// the output lost; -7 the movie would pass
 // 4 GB; -1 no memory for the index table, a stream cannot be opened, or the
 // replace is refused.
 int aviappendframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,

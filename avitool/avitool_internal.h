@@ -17,6 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "avitool/avitool.h"
 
@@ -47,9 +49,35 @@ struct editlines {
     const char* replace;   // the replace refused (with the code -1)
 };
 
+// A file that exists only as a plan: stretches of a source file and bytes
+// of its own, end to end.  An edit can be run into one instead of into the
+// temporary file (planning), and the plan read back as a file under a name
+// of its own (mountplan), so that two edits chain into one pass over the
+// source and one temporary file.  What it holds is the new file's headers,
+// chunk headers and index entries; the frames and the sound stay in the
+// source as stretches.
+struct piece {
+    int64_t at;    // where the piece starts in the planned file
+    int64_t len;
+    int64_t src;   // where it comes from in the source; PIECE_OWN, PIECE_ZEROS
+    size_t off;    // PIECE_OWN: where its bytes start in own
+};
+inline constexpr int64_t PIECE_OWN = -1;
+inline constexpr int64_t PIECE_ZEROS = -2;
+
+struct spliced {
+    std::string source;  // the file the stretches come from
+    int64_t srclen = 0;  // its length when the plan was made
+    std::vector<piece> pieces;
+    std::vector<uint8_t> own;
+    int64_t length = 0;  // the planned file's length
+};
+
 // One edit from its temporary path to the replace.
 struct edit {
     const char* movie = nullptr;
+    const char* src = nullptr;  // the file read, when it is not the movie (a mounted plan)
+    spliced* plan = nullptr;    // planning: the output goes here, no temporary file
     char tmp[TMPPATH_CAP] = {};
     scanfacts scan = {};
     editlines lines = {};
@@ -89,7 +117,18 @@ int editabort(edit& e, int r);
 
 // Copies from RD's position up to pos unchanged, in steps below 2 GB: true
 // when every byte arrived.  False for a pos behind the read position.
+// While an edit plans, the stretch is noted instead (and RD skips it).
 bool copyto(int64_t pos);
+
+// The output of the edit that runs: the temporary file through WR, or the
+// plan while an edit plans.  outkept gives out n bytes just read from RD at
+// from, unchanged (a plan notes the stretch); outpos is the output position;
+// outfailed tells a failed output (WR's error flag; never for a plan).
+bool outc(int c);
+bool outdw(uint32_t v);
+bool outkept(int64_t from, const uint8_t* b, int n);
+int64_t outpos(void);
+bool outfailed(void);
 
 // The read position.
 int64_t rdpos(void);
@@ -104,7 +143,7 @@ bool readfourcc(const char* cc);
 // Skips n bytes of RD: true when the file held them.
 bool rdskip(int64_t n);
 
-// Writes n zero bytes: true when WR took them.
+// Writes n zero bytes: true when WR took them (or the plan noted them).
 bool putzeros(int64_t n);
 
 // The end of every edit: the 'them' trailer when the scan met one, a check
@@ -113,7 +152,9 @@ bool putzeros(int64_t n);
 // zero fill to the next multiple of 512, the checked close, the length on
 // disk, the progress line and the replace.  0 after "Copy done.\n" and
 // "done.\n"; 3 for a failure before the replace; -1 when the replace is
-// refused.  The temporary file is gone in every case.
+// refused.  The temporary file is gone in every case.  An edit that plans
+// ends its plan the same way and prints the same lines, without a file to
+// close or replace.
 int editfinish(edit& e, int64_t riffend);
 
 // The end of an edit that keeps the movie's layout to its last byte (a
@@ -121,6 +162,14 @@ int editfinish(edit& e, int64_t riffend);
 // length on disk (length, what the edit wrote), the progress line and the
 // replace, as editfinish ends.  editfinish ends with it.
 int editreplace(edit& e, int64_t length);
+
+// Makes the plan readable as the file `name` through the 8-bit-name file
+// services (g_os.fopen and the FILE calls), which every other name passes
+// through unchanged; the plan and name must outlive the mount.  Only one
+// plan is mounted at a time; unmountplan puts back the services in force
+// before.  A source that is shorter than at planning gives a short read.
+void mountplan(const spliced* plan, const char* name);
+void unmountplan(void);
 
 // A frame count from WAV seconds x frames per second, rounded up and held
 // to what a u32 holds.

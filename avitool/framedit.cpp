@@ -39,6 +39,15 @@ int64_t wrpos() {
 }
 
 
+// The length of the file at path (RD opened quietly and closed again); 0
+// when it cannot be opened.
+int64_t filelength(const char* path) {
+    if (rfopenq(path) != 0) return 0;
+    int64_t n = rdlength();
+    rfclose();
+    return n;
+}
+
 // ---- The edit session ---------------------------------------------------------------------
 
 // The console lines of the three edits (the rate change reuses the
@@ -290,6 +299,13 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
     bool done = false;
     int r = editstart(e, kReplaceLines, path, frame, tot, width, height, R, G, B, A, fps, bit32, &sc, &done);
     if (done) return r;
+    // The scan walks the first RIFF segment only: a frame of the movie that
+    // it did not meet lies in a later one, which no edit reaches.
+    if (aviscaninfo.aviodml && sc.chunkoff == 0 && (frame < 0 || (int64_t)frame < (int64_t)sc.total)) {
+        std::printf("Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). "
+                    "Failure abort in replacing image in AVI.\n");
+        return 3;
+    }
     framefmt f;
     if (sc.sizeflag == 0 || !movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
         std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
@@ -382,6 +398,14 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     // first RIFF (and their absolute indexes), several movi lists, an index
     // of absolute offsets, a movi list the scan could not walk.
     if (int r = checklayout("appending image to AVI")) return r;
+    // An idx1 whose size runs past the end of the file is a cut movie (a
+    // size field the cut took reads as a huge index, which looked like a
+    // movie past 4 GB).
+    if (S.aviptridx1 != 0 && S.aviptridx1end > filelength(path)) {
+        std::printf("Unsupported AVI layout (an index cut off by the end of the file). "
+                    "Failure abort in appending image to AVI.\n");
+        return 3;
+    }
     const int64_t k = tot - (int64_t)sc.total;
     const uint64_t fs = framebytes((uint32_t)width, (uint32_t)height, f.alpha);
     const bool index = S.aviptridx1 != 0 && S.aviptridx1end != 0;

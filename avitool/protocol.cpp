@@ -1,8 +1,10 @@
 // protocol.cpp - the edit protocol: temporary path, existence test and
-// scan, the position and layout checks, the forward copy, and the end of an
-// edit with its atomic replace.
+// scan, the position and layout checks, the forward copy (into the
+// temporary file, or into a plan), and the end of an edit with its atomic
+// replace.
 
 #include "avitool/avitool_internal.h"
+#include "avitool/frames_internal.h"
 
 #include <cctype>
 #include <cstdio>
@@ -15,6 +17,42 @@
 #include "text/paths.h"
 
 namespace avitool_detail {
+
+namespace {
+
+// The plan of the edit that plans, or null: the output goes to WR.  One
+// edit runs at a time.
+spliced* g_plan = nullptr;
+
+// Notes stretches, own bytes and zeros at the plan's end, each joined to the
+// piece before it where it continues it, so that a movi list of frames kept
+// whole is one stretch.
+void planrange(spliced& p, int64_t from, int64_t n) {
+    if (n <= 0) return;
+    piece* last = p.pieces.empty() ? nullptr : &p.pieces.back();
+    if (last && last->src >= 0 && last->src + last->len == from) last->len += n;
+    else p.pieces.push_back({p.length, n, from, 0});
+    p.length += n;
+}
+
+void planown(spliced& p, const uint8_t* b, size_t n) {
+    if (n == 0) return;
+    piece* last = p.pieces.empty() ? nullptr : &p.pieces.back();
+    if (last && last->src == PIECE_OWN && last->off + (size_t)last->len == p.own.size()) last->len += (int64_t)n;
+    else p.pieces.push_back({p.length, (int64_t)n, PIECE_OWN, p.own.size()});
+    p.own.insert(p.own.end(), b, b + n);
+    p.length += (int64_t)n;
+}
+
+void planzeros(spliced& p, int64_t n) {
+    if (n <= 0) return;
+    piece* last = p.pieces.empty() ? nullptr : &p.pieces.back();
+    if (last && last->src == PIECE_ZEROS) last->len += n;
+    else p.pieces.push_back({p.length, n, PIECE_ZEROS, 0});
+    p.length += n;
+}
+
+}  // namespace
 
 // The directory is getdir's (lead-byte aware), taken on to a '/' in what
 // getdir left as the name: Windows takes '/' as a separator too, and the
@@ -53,14 +91,15 @@ bool istmpfile(const char* path, const char* what) {
 }
 
 int findandscan(edit& e) {
-    if (rfopenq(e.movie) != 0) {
+    const char* name = e.src ? e.src : e.movie;
+    if (rfopenq(name) != 0) {
         printf("Cannot find AVI.(%s)\n", e.movie);
         return -1;
     }
     rfclose();
     if (istmpfile(e.movie, "AVI")) return 3;
     scanfacts& s = e.scan;
-    int r = aviscan(e.movie, 0, &s.total, &s.width, &s.height, &s.sizeflag, &s.hasaudio, &s.audiobuf, &s.junkpos,
+    int r = aviscan(name, 0, &s.total, &s.width, &s.height, &s.sizeflag, &s.hasaudio, &s.audiobuf, &s.junkpos,
                     &s.junksize, &s.chunksize, &s.chunkoff, &s.fps);
     if (r != 0) {
         printf("ErrScanningAVI (%d)\n", r);
@@ -114,10 +153,18 @@ int checklayout(const char* what) {
 }
 
 int editopen(edit& e) {
-    int r = rfopen(e.movie);
+    int r = rfopen(e.src ? e.src : e.movie);
     if (r != 0) {
         printf(e.lines.openrd, r);
         return r;
+    }
+    if (e.plan) {
+        // Nothing is created: the plan takes the output.
+        e.plan->source = e.movie;
+        e.plan->srclen = rdlength();
+        g_plan = e.plan;
+        e.open = true;
+        return 0;
     }
     r = wfcreate(e.tmp);
     if (r != 0) {
@@ -133,8 +180,12 @@ int editopen(edit& e) {
 int editabort(edit& e, int r) {
     if (e.open) {
         rfclose();
-        wfclose();
-        g_os.remove(e.tmp);
+        if (e.plan) {
+            g_plan = nullptr;
+        } else {
+            wfclose();
+            g_os.remove(e.tmp);
+        }
         e.open = false;
     }
     return r;
@@ -147,8 +198,15 @@ int64_t rdpos(void) {
 }
 
 bool copyto(int64_t pos) {
-    int64_t n = pos - rdpos();
+    int64_t from = rdpos();
+    int64_t n = pos - from;
     if (n < 0) return false;
+    if (g_plan) {
+        // The stretch must be in the file, as a copy would find it.
+        if (pos > g_plan->srclen || !rdskip(n)) return false;
+        planrange(*g_plan, from, n);
+        return true;
+    }
     while (n > 0) {
         int k = n > (1 << 30) ? (1 << 30) : (int)n;
         if (rfcopytowf(k) != k) return false;
@@ -167,10 +225,39 @@ bool passfourcc(const char* cc) {
     for (int i = 0; i < 4; i++) {
         int c = rfgetc();
         if (c != (uint8_t)cc[i]) return false;
-        if (wfputc(c) != 0) return false;
+        if (!outc(c)) return false;
     }
     return true;
 }
+
+bool outc(int c) {
+    if (!g_plan) return wfputc(c) == 0;
+    uint8_t b = (uint8_t)c;
+    planown(*g_plan, &b, 1);
+    return true;
+}
+
+bool outdw(uint32_t v) {
+    if (!g_plan) return wfputdw(v) == 0;
+    uint8_t b[4] = {(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)};
+    planown(*g_plan, b, 4);
+    return true;
+}
+
+bool outkept(int64_t from, const uint8_t* b, int n) {
+    if (!g_plan) return wfwrite(b, n) == n;
+    planrange(*g_plan, from, n);
+    return true;
+}
+
+int64_t outpos(void) {
+    if (g_plan) return g_plan->length;
+    int64_t w = 0;
+    wfgetpos64(&w);
+    return w;
+}
+
+bool outfailed(void) { return !g_plan && wferr() != 0; }
 
 bool rdskip(int64_t n) {
     if (n <= 0) return rfeof() == 0;
@@ -180,6 +267,10 @@ bool rdskip(int64_t n) {
 }
 
 bool putzeros(int64_t n) {
+    if (g_plan) {
+        planzeros(*g_plan, n);
+        return true;
+    }
     static const uint8_t zeros[4096] = {};
     while (n > 0) {
         int k = n > 4096 ? 4096 : (int)n;
@@ -191,27 +282,38 @@ bool putzeros(int64_t n) {
 
 int editfinish(edit& e, int64_t riffend) {
     const aviscanrecord& S = aviscaninfo;
-    int64_t w = 0;
-    wfgetpos64(&w);
+    int64_t w = outpos();
     if (w != riffend) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, 3);
     }
     if (S.aviptrthem) {
-        if (!copyto(S.aviptrthem) || rfcopytowf(8) != 8) {
+        if (!copyto(S.aviptrthem) || !copyto(S.aviptrthem + 8)) {
             printf("%s", e.lines.failed);
             return editabort(e, 3);
         }
     }
-    if (wferr() != 0) {
+    if (outfailed()) {
         printf("%s", e.lines.failed);
         return editabort(e, 3);
     }
-    wfgetpos64(&w);
+    w = outpos();
     int64_t fill = (w | 0x1FF) + 1 - w;
     if (!putzeros(fill)) {
         printf("%s", e.lines.failed);
         return editabort(e, 3);
+    }
+    if (e.plan) {
+        // A plan is the first half of a chained edit: it prints what the
+        // edit run on its own prints, and the movie stays as it is until
+        // the chain's one replace.
+        rfclose();
+        g_plan = nullptr;
+        e.open = false;
+        printf("%s", e.lines.progress);
+        printf("Copy done.\n");
+        printf("done.\n");
+        return 0;
     }
     return editreplace(e, w + fill);
 }

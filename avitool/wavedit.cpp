@@ -7,6 +7,12 @@
 // JUNK between hdrl and movi or none, one movi list, idx1 counted from
 // 'movi'.  Everything that can refuse a movie is checked before the
 // temporary file is created.
+//
+// Replacing a sound is one edit: the removal is planned (the movie without
+// its sound, as stretches of the movie and the bytes that change), the plan
+// is scanned and read as the source of the addition, and the addition's
+// output is the one temporary file and the one replace.  A failure or a
+// kill at any moment leaves the old movie or the new one.
 
 #include <cstdio>
 #include <cstring>
@@ -45,7 +51,11 @@ uint32_t maxbytes(int64_t fs, float fps, uint32_t avgbytes) {
 bool patch32(int64_t pos, uint32_t v) {
     if (!copyto(pos)) return false;
     rfgetdw();
-    return rfeof() == 0 && wfputdw(v) == 0;
+    return rfeof() == 0 && outdw(v);
+}
+
+void le32(uint8_t* b, uint32_t v) {
+    for (int i = 0; i < 4; i++) b[i] = (uint8_t)(v >> (8 * i));
 }
 
 // The stream layouts the edits take: removal needs the video strl first and
@@ -73,8 +83,8 @@ bool resizejunk(int64_t delta) {
     if (std::memcmp(f, "JUN", 3) != 0 || (f[3] != 'K' && f[3] != 'Q')) return false;
     int64_t n = (uint32_t)rfgetdw();
     if (n + delta < 0 || n + delta > (int64_t)UINT32_MAX || !rdskip(n)) return false;
-    for (uint8_t c : f) wfputc(c);
-    wfputdw((uint32_t)(n + delta));
+    for (uint8_t c : f) outc(c);
+    outdw((uint32_t)(n + delta));
     return putzeros(n + delta);
 }
 
@@ -84,8 +94,9 @@ bool resizejunk(int64_t delta) {
 bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
     *skipped = 0;
     while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
-        uint8_t f[4];
-        for (uint8_t& c : f) c = (uint8_t)rfgetc();
+        const int64_t at = rdpos();
+        uint8_t f[8];
+        for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         if (!isdigit2(f)) {
             printf("00xx-99xx not found. (%c%c%c%c) ", f[0], f[1], f[2], f[3]);
             printf("movi missed. Failure abort in removing WAV from AVI.\n");
@@ -103,9 +114,8 @@ bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
             printf("Unknown movi data type %c%c%c%c ", f[0], f[1], f[2], f[3]);
             printf("%lld bytes.\n", ll(n));
         }
-        for (uint8_t c : f) wfputc(c);
-        wfputdw(n);
-        if (!copyto(rdpos() + n)) break;
+        le32(f + 4, n);
+        if (!outkept(at, f, 8) || !copyto(rdpos() + n)) break;
     }
     if (rdpos() != datastart + size || *skipped != S.aviwavmovibytes) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
@@ -120,18 +130,21 @@ bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
 bool copyidx1(int64_t datastart, uint32_t size) {
     int64_t removed = 0, entries = 0;
     while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
-        uint8_t f[4];
-        for (uint8_t& c : f) c = (uint8_t)rfgetc();
+        const int64_t at = rdpos();
+        uint8_t f[16];
+        for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
         if (isdigit2(f) && f[2] == 'w' && f[3] == 'b') {
             removed += (int64_t)n + 8;
             entries += 16;
             continue;
         }
-        for (uint8_t c : f) wfputc(c);
-        wfputdw(flags);
-        wfputdw((uint32_t)((int64_t)off - removed));
-        wfputdw(n);
+        le32(f + 4, flags);
+        le32(f + 8, (uint32_t)((int64_t)off - removed));
+        le32(f + 12, n);
+        // An entry that keeps its offset is the movie's own 16 bytes.
+        if (removed == 0) outkept(at, f, 16);
+        else for (int i = 0; i < 16; i++) outc(f[i]);
     }
     if (rfeof() != 0 || entries != S.aviwavidx1bytes) {
         printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
@@ -157,10 +170,11 @@ const editlines kAppendLines = {
     "Cannot open (WR) for appending WAV to AVI (%d).\n",
 };
 
-}  // namespace
-
-int aviremovewav(const char* avi) {
+// The removal, into the temporary file and the movie's place, or (plan set)
+// into the plan only, printing the same lines.
+int removewav(const char* avi, spliced* plan) {
     edit e;
+    e.plan = plan;
     if (!tmppath(e, avi)) return -1;
     e.lines = kRemoveLines;
     int r = findandscan(e);
@@ -193,22 +207,21 @@ int aviremovewav(const char* avi) {
     printf("WAV in idx1 = %lld (should be 16).\n", ll(S.aviwavidx1bytes));
     newriff -= S.aviwavidx1bytes;
     if (newriff < 4 || riff != S.aviriffsize) return editabort(e, 3);
-    wfputdw((uint32_t)newriff);
+    outdw((uint32_t)newriff);
 
     // hdrl: its size, the main header's rate, frame count and stream count.
     if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, 3);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
     if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, 3);
-    wfputdw((uint32_t)(hdrlsize - strl));
+    outdw((uint32_t)(hdrlsize - strl));
     if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, 0)) || !patch32(S.aviptrtotalframes, s.total) ||
         !patch32(S.aviptrstreams, 1))
         return editabort(e, 3);
 
     // The audio strl is cut at its own position: nothing before it moves.
     if (!copyto(S.aviptraudsstrl)) return editabort(e, 3);
-    int64_t w = 0;
-    wfgetpos64(&w);
+    int64_t w = outpos();
     if (w == S.aviptraudsstrl && S.aviptraudsstrl + strl <= hdrlstart + hdrlsize) {
         printf("Assert OK at the end of LIST2 for removing auds.\n");
     } else {
@@ -224,16 +237,16 @@ int aviremovewav(const char* avi) {
     // movi without the '##wb' chunks.
     if (!copyto(S.aviptrmovi + 4)) return editabort(e, 3);
     uint32_t movisize = (uint32_t)rfgetdw();
-    wfputdw((uint32_t)(movisize - S.aviwavmovibytes));
+    outdw((uint32_t)(movisize - S.aviwavmovibytes));
     if (!readfourcc("movi")) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
         return editabort(e, 3);
     }
-    for (char c : {'m', 'o', 'v', 'i'}) wfputc(c);
+    for (char c : {'m', 'o', 'v', 'i'}) outc(c);
     printf("(LIST-movi leng %lld bytes)", ll(movisize));
     int64_t skipped = 0;
     if (!copymovi(S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, 3);
-    if (wferr() != 0) {
+    if (outfailed()) {
         printf("Copy failed (WR) for removing WAV PCM from AVI1.\n");
         return editabort(e, 4);
     }
@@ -245,14 +258,33 @@ int aviremovewav(const char* avi) {
             printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
             return editabort(e, 3);
         }
-        for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
+        for (char c : {'i', 'd', 'x', '1'}) outc(c);
         uint32_t n = (uint32_t)rfgetdw();
-        wfputdw((uint32_t)(n - S.aviwavidx1bytes));
+        outdw((uint32_t)(n - S.aviwavidx1bytes));
         printf("(idx1 %lld bytes)", ll(n));
         if (!copyidx1(rdpos(), n)) return editabort(e, 3);
     }
     return editfinish(e, S.aviptrriffleng + 4 + newriff);
 }
+
+// The name under which the planned movie without its sound is read while a
+// sound is replaced: a control character no Windows name holds, and no name
+// a caller passes in this edit (the movie and the WAV are real files).
+constexpr const char* kUnsounded = "\x01(the movie without its sound)";
+
+// Ends the mount of the plan when the replacement ends, however it ends.
+struct planmount {
+    bool on = false;
+    ~planmount() {
+        if (!on) return;
+        rfclose();
+        unmountplan();
+    }
+};
+
+}  // namespace
+
+int aviremovewav(const char* avi) { return removewav(avi, nullptr); }
 
 int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     edit e;
@@ -301,13 +333,20 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
+    spliced unsounded;
+    planmount mount;
     if (e.scan.hasaudio) {
         printf("WAV already exists in AVI.\n");
         if (!replace) return 0;
-        if ((r = aviremovewav(avi)) != 0) {
+        // The removal is planned, not written: its lines are printed as it
+        // runs, and the movie stays as it is until the addition's replace.
+        if ((r = removewav(avi, &unsounded)) != 0) {
             printf("ErrRemovingWAVfromAVI (%d)\n", r);
             return r;
         }
+        mountplan(&unsounded, kUnsounded);
+        mount.on = true;
+        e.src = kUnsounded;
         if ((r = findandscan(e)) != 0) return r;
         if (e.scan.hasaudio) {
             printf("Assert failed in removing WAV from AVI (%d)\n", r);
@@ -341,7 +380,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
     if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + 116 > (int64_t)UINT32_MAX) return editabort(e, 3);
-    wfputdw(hdrlsize + 116);
+    outdw(hdrlsize + 116);
     if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, snd.avgbytes))) return editabort(e, 3);
     if (wavsec > imgsec && !patch32(S.aviptrtotalframes, ceilframes(wavsec, s.fps))) return editabort(e, 3);
     if (!patch32(S.aviptrstreams, 2)) return editabort(e, 3);
@@ -351,8 +390,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     int64_t at = S.aviptrvidsstrlend ? S.aviptrvidsstrlend : hdrlstart + hdrlsize;
     if (!copyto(at)) return editabort(e, 3);
     if (putstrlauds(snd) != 0) return editabort(e, 3);
-    int64_t w = 0;
-    wfgetpos64(&w);
+    int64_t w = outpos();
     if (w == at + 116) {
         printf("Assert OK at the end of LIST2 for auds.\n");
     } else {

@@ -360,3 +360,88 @@ TEST_F(FrameEdit, AssignmentsWriteFramesAndRates) {
 }
 
 }  // namespace
+
+namespace {
+
+// Creations of the temporary file: a refusal must come before the first.
+int g_tmpcreated = 0;
+FILE* countingopen(const char* name, const char* mode) {
+    if (std::strchr(mode, 'w') && std::strstr(name, "~qeltmp.avi")) g_tmpcreated++;
+    return os_native.fopen(name, mode);
+}
+
+// Movies the frame edits cannot reach, refused before the temporary file
+// with the edits' refusal code and a line that says why: an index cut off
+// by the end of the file (it read as a movie past 4 GB), and a frame past
+// the first RIFF segment of an OpenDML movie (it read as a failed write).
+TEST_F(FrameEdit, UnreachableFramesAreRefusedBeforeAnyWrite) {
+    image a = pattern(6, 4, false, 1);
+    std::vector<uint8_t> whole = program({a, a, a}, "m.avi");
+    std::string text(whole.begin(), whole.end());
+    const size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    // Cut in the entries, and right after the fourcc (the missing size
+    // field then reads as a huge index).
+    sc.put("cut.avi", std::vector<uint8_t>(whole.begin(), whole.begin() + (ptrdiff_t)idx1 + 8 + 20));
+    sc.put("cutsize.avi", std::vector<uint8_t>(whole.begin(), whole.begin() + (ptrdiff_t)idx1 + 4));
+
+    // An OpenDML movie of several segments: the first holds a few frames.
+    std::vector<image> many;
+    for (int i = 0; i < 30; i++) many.push_back(pattern(6, 4, false, i));
+    std::string list;
+    for (size_t i = 0; i < many.size(); i++) {
+        sc.png("o" + std::to_string(i) + ".png", many[i]);
+        list += "o" + std::to_string(i) + ".png\r\n";
+    }
+    sc.put("olist.txt", list);
+    odmlrifflimit = 3000;
+    int w = -100;
+    std::string made = moviefix::capture(
+        [&] { w = mkodml(sc.path("o.avi").c_str(), sc.path("olist.txt").c_str(), 60.0f, ""); });
+    odmlrifflimit = ODML_RIFF_LIMIT;
+    ASSERT_EQ(w, 0) << made;
+    ASSERT_NE(sc.get("o.avi").size(), 0u);
+
+    struct Case {
+        const char* name;
+        const char* movie;
+        std::function<int(std::string*)> call;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"AppendToCutIndex", "cut.avi", [&](std::string* o) { return append("cut.avi", 5, 0, planes(a), 60.0f, o); },
+         "Unsupported AVI layout (an index cut off by the end of the file). Failure abort in appending image to "
+         "AVI.\n"},
+        {"AppendToCutIndexSize", "cutsize.avi",
+         [&](std::string* o) { return append("cutsize.avi", 5, 0, planes(a), 60.0f, o); },
+         "Unsupported AVI layout (an index cut off by the end of the file). Failure abort in appending image to "
+         "AVI.\n"},
+        {"ReplacePastTheFirstSegment", "o.avi",
+         [&](std::string* o) { return replace("o.avi", 25, 0, planes(a), 60.0f, o); },
+         "Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). Failure abort in "
+         "replacing image in AVI.\n"},
+        {"ReplaceLastFramePastTheFirstSegment", "o.avi",
+         [&](std::string* o) { return replace("o.avi", -1, 0, planes(a), 60.0f, o); },
+         "Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). Failure abort in "
+         "replacing image in AVI.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> before = sc.get(c.movie);
+        g_tmpcreated = 0;
+        g_os.fopen = countingopen;
+        std::string out;
+        int r = c.call(&out);
+        g_os.fopen = os_native.fopen;
+        EXPECT_EQ(r, 3) << out;
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+        EXPECT_EQ(g_tmpcreated, 0);
+        EXPECT_EQ(sc.get(c.movie), before);
+        EXPECT_TRUE(notemp());
+    }
+    // A frame inside the first segment is still replaced.
+    std::string out;
+    EXPECT_EQ(replace("o.avi", 0, 0, planes(pattern(6, 4, false, 9)), 60.0f, &out), 0) << out;
+}
+
+}  // namespace

@@ -9,10 +9,12 @@ using namespace avifix;
 
 #ifndef _WIN32
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -60,25 +62,31 @@ TEST(WavEditFailures, FullDiskLeavesTheMovie) {
     makemovie(sc, "m.avi", {16, 8, 5, false, 3001, false});
     makemovie(sc, "n.avi", {16, 8, 5, false, 0, false});
     sc.put("s.wav", soundof(3001).file);
+    sc.put("t.wav", soundof(6002, 4).file);
+    sc.put("r.avi", sc.get("m.avi"));
     const auto m = sc.get("m.avi"), n = sc.get("n.avi");
     struct editcase {
         const char* name;
+        const char* file;
         const std::vector<uint8_t>* movie;
         std::function<int()> run;
     } edits[] = {
-        {"remove", &m, [&] { return aviremovewav(sc.path("m.avi").c_str()); }},
-        {"append", &n, [&] { return aviappendwav(sc.path("n.avi").c_str(), sc.path("s.wav").c_str(), 0); }},
+        {"remove", "m.avi", &m, [&] { return aviremovewav(sc.path("m.avi").c_str()); }},
+        {"append", "n.avi", &n, [&] { return aviappendwav(sc.path("n.avi").c_str(), sc.path("s.wav").c_str(), 0); }},
+        // A larger sound in place of the old: every budget that the movie
+        // without sound fits in but the new one does not.
+        {"replace", "r.avi", &m, [&] { return aviappendwav(sc.path("r.avi").c_str(), sc.path("t.wav").c_str(), 1); }},
     };
     for (const editcase& e : edits) {
         // The edited movie's length, from an edit that is let through.
-        std::string name = std::string(e.name) == "remove" ? "m.avi" : "n.avi";
+        std::string name = e.file;
         int r = 0;
         moviefix::capture([&] { r = e.run(); });
         ASSERT_EQ(r, 0);
         const int64_t out = (int64_t)sc.get(name).size();
         os_api saved = g_os;
         g_os.fopen = budget_fopen;
-        for (int64_t budget : {(int64_t)0, (int64_t)100, (int64_t)2100, out / 2, out - 512, out - 1}) {
+        for (int64_t budget : {(int64_t)0, (int64_t)100, (int64_t)2100, out / 2, std::max<int64_t>(0, out - 6000), out - 512, out - 1}) {
             SCOPED_TRACE(std::string(e.name) + ", budget " + std::to_string(budget) + " of " + std::to_string(out));
             sc.put(name, *e.movie);
             g_budget = budget;
@@ -133,6 +141,109 @@ TEST(WavEditFailures, KilledEditLeavesTheOldMovieOrTheNewOne) {
         news += now == edited;
     }
     EXPECT_EQ(olds + news, 8);
+}
+
+
+// Replacing the sound, killed at moments spread over the whole edit: the
+// movie is the old one or the new one, never one without any sound.
+struct replacekill {
+    scene sc;
+    std::vector<uint8_t> old, edited;
+    long writes = 0;
+    std::string run(const std::string& stop) const {
+        return e2e::quote(driver()) + " append " + e2e::quote(sc.path("m.avi")) + " " + e2e::quote(sc.path("s.wav")) +
+               " 1 " + stop;
+    }
+};
+
+void makereplacekill(replacekill& k) {
+    makemovie(k.sc, "orig.avi", {160, 120, 30, false, 96000, false});
+    k.sc.put("s.wav", soundof(192000, 9).file);  // larger than the old sound
+    k.old = k.sc.get("orig.avi");
+    k.sc.put("m.avi", k.old);
+    std::string counted = k.sc.path("writes.txt");
+    ASSERT_EQ(e2e::sh(k.run("count") + " >/dev/null 2>" + e2e::quote(counted), k.sc.root()), 16);
+    std::string text = e2e::slurp(moviefix::fspath(counted));
+    ASSERT_EQ(text.rfind("writes ", 0), 0u) << text;
+    k.writes = std::atol(text.c_str() + 7);
+    k.edited = k.sc.get("m.avi");
+    ASSERT_NE(k.edited, k.old);
+    ASSERT_GT(k.writes, 100);  // enough moments to choose from
+}
+
+TEST(WavEditFailures, KilledReplacementLeavesTheOldMovieOrTheNewOne) {
+    replacekill k;
+    makereplacekill(k);
+    if (HasFatalFailure()) return;
+    scene& sc = k.sc;
+    struct stop {
+        const char* at;
+        bool newmovie;
+    };
+    for (stop s : {stop{"created", false}, stop{"replace", false}, stop{"replaced", true}}) {
+        SCOPED_TRACE(s.at);
+        sc.put("m.avi", k.old);
+        EXPECT_EQ(e2e::sh(k.run(s.at) + " >/dev/null", sc.root()), 128 + 9);
+        EXPECT_EQ(sc.get("m.avi"), s.newmovie ? k.edited : k.old);
+    }
+    // 36 write counts, one in each stretch of the edit's writes (the last
+    // write is the replace), at a random place in it.  Every write comes
+    // before the replace, so the movie is the old one each time.
+    std::mt19937 rng(20240611u);
+    const int moments = 36;
+    for (int i = 0; i < moments; i++) {
+        long lo = 1 + (long)((int64_t)i * k.writes / moments), hi = (long)((int64_t)(i + 1) * k.writes / moments);
+        long at = std::uniform_int_distribution<long>(lo, std::max(lo, hi))(rng);
+        SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(k.writes));
+        sc.put("m.avi", k.old);
+        EXPECT_EQ(e2e::sh(k.run("write:" + std::to_string(at)) + " >/dev/null", sc.root()), 128 + 9);
+        auto now = sc.get("m.avi");
+        EXPECT_TRUE(now == k.old) << (now == k.edited ? "the new movie" : "a movie of " + std::to_string(now.size()) + " bytes");
+    }
+    // And real kills after random delays: old or new, whichever the moment.
+    int whole = 0;
+    for (int i = 0; i < 8; i++) {
+        double delay = std::uniform_real_distribution<double>(0.0, 0.15)(rng);
+        SCOPED_TRACE("after " + std::to_string(delay) + " s");
+        sc.put("m.avi", k.old);
+        e2e::sh("(" + k.run("") + " >/dev/null & p=$!; sleep " + std::to_string(delay) + "; kill -9 $p; wait $p) 2>/dev/null",
+                sc.root());
+        auto now = sc.get("m.avi");
+        EXPECT_TRUE(now == k.old || now == k.edited) << "a movie of " << now.size() << " bytes";
+        whole += now == k.old || now == k.edited;
+    }
+    EXPECT_EQ(whole, 8);
+}
+
+// Under a file-size limit the temporary file cannot reach the new movie's
+// size: the replacement fails with a result (SIGXFSZ ignored, so the write
+// fails with EFBIG instead of killing) and the movie is the old one.  At the
+// new size itself the replacement goes through.
+TEST(WavEditFailures, FileSizeLimitLeavesTheOldMovie) {
+    replacekill k;
+    makereplacekill(k);
+    if (HasFatalFailure()) return;
+    scene& sc = k.sc;
+    if (e2e::sh("command -v prlimit >/dev/null", sc.root()) != 0) GTEST_SKIP() << "no prlimit";
+    const int64_t out = (int64_t)k.edited.size();
+    // What the movie without its sound takes: a limit above it let the old
+    // two-step replacement remove the sound and fail to add the new one.
+    const int64_t unsounded = (int64_t)k.old.size() - 96000;
+    for (int64_t limit : {out - 1, out - 512, out - 8192, (unsounded + out) / 2, unsounded, out / 3, (int64_t)1, out}) {
+        SCOPED_TRACE("limit " + std::to_string(limit) + " of " + std::to_string(out));
+        sc.put("m.avi", k.old);
+        int rc = e2e::sh("trap '' XFSZ; prlimit --fsize=" + std::to_string(limit) + " " + k.run("") + " >/dev/null",
+                         sc.root());
+        if (limit >= out) {
+            EXPECT_EQ(rc, 16);
+            EXPECT_EQ(sc.get("m.avi"), k.edited);
+        } else {
+            EXPECT_GT(rc, 16);   // a failure result (the edit's result + 16),
+            EXPECT_LT(rc, 128);  // not a signal
+            EXPECT_EQ(sc.get("m.avi"), k.old);
+        }
+        EXPECT_FALSE(sc.exists("~qeltmp.avi"));
+    }
 }
 
 }  // namespace

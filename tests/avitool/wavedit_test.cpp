@@ -387,26 +387,53 @@ TEST_F(WavEdit, SoundPastFourGigabytesIsRefused) {
 
 namespace {
 
-// A replace that answers done and leaves the movie as it was: the rescan
-// after the removal still finds the sound, and the addition stops with 3
-// instead of reporting success.
-int claim_replace(const char* tmp, const char*) {
-    os_native.remove(tmp);
-    return 1;
+// Replacing a sound is one replace: the movie is not touched before it, and
+// what takes its place is the whole new movie, the one the addition to the
+// movie without sound gives.  (Removing first as an edit of its own put a
+// movie without any sound in the movie's place.)
+struct replacewatch {
+    std::string movie;
+    std::vector<uint8_t> old, want;
+    int calls = 0;
+    bool movieintact = true, tmpcomplete = true, moviewritten = false;
+};
+replacewatch* g_watch = nullptr;
+
+int watch_replace(const char* tmp, const char* target) {
+    replacewatch& w = *g_watch;
+    w.calls++;
+    w.movieintact &= testutil::read_file(moviefix::fspath(target)) == w.old;
+    w.tmpcomplete &= testutil::read_file(moviefix::fspath(tmp)) == w.want;
+    return os_native.replace(tmp, target);
+}
+FILE* watch_fopen(const char* name, const char* mode) {
+    if (std::strchr(mode, 'w') && std::string(name) == g_watch->movie) g_watch->moviewritten = true;
+    return os_native.fopen(name, mode);
 }
 
-TEST_F(WavEdit, SoundStillThereAfterTheRemovalIsAFailure) {
+TEST_F(WavEdit, ReplacingTheSoundIsOneReplace) {
     scene sc;
     makemovie(sc, "m.avi", {6, 4, 3, false, 600, false});
+    makemovie(sc, "n.avi", {6, 4, 3, false, 0, false});
     sc.put("s.wav", soundof(400, 3).file);
-    auto before = sc.get("m.avi");
+    ASSERT_EQ(appendwav(sc, "n.avi", "s.wav", 0).r, 0);
+    replacewatch w;
+    w.movie = sc.path("m.avi");
+    w.old = sc.get("m.avi");
+    w.want = sc.get("n.avi");
+    g_watch = &w;
     os_api saved = g_os;
-    g_os.replace = claim_replace;
+    g_os.replace = watch_replace;
+    g_os.fopen = watch_fopen;
     result x = appendwav(sc, "m.avi", "s.wav", 1);
     g_os = saved;
-    EXPECT_EQ(x.r, 3) << x.out;
-    EXPECT_NE(x.out.find("Assert failed in removing WAV from AVI (0)\n"), std::string::npos) << x.out;
-    EXPECT_EQ(sc.get("m.avi"), before);
+    g_watch = nullptr;
+    ASSERT_EQ(x.r, 0) << x.out;
+    EXPECT_EQ(w.calls, 1);
+    EXPECT_TRUE(w.movieintact);
+    EXPECT_TRUE(w.tmpcomplete);
+    EXPECT_FALSE(w.moviewritten);
+    EXPECT_EQ(sc.get("m.avi"), w.want);
     EXPECT_FALSE(sc.exists("~qeltmp.avi"));
 }
 
