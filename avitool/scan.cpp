@@ -584,9 +584,11 @@ void idxtarget(walk& w, uint32_t off, uint32_t size, const idxentry& shown) {
     w.targetpos = (int64_t)off + base;
     w.targetsize = size;
     w.havesize = true;
-    w.shownpos = shown.met ? (int64_t)shown.off + base : 0;
-    w.shownsize = shown.met ? shown.size : 0;
-    w.shownframe = shown.met ? shown.frame : 0;
+    // Position 0 is "not found", as for the target.
+    int64_t p = shown.met ? (int64_t)shown.off + base : 0;
+    w.shownpos = p;
+    w.shownsize = p != 0 ? shown.size : 0;
+    w.shownframe = p != 0 ? shown.frame : 0;
 }
 
 void walkidx1(walk& w, int64_t start, uint32_t size) {
