@@ -78,7 +78,10 @@ struct avistrh {
     int16_t frame[4];     // rcFrame
 };
 
-// The video stream format, read as a BITMAPINFOHEADER.
+// The video stream format, read as a BITMAPINFOHEADER; a format whose
+// header size field says 12 is read as the 12-byte header (16-bit width,
+// height, planes and bit count, never past the format chunk's end; the other
+// fields 0), and the walk goes on at the chunk's end.
 struct avibitmapinfo {
     uint32_t biSize;       // [40]
     int32_t biWidth;
@@ -157,6 +160,15 @@ struct aviscanrecord {
     uint8_t avimovibad;         // 0xFF: a movi chunk the walk could not take, or a
                                 //   chunk running past its list
     uint8_t avividschunkid[4];  // the fourcc of the first video chunk ("00db", "01dc", ...)
+    // The chunk a player shows for the target frame (set with a 0 result):
+    // the target's own, or, when the target's chunk is empty (size 0: a
+    // dropped frame, which players show as the frame before it repeated),
+    // the nearest earlier video chunk that is not empty.  Found where the
+    // target was found (idx1, else the movi walk).  0, 0, 0 when the target
+    // was not found or every chunk up to it is empty.
+    int64_t aviptrshown;        // its absolute file position
+    int64_t avishownsize;       // its size field
+    int64_t avishownframe;      // its frame number (from 0)
 
     // Sizes and sums.
     int64_t avijunksize;        // size field of the first top-level JUNK/JUNQ
@@ -378,6 +390,11 @@ uint32_t avisetstrict(uint32_t flag);
 // width, height (the main header's), frames and fps are set as soon as the
 // scan succeeds.  hasalpha, set on 0 and 27: 1 for 32-bit frames except a
 // 40-byte header without bit fields, else 0.  The key poll runs once per row.
+// A frame whose chunk is empty (size 0: a dropped frame) is the frame before
+// it repeated, as players show it: the nearest earlier frame whose chunk is
+// not empty is read instead ("(frame %ld is empty: frame %ld repeated) ",
+// targetBMPaddr then that frame's chunk).  A 12-byte header has no palette
+// alpha and 3-byte palette entries.
 //
 // Results: 0 "done.\n"; 27 ESC (the rows so far are in the planes); the
 // scan's -1, 2, 3 ("ErrScanningAVI (%d)\n"); -2 past the end with
@@ -390,7 +407,12 @@ uint32_t avisetstrict(uint32_t flag);
 // decoding; -3 the planes cannot be had, or would pass 2^31 - 1 bytes each
 // ("Memory Allocation FAILED.\n", all four null); 3 the chunk is not a
 // frame's, or the scan did not find it ("Cannot extract compressed image
-// (AVI): %s.\n").  RD is closed on every return.
+// (AVI): %s.\n"); 4 the frame's chunk and every earlier one are empty, so
+// there is no picture to give ("Frame %ld is empty and no earlier frame has
+// a picture (AVI): %s.\n", before anything is opened or the planes are
+// touched), or the chunk to decode says it is empty where the index called
+// it larger ("Empty frame chunk (AVI): %s.\n").  RD is closed on every
+// return.
 int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
                  uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
                  int frame);
@@ -400,9 +422,14 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
 // 0's chunk offset and end, the format's fields, the 5-5-5 flag (16 bits
 // without bit fields), palette colours, pixels per 32-bit word, row stride
 // and padding.  Prints "(%ld,%ld)(%g fps) ", "(compression type %04X) " and
-// "%d-bit (%ld,%ld) ".  Results: 0; the scan's nonzero result; 6 no format
-// chunk (nothing described); 13 planes not 1; 10 compression outside 0 to 3;
-// 15 a bit count without a decoding.
+// "%d-bit (%ld,%ld) ".  A 12-byte header is described as it stands: its
+// 16-bit width, height, planes and bit count, and 0 for the fields it does
+// not have.  Results: 0; the scan's nonzero result; 6 no format chunk
+// (nothing described); 13 planes not 1; 10 compression outside 0 to 3; 15 a
+// bit count without a decoding; 4 frame 0's chunk is empty, so no frame
+// before it can stand for it ("Frame 0 is empty and no earlier frame has a
+// picture (AVI): %s.\n"; the description is filled, its chunk end = its
+// chunk offset).
 int aviinfo(const char* path);
 
 #endif

@@ -166,6 +166,24 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
     }
 
+    // An empty chunk (size 0) is a dropped frame: writers emit one where a
+    // frame repeats the one before it, and players show that one again.  Its
+    // 0 bytes hold no picture, and decoding "as many bytes as the format
+    // needs" from it would take the next chunk's header and frame as pixels.
+    // So the nearest earlier frame that has a picture is read in its place;
+    // with none (every chunk up to it empty) there is nothing to show.
+    if (s.chunkoff != 0 && s.chunksize == 0) {
+        int64_t k = frame < 0 || frame > last ? last : frame;
+        if (aviscaninfo.aviptrshown == 0) {
+            std::printf("Frame %lld is empty and no earlier frame has a picture (AVI): %s.\n", ll(k), path);
+            return 4;
+        }
+        std::printf("(frame %lld is empty: frame %lld repeated) ", ll(k), ll(aviscaninfo.avishownframe));
+        s.chunkoff = aviscaninfo.aviptrshown;
+        s.chunksize = aviscaninfo.avishownsize;
+        targetBMPaddr = s.chunkoff;
+    }
+
     std::printf("Loading AVI frame image ... ");
     // The values avibmih holds without a format chunk are an earlier movie's.
     if (aviscaninfo.aviptrvidsstrf == 0) {
@@ -283,7 +301,13 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         rfclose();
         return 3;
     }
-    rfgetdw();  // the chunk's size: the format says how many bytes the rows take
+    // The chunk's size: the format says how many bytes the rows take, but an
+    // empty chunk (an index that called it larger) has none of them.
+    if (rfgetdw() == 0) {
+        std::printf("Empty frame chunk (AVI): %s.\n", path);
+        rfclose();
+        return 4;
+    }
 
     static rdsource block;  // 64 KiB, one thread
     dibsrc src;
@@ -349,5 +373,12 @@ int aviinfo(const char* path) {
     curimg.rowpad = curimg.bitcount == 24 ? (int)(stride - 3 * w)
                     : curimg.bitcount == 16 ? (int)((w & 1) * 2)
                                             : 0;
+    // Frame 0's chunk is what the description points at; an empty one (a
+    // dropped frame) has no earlier frame to stand for it, so there are no
+    // pixels there to describe.  The format above is still filled in.
+    if (s.chunkoff != 0 && s.chunksize == 0) {
+        std::printf("Frame 0 is empty and no earlier frame has a picture (AVI): %s.\n", path);
+        return 4;
+    }
     return 0;
 }

@@ -163,6 +163,16 @@ struct walk {
     bool havesize;           // a target size is known
     int64_t targetpos;
     int64_t targetsize;
+    // The chunk a player shows for the target, found by the same source as
+    // the target: the target's own, or for an empty chunk (a dropped frame)
+    // the nearest earlier video chunk that is not empty; pos 0 for none.
+    int64_t shownpos;
+    int64_t shownsize;
+    int64_t shownframe;
+    // Pass 2's movi walk: the last video chunk met that is not empty.
+    int64_t filledpos;
+    int64_t filledsize;
+    int64_t filledframe;
     bool hasaudio;
     bool firstvideo;         // pass 1: the first video chunk met
     int64_t mf;              // pass 2: video chunks met in movi
@@ -271,6 +281,29 @@ void walkstrh(walk& w, uint32_t size, int64_t strlstart, uint32_t strlsize) {
     }
 }
 
+// The rest of a 12-byte bitmap header: width, height, planes and bit count
+// as 16-bit values (width and height sign-extended), each only while it lies
+// inside the format chunk; the fields that header does not have are 0.  (Read
+// with the 40-byte layout, the 28 bytes after it would be taken from the
+// palette or the next chunk, and the walk would go on inside them.)
+void readcoreheader(avibitmapinfo& b, int64_t end) {
+    int16_t v[4] = {};
+    for (int16_t& x : v) {
+        if (pos() + 2 > end) break;
+        x = (int16_t)get16();
+    }
+    b.biWidth = v[0];
+    b.biHeight = v[1];
+    b.biPlanes = v[2];
+    b.biBitCount = v[3];
+    b.biCompression = 0;
+    b.biSizeImage = 0;
+    b.biXPelsPerMeter = 0;
+    b.biYPelsPerMeter = 0;
+    b.biClrUsed = 0;
+    b.biClrImportant = 0;
+}
+
 void walkstrf(walk& w, uint32_t size, int64_t strlend) {
     printf("(strf %lld bytes)", ll(size));
     int64_t start = pos();
@@ -279,6 +312,13 @@ void walkstrf(walk& w, uint32_t size, int64_t strlend) {
         S.aviptrvidsstrf = pos();
         avibitmapinfo& b = S.avibmih;
         b.biSize = get32();
+        if (b.biSize == 12 && size >= 4) {
+            readcoreheader(b, start + size);
+            printf(w.pass == 1 ? " 1:(DIBtype=%04X bpp=%d compress=%04X) " : " 2:(DIBtype=%04X bpp=%d compress=%04X) ",
+                   b.biSize, b.biBitCount, b.biCompression);
+            skipto(start + size);
+            return;
+        }
         b.biWidth = (int32_t)get32();
         b.biHeight = (int32_t)get32();
         b.biPlanes = (int16_t)get16();
@@ -468,11 +508,19 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
             if (w.mf < idxtablecap)
                 idxtable[w.mf] = (uint32_t)(S.avizeroframeidx == S.avizeroframeptr ? p : p - movipos);
             if (!dc) printf(" mf=%lld ", ll(w.mf));
+            if (n != 0) {
+                w.filledpos = p;
+                w.filledsize = n;
+                w.filledframe = w.mf;
+            }
             if (w.mf == w.target) {
                 printf(dc ? " movi frame %lld found (dc) " : " movi frame %lld found ", ll(w.mf));
                 w.targetpos = p;
                 w.targetsize = n;
                 w.havesize = true;
+                w.shownpos = w.filledpos;
+                w.shownsize = w.filledsize;
+                w.shownframe = w.filledframe;
             }
             w.mf++;
             skip(n);
@@ -518,23 +566,34 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
     printf("(movi ptr=%lld finished)", ll(pos() - datastart));
 }
 
+// An index entry that is not empty.
+struct idxentry {
+    bool met;
+    uint32_t off, size;
+    int64_t frame;
+};
+
 // The target's position and size from an index entry, by the offset
 // convention: absolute when the first video entry's offset is the first
 // video chunk's position, else counted from the first movi list's fourcc.
-void idxtarget(walk& w, uint32_t off, uint32_t size) {
-    if (S.avizeroframeidx == S.avizeroframeptr) {
-        printf("(Win10 fmt)");
-        w.targetpos = off;
-    } else {
-        printf("(Win95-7 fmt)");
-        w.targetpos = (int64_t)off + w.liststart1;
-    }
+// shown is the last entry up to the target that is not empty.
+void idxtarget(walk& w, uint32_t off, uint32_t size, const idxentry& shown) {
+    bool absolute = S.avizeroframeidx == S.avizeroframeptr;
+    int64_t base = absolute ? 0 : w.liststart1;
+    printf(absolute ? "(Win10 fmt)" : "(Win95-7 fmt)");
+    w.targetpos = (int64_t)off + base;
     w.targetsize = size;
     w.havesize = true;
+    // Position 0 is "not found", as for the target.
+    int64_t p = shown.met ? (int64_t)shown.off + base : 0;
+    w.shownpos = p;
+    w.shownsize = p != 0 ? shown.size : 0;
+    w.shownframe = p != 0 ? shown.frame : 0;
 }
 
 void walkidx1(walk& w, int64_t start, uint32_t size) {
     int64_t k = 0;
+    idxentry filled{};
     while (pos() - start < (int64_t)size && !ended()) {
         fcc f = getfcc();
         uint32_t flags = get32();
@@ -567,6 +626,7 @@ void walkidx1(walk& w, int64_t start, uint32_t size) {
                 printf(dc ? "idx1(%lld) 00-99dc %lld != %lld\n" : "idx1(%lld) 00-99db %lld != %lld\n", ll(k), ll(off),
                        ll(idxtable[k]));
             }
+            if (n != 0) filled = {true, off, n, k};
             if (k == w.target) {
                 if (w.pass == 1) {
                     w.found = true;
@@ -574,7 +634,7 @@ void walkidx1(walk& w, int64_t start, uint32_t size) {
                         printf("(avizeroframeidx=%lld:avizeroframeptr=%lld)", ll(S.avizeroframeidx),
                                ll(S.avizeroframeptr));
                 }
-                idxtarget(w, off, n);
+                idxtarget(w, off, n, filled);
                 printf(" targetframe %lld found. ", ll(k));
             }
             k++;
@@ -751,6 +811,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     S.aviptrvidsstrlend = 0;
     w.pass = 2;
     w.strlnumber = 0;
+    w.filledpos = w.filledsize = w.filledframe = 0;
     r = openriff(name, w, &formstart, &riffsize);
     if (r != 0) return r;
     walktop(w, formstart, riffsize);
@@ -775,6 +836,9 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     *chunksize = w.targetsize;
     *chunkoff = w.targetpos;
     *fps = S.avifps;
+    S.aviptrshown = w.shownpos;
+    S.avishownsize = w.shownsize;
+    S.avishownframe = w.shownframe;
     printf("done.\n");
     return 0;
 }

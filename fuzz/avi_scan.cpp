@@ -1,8 +1,9 @@
 // avi_scan.cpp - the AVI scanner (both passes and the index table) on any
 // bytes, for the first frame and for the last.  A failed scan leaves the
 // outputs alone; a successful one gives flags from their documented sets, a
-// first JUNK inside the file, and an index table no larger than the file
-// can hold (a hostile frame count must not make it allocate more).
+// first JUNK inside the file, an index table no larger than the file can
+// hold (a hostile frame count must not make it allocate more), and a frame
+// shown for the target that is the target itself or a filled chunk.
 
 #include "avitool/avitool.h"
 #include "fuzz/harness.h"
@@ -39,6 +40,13 @@ void scan(int32_t frame, size_t size) {
     FUZZ_CHECK(o.chunkoff >= 0);
     FUZZ_CHECK(o.junkpos >= 0 && o.junkpos <= (int64_t)size);
     FUZZ_CHECK(idxtablecap >= 0 && (int64_t)idxtablecap <= (int64_t)size / 8 + 1);
+    // The frame shown for the target comes from where the target came from:
+    // a filled target is its own, and a frame shown is never an empty one.
+    const aviscanrecord& s = aviscaninfo;
+    if (o.chunkoff != 0 && o.chunksize != 0)
+        FUZZ_CHECK(s.aviptrshown == o.chunkoff && s.avishownsize == o.chunksize);
+    FUZZ_CHECK(s.aviptrshown == 0 ? s.avishownsize == 0 && s.avishownframe == 0
+                                  : s.avishownsize != 0 && s.avishownframe >= 0);
 }
 
 }  // namespace

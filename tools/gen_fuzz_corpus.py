@@ -234,6 +234,8 @@ def avi_seeds():
         "pal1-core": avi([rgb(9, 2, 1, 9)], 9, 2, bits=1, hdrsize=12, palette=pal(2)[:6]),
         "odml-marks": avi([rgb(2, 2, 24, 10)], 2, 2, odml=True),
         "no-frames": avi([], 2, 2),
+        "rgb24-core": avi([rgb(3, 2, 24, 11)], 3, 2, hdrsize=12),
+        "rgb24-empty-chunks": avi([b"", rgb(2, 2, 24, 12), b"", b""], 2, 2, sound=sound),
     }
 
 # ---- list.txt ---------------------------------------------------------------------
@@ -380,12 +382,20 @@ def bmih(w, h, bits, comp=0, size=40, masks=()):
 
 def frame_movie(w, h, strf, pixels, fcc=b"00db"):
     """RIFF AVI with hdrl (avih, one video strl), movi (one frame) and idx1."""
-    avih = struct.pack("<14I", 16666, 0, 0, 0x10, 1, 0, 1, 0, w, h, 0, 0, 0, 0)
-    strh = b"vids" + bytes(4) + struct.pack("<10I4H", 0, 0, 0, 1000, 60000, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0, w, h)
+    return frames_movie(w, h, strf, [pixels], fcc)
+
+
+def frames_movie(w, h, strf, frames, fcc=b"00db"):
+    """frame_movie with one chunk per entry of frames (b"": an empty chunk)."""
+    n = len(frames)
+    avih = struct.pack("<14I", 16666, 0, 0, 0x10, n, 0, 1, 0, w, h, 0, 0, 0, 0)
+    strh = b"vids" + bytes(4) + struct.pack("<10I4H", 0, 0, 0, 1000, 60000, 0, n, 0, 0xFFFFFFFF, 0, 0, 0, w, h)
     strl = b"strl" + riff_chunk(b"strh", strh) + riff_chunk(b"strf", strf)
     hdrl = b"hdrl" + riff_chunk(b"avih", avih) + riff_chunk(b"LIST", strl)
-    movi = b"movi" + riff_chunk(fcc, pixels)
-    idx1 = fcc + struct.pack("<III", 0x10, 4, len(pixels))
+    movi, idx1 = b"movi", b""
+    for pixels in frames:
+        idx1 += fcc + struct.pack("<III", 0x10, len(movi), len(pixels))
+        movi += riff_chunk(fcc, pixels)
     body = b"AVI " + riff_chunk(b"LIST", hdrl) + riff_chunk(b"LIST", movi) + riff_chunk(b"idx1", idx1)
     return riff_chunk(b"RIFF", body)
 
@@ -412,6 +422,10 @@ def avi_frame_seeds():
         "rle4": f0 + frame_movie(5, 2, bmih(5, 2, 4, 2) + pal16, bytes([5, 0x12, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1])),
         "os2-pal4": f0 + frame_movie(5, 2, struct.pack("<IhhHH", 12, 5, 2, 1, 4) + os2pal,
                                      bytes([0x12, 0x34, 0x50, 0] * 2)),
+        "os2-bgr24": f0 + frame_movie(3, 2, struct.pack("<IhhHH", 12, 3, 2, 1, 24), bytes(range(24))),
+        # 0x0A: frame 2, an empty chunk after a filled one; the fuzzer's
+        # mutations of the first byte reach the empty first frame.
+        "empty-chunks": b"\x0A" + frames_movie(3, 2, bmih(3, 2, 24), [b"", bytes(range(24)), b"", b""]),
     }
 
 

@@ -256,6 +256,232 @@ TEST_F(ReadFrame, PaletteRunningIntoTheChunkIsShortened) {
     EXPECT_EQ(o.rgba[2], 0x3C2814FFu);
 }
 
+// ---- Empty frame chunks ------------------------------------------------------------------
+
+#ifndef _WIN32
+// ffmpeg writes an empty video chunk for each frame a gap in the timestamps
+// drops (frames selected away with passthrough timing: a run of three; video
+// starting late beside mp3 sound: a run of four after the first frame).
+// ffmpeg's demuxer gives no packet for an empty chunk: its packets' times
+// are the filled chunks' numbers, so at an empty chunk's time the picture on
+// show is the one decoded from the nearest earlier filled chunk.  Every frame,
+// empty or not, must be that picture of ffmpeg's.
+TEST_F(ReadFrame, EmptyChunksOfFfmpegGiveTheFrameBefore) {
+    const std::string src = "ffmpeg -v error -nostdin ";
+    const std::string out = " -c:v rawvideo -pix_fmt bgr24 -y ";
+    struct ffcase {
+        const char* name;
+        std::string cmd;
+    } cases[] = {
+        {"gap.avi", src + "-f lavfi -i testsrc=size=7x5:rate=10 -vf \"select='not(between(n\\,2\\,4))'\" "
+                          "-fps_mode passthrough -frames:v 5" + out},
+        {"late.avi", src + "-itsoffset 0.2 -f lavfi -i testsrc=size=7x5:rate=10 -f lavfi -i "
+                           "sine=frequency=440:sample_rate=8000 -map 0:v -map 1:a -frames:v 3 -t 0.6 "
+                           "-c:a libmp3lame" + out},
+    };
+    for (const ffcase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = sc.path(c.name);
+        std::string cmd = c.cmd + e2e::quote(path);
+        ASSERT_EQ(e2e::sh(cmd, sc.root()), 0) << cmd;
+        avifix::view v(path);
+        auto chunks = v.frames();
+        std::string filled;  // the filled chunks' numbers, one a line
+        for (size_t k = 0; k < chunks.size(); k++)
+            if (chunks[k]->size != 0) filled += std::to_string(k) + "\n";
+        cmd = "ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 " + e2e::quote(path) +
+              " > " + e2e::quote(sc.path("pts.txt"));
+        ASSERT_EQ(e2e::sh(cmd, sc.root()), 0) << cmd;
+        ASSERT_EQ(e2e::slurp(sc.path("pts.txt")), filled);
+        std::vector<uint8_t> want = e2e::ffmpegframes(path, "rgba", sc.root(), "-fps_mode passthrough");
+        ASSERT_LT(want.size(), chunks.size() * 35 * 4);  // the movie holds what the test is about
+        int shown = -1, picture = -1;
+        for (int k = 0; k < (int)chunks.size(); k++) {
+            SCOPED_TRACE(k);
+            if (chunks[k]->size != 0) {
+                shown = k;
+                picture++;
+            }
+            ASSERT_LT(((size_t)picture + 1) * 35 * 4, want.size() + 1);
+            readout o = readframe(path, k);
+            ASSERT_EQ(o.result, 0) << o.printed;
+            ASSERT_EQ(o.frames, (int)chunks.size());
+            ASSERT_EQ(o.rgba.size(), 35u);
+            for (size_t i = 0; i < 35; i++) {
+                const uint8_t* p = &want[((size_t)picture * 35 + i) * 4];
+                uint32_t w = (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | 0xFF;
+                ASSERT_EQ(o.rgba[i], w) << "pixel " << i;
+            }
+            std::string line = "(frame " + std::to_string(k) + " is empty: frame " + std::to_string(shown) +
+                               " repeated) Loading AVI frame image ... ";
+            EXPECT_EQ(o.printed.find(line) != std::string::npos, k != shown) << o.printed;
+            EXPECT_EQ(targetBMPaddr, (int64_t)chunks[shown]->pos);
+        }
+    }
+}
+#endif
+
+// A hand-made movie of empty and filled chunks: an empty first frame (and the
+// one after it) has nothing to repeat and is refused before anything is
+// touched; later empty frames repeat the nearest earlier filled one, also at
+// the end of a run and as the last frame; the same with and without idx1.
+TEST_F(ReadFrame, EmptyChunksRepeatTheFrameBeforeOrAreRefused) {
+    // 2 x 1 pixels at 24 bits: one row of 6 bytes and 2 of padding.
+    const std::vector<uint8_t> a = {1, 2, 3, 4, 5, 6, 0, 0}, b = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0, 0};
+    const std::vector<uint32_t> wanta = {0x030201FFu, 0x060504FFu}, wantb = {0x302010FFu, 0x605040FFu};
+    const std::vector<std::vector<uint8_t>> data = {{}, {}, a, {}, {}, b, {}};
+    for (bool idx1 : {true, false}) {
+        SCOPED_TRACE(idx1 ? "idx1" : "no idx1");
+        dibmovie m;
+        m.w = 2;
+        m.h = 1;
+        m.strf = bmih(2, 1, 24);
+        for (const auto& d : data) m.chunks.push_back({"00db", d});
+        m.idx1 = idx1;
+        sc.put("e.avi", build(m));
+        avifix::view v(sc.path("e.avi"));
+        auto chunks = v.frames();
+        for (int k : {0, 1}) {
+            SCOPED_TRACE(k);
+            readout o = readframe(sc.path("e.avi"), k);
+            EXPECT_EQ(o.result, 4) << o.printed;
+            EXPECT_NE(o.printed.find("Frame " + std::to_string(k) +
+                                     " is empty and no earlier frame has a picture (AVI): " + sc.path("e.avi") +
+                                     ".\n"),
+                      std::string::npos)
+                << o.printed;
+            EXPECT_EQ(o.printed.find("Loading AVI frame image"), std::string::npos);
+            EXPECT_TRUE(o.planes);  // the caller's planes untouched
+            EXPECT_EQ(o.reallocated, 0x77);
+            EXPECT_EQ(o.hasalpha, 0x77);
+            EXPECT_EQ(o.frames, 7);
+            EXPECT_NE(rfeof(), 0);
+        }
+        struct shown {
+            int frame, from;
+            const std::vector<uint32_t>* want;
+        };
+        for (const shown& c : {shown{2, 2, &wanta}, shown{3, 2, &wanta}, shown{4, 2, &wanta}, shown{5, 5, &wantb},
+                               shown{6, 5, &wantb}, shown{-1, 5, &wantb}}) {
+            SCOPED_TRACE(c.frame);
+            readout o = readframe(sc.path("e.avi"), c.frame);
+            ASSERT_EQ(o.result, 0) << o.printed;
+            EXPECT_EQ(o.rgba, *c.want);
+            EXPECT_EQ(o.hasalpha, 0);
+            EXPECT_EQ(targetBMPaddr, (int64_t)chunks[c.from]->pos);
+            int k = c.frame < 0 ? 6 : c.frame;
+            std::string line = "(frame " + std::to_string(k) + " is empty: frame " + std::to_string(c.from) + " repeated) ";
+            EXPECT_EQ(o.printed.find(line) != std::string::npos, k != c.from) << o.printed;
+            EXPECT_NE(o.printed.find("(00db) done.\n"), std::string::npos) << o.printed;
+        }
+    }
+    // Past the end and cut to the last frame, which is empty.
+    avisetstrict(0);
+    readout o = readframe(sc.path("e.avi"), 9);
+    ASSERT_EQ(o.result, 0) << o.printed;
+    EXPECT_EQ(o.rgba, wantb);
+    EXPECT_NE(o.printed.find("=> Cut to 6. Retrying.\n"), std::string::npos) << o.printed;
+    EXPECT_NE(o.printed.find("(frame 6 is empty: frame 5 repeated) "), std::string::npos) << o.printed;
+}
+
+// An index that calls an empty chunk larger: the chunk itself says it holds
+// no picture, and what follows it (the next chunk) is not read as one.
+TEST_F(ReadFrame, EmptyChunkTheIndexCallsLarger) {
+    dibmovie m;
+    m.w = 2;
+    m.h = 1;
+    m.strf = bmih(2, 1, 24);
+    m.chunks.push_back({"00db", std::vector<uint8_t>(8, 9)});
+    m.chunks.push_back({"00db", {}});
+    m.chunks.push_back({"00db", std::vector<uint8_t>(8, 7)});
+    std::vector<uint8_t> bytes = build(m);
+    // idx1 is last: three 16-byte entries; entry 1's size field.
+    put_le32(&bytes[bytes.size() - 3 * 16 + 16 + 12], 8);
+    sc.put("e.avi", bytes);
+    readout o = readframe(sc.path("e.avi"), 1);
+    EXPECT_EQ(o.result, 4) << o.printed;
+    EXPECT_NE(o.printed.find("(00db) Empty frame chunk (AVI): "), std::string::npos) << o.printed;
+    EXPECT_EQ(o.hasalpha, 0x77);
+    EXPECT_NE(rfeof(), 0);
+}
+
+// ---- 12-byte bitmap headers --------------------------------------------------------------
+
+// A 12-byte header with 16-bit fields; its palette, when it has one, is
+// 3-byte entries (blue, green, red) and every entry's alpha 255.
+std::vector<uint8_t> coreheader(int16_t w, int16_t h, int bits) {
+    std::vector<uint8_t> b;
+    le32(b, 12);
+    le16(b, (uint16_t)w);
+    le16(b, (uint16_t)h);
+    le16(b, 1);
+    le16(b, (uint32_t)bits);
+    return b;
+}
+
+TEST_F(ReadFrame, TwelveByteHeadersReadBack) {
+    // 3 x 2 pixels; rows of 9 bytes + 3 of padding at 24 bits, 3 indexes + 1
+    // at 8 bits.  The file's first row is the bottom one unless the height
+    // is negative.
+    std::vector<uint8_t> pal = coreheader(3, 2, 8);
+    for (int i = 0; i < 256; i++) pal.insert(pal.end(), {(uint8_t)i, (uint8_t)(255 - i), (uint8_t)(i ^ 0x55)});
+    auto entry = [](int i) { return (uint32_t)(i ^ 0x55) << 24 | (uint32_t)(255 - i) << 16 | (uint32_t)i << 8 | 0xFF; };
+    const std::vector<uint8_t> px24 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0};
+    const std::vector<uint32_t> first24 = {0x030201FFu, 0x060504FFu, 0x090807FFu},
+                                second24 = {0x0D0C0BFFu, 0x100F0EFFu, 0x131211FFu};
+    auto rows = [](const std::vector<uint32_t>& top, const std::vector<uint32_t>& bottom) {
+        std::vector<uint32_t> v = top;
+        v.insert(v.end(), bottom.begin(), bottom.end());
+        return v;
+    };
+    struct corecase {
+        const char* name;
+        std::vector<uint8_t> strf, pixels;
+        std::vector<uint32_t> want;
+    } cases[] = {
+        {"24-bit", coreheader(3, 2, 24), px24, rows(second24, first24)},
+        {"24-bit top-down", coreheader(3, -2, 24), px24, rows(first24, second24)},
+        {"8-bit palette", pal, {0, 7, 200, 0, 255, 1, 128, 0},
+         {entry(255), entry(1), entry(128), entry(0), entry(7), entry(200)}},
+    };
+    for (const corecase& c : cases) {
+        SCOPED_TRACE(c.name);
+        dibmovie m;
+        m.w = 3;
+        m.h = 2;
+        m.strf = c.strf;
+        m.chunks.push_back({"00db", c.pixels});
+        m.chunks.push_back({"00db", c.pixels});
+        sc.put("c.avi", build(m));
+        for (int frame : {0, 1}) {
+            readout o = readframe(sc.path("c.avi"), frame);
+            ASSERT_EQ(o.result, 0) << o.printed;
+            EXPECT_EQ(o.rgba, c.want);
+            EXPECT_EQ(o.hasalpha, 0);
+            EXPECT_EQ(o.printed.find("Shortened"), std::string::npos) << o.printed;
+        }
+
+        int r = -100;
+        std::string out = moviefix::capture([&] { r = aviinfo(sc.path("c.avi").c_str()); });
+        ASSERT_EQ(r, 0) << out;
+        bool eight = c.strf.size() > 12;
+        EXPECT_NE(out.find(std::string("(3,2)(60.0024 fps) ") + (eight ? "8" : "24") + "-bit (3,2) "),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(curimg.hdrsize, 12);
+        EXPECT_EQ(curimg.planes, 1);
+        EXPECT_EQ(curimg.bitcount, eight ? 8 : 24);
+        EXPECT_EQ(curimg.compression, 0);
+        EXPECT_EQ(curimg.imagesize, 0);
+        EXPECT_EQ(curimg.clrused, 0);
+        EXPECT_EQ(curimg.width, 3);
+        EXPECT_EQ(curimg.height, 2);
+        EXPECT_EQ(curimg.palcolors, eight ? 256 : -1);
+        EXPECT_EQ(curimg.rowstride, eight ? 4 : 12);
+        EXPECT_EQ(curimg.rowpad, eight ? 0 : 3);
+    }
+}
+
 // ---- aviinfo -----------------------------------------------------------------------------
 
 class Info : public ReadFrame {};
@@ -341,6 +567,24 @@ TEST_F(Info, SixteenBitsWithoutFieldsIs555AndNoFormatIsRefused) {
     EXPECT_EQ(curimg.is555, 0);  // nothing of the earlier movie is reported
     EXPECT_NE(out.find("No video format (strf) in AVI.\n"), std::string::npos);
     out = moviefix::capture([&] { EXPECT_EQ(aviinfo(sc.path("missing.avi").c_str()), -1); });
+}
+
+// Frame 0's chunk empty: nothing earlier can stand for it.  The format is
+// described; the result says there is no picture at the chunk.
+TEST_F(Info, EmptyFirstChunkIsRefused) {
+    dibmovie m = small(bmih(2, 2, 24));
+    m.chunks.insert(m.chunks.begin(), {"00db", {}});
+    sc.put("e.avi", build(m));
+    int r = -100;
+    std::string out = moviefix::capture([&] { r = aviinfo(sc.path("e.avi").c_str()); });
+    EXPECT_EQ(r, 4) << out;
+    EXPECT_NE(out.find("24-bit (2,2) Frame 0 is empty and no earlier frame has a picture (AVI): " +
+                       sc.path("e.avi") + ".\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(curimg.bitcount, 24);
+    EXPECT_EQ(curimg.frames, 2);
+    EXPECT_EQ(curimg.chunkend, curimg.chunkoff);
 }
 
 }  // namespace

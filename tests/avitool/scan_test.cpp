@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "avitool_fixtures.h"
+#include "frame_fixture.h"
 
 using namespace avifix;
 
@@ -442,6 +443,119 @@ TEST_F(ScanTargets, DamagedMoviesEndCleanly) {
         EXPECT_LE((int64_t)idxtablesize(), (int64_t)bytes.size() / 8);
         EXPECT_NE(rfeof(), 0);
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Empty video chunks (dropped frames) are frames like any other: the table
+// keeps one entry per chunk, the target is the empty chunk itself with size
+// 0, and the scan names the nearest earlier chunk that is not empty as the
+// one a player shows.  The same from idx1 and, without one, from the movi
+// walk.
+TEST_F(ScanTargets, EmptyChunksKeepTheirPlacesAndNameTheFrameShown) {
+    std::vector<uint8_t> pix(8, 0x11);
+    const std::vector<std::vector<uint8_t>> data = {{}, {}, pix, {}, {}, pix, {}};
+    // Per target: the frame shown (-1: none).
+    const int shown[] = {-1, -1, 2, 2, 2, 5, 5};
+    for (bool idx1 : {true, false}) {
+        SCOPED_TRACE(idx1 ? "idx1" : "no idx1");
+        framefix::dibmovie m;
+        m.w = 2;
+        m.h = 1;
+        m.strf = framefix::bmih(2, 1, 24);
+        for (const auto& d : data) m.chunks.push_back({"00db", d});
+        m.idx1 = idx1;
+        scene sc;
+        sc.put("e.avi", framefix::build(m));
+        view v(sc.path("e.avi"));
+        auto frames = v.frames();
+        ASSERT_EQ(frames.size(), data.size());
+        const uint64_t movi4 = v.movi->pos + 8;
+        for (int k = 0; k < (int)data.size(); k++) {
+            SCOPED_TRACE(k);
+            scanout s = scan(sc.path("e.avi"), k);
+            ASSERT_EQ(s.result, 0);
+            EXPECT_EQ(s.chunkoff, (int64_t)frames[k]->pos);
+            EXPECT_EQ(s.chunksize, (int64_t)data[k].size());
+            ASSERT_EQ(idxtablecap, (int32_t)data.size());
+            for (size_t j = 0; j < frames.size(); j++) EXPECT_EQ(idxtable[j], (uint32_t)(frames[j]->pos - movi4));
+            if (shown[k] < 0) {
+                EXPECT_EQ(aviscaninfo.aviptrshown, 0);
+                EXPECT_EQ(aviscaninfo.avishownsize, 0);
+            } else {
+                EXPECT_EQ(aviscaninfo.aviptrshown, (int64_t)frames[shown[k]]->pos);
+                EXPECT_EQ(aviscaninfo.avishownsize, 8);
+                EXPECT_EQ(aviscaninfo.avishownframe, shown[k]);
+            }
+            // Nothing of this reaches the trace.
+            EXPECT_EQ(count(s.trace, "Unknown"), 0) << s.trace;
+        }
+    }
+}
+
+// A format chunk with a 12-byte bitmap header is read by that header: its
+// 16-bit fields, never past the chunk's end, and the walk goes on at the
+// chunk's end (so the movie after it is still found).
+TEST_F(ScanTargets, TwelveByteBitmapHeaders) {
+    struct headercase {
+        const char* name;
+        std::vector<uint8_t> strf;
+        int32_t width, height;
+        int16_t planes, bits;
+    };
+    std::vector<uint8_t> pal8 = {12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 8, 0};
+    pal8.resize(12 + 3 * 256, 0x5A);
+    const headercase cases[] = {
+        {"24-bit", {12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 24, 0}, 3, 2, 1, 24},
+        {"top-down", {12, 0, 0, 0, 3, 0, 0xFE, 0xFF, 1, 0, 24, 0}, 3, -2, 1, 24},
+        {"8-bit palette", pal8, 3, 2, 1, 8},
+        // A chunk shorter than its header: what lies past the chunk is not
+        // the header's.
+        {"cut chunk", {12, 0, 0, 0, 3, 0, 2, 0}, 3, 2, 0, 0},
+    };
+    for (const headercase& c : cases) {
+        SCOPED_TRACE(c.name);
+        framefix::dibmovie m;
+        m.w = 3;
+        m.h = 2;
+        m.strf = c.strf;
+        m.chunks.push_back({"00db", std::vector<uint8_t>(24, 1)});
+        m.chunks.push_back({"00db", std::vector<uint8_t>(24, 2)});
+        scene sc;
+        sc.put("c.avi", framefix::build(m));
+        // Earlier values must not show through the fields a 12-byte header
+        // does not have.
+        aviscaninfo.avibmih.biCompression = 7;
+        aviscaninfo.avibmih.biSizeImage = 7;
+        aviscaninfo.avibmih.biClrUsed = 7;
+        view v(sc.path("c.avi"));
+        scanout s = scan(sc.path("c.avi"), 1);
+        ASSERT_EQ(s.result, 0);
+        const avibitmapinfo& b = aviscaninfo.avibmih;
+        EXPECT_EQ(aviscaninfo.aviptrvidsstrf, (int64_t)v.strl("vids")->find("strf")->data());
+        EXPECT_EQ(b.biSize, 12u);
+        EXPECT_EQ(b.biWidth, c.width);
+        EXPECT_EQ(b.biHeight, c.height);
+        EXPECT_EQ(b.biPlanes, c.planes);
+        EXPECT_EQ(b.biBitCount, c.bits);
+        EXPECT_EQ(b.biCompression, 0u);
+        EXPECT_EQ(b.biSizeImage, 0u);
+        EXPECT_EQ(b.biXPelsPerMeter, 0);
+        EXPECT_EQ(b.biYPelsPerMeter, 0);
+        EXPECT_EQ(b.biClrUsed, 0u);
+        EXPECT_EQ(b.biClrImportant, 0u);
+        EXPECT_EQ(s.chunkoff, (int64_t)v.frames()[1]->pos);
+        EXPECT_EQ(s.total, 2u);
+        EXPECT_EQ(count(s.trace, "Unknown"), 0) << s.trace;
+        EXPECT_EQ(count(s.trace, " != "), 0) << s.trace;
+        EXPECT_EQ(count(s.trace, " mf=1 "), 1) << s.trace;
+        EXPECT_EQ(count(s.trace, "strfleng!=0x0028.\n"), 2) << s.trace;
+        EXPECT_NE(s.trace.find(" 1:(DIBtype=000C bpp=" + std::to_string(c.bits) + " compress=0000) "),
+                  std::string::npos)
+            << s.trace;
     }
 }
 
