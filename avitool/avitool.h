@@ -227,6 +227,22 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
 
 // ---- Edits --------------------------------------------------------------------------
 
+// The results the edits give beside 0 and the scanners' own, by family.  The
+// audio edits, the rate change and the frame edits share the first three;
+// the frame edits add theirs.
+enum editresult : int {
+    EDIT_OK = 0,
+    EDIT_NOFILE = -1,       // a file missing or not opened, no memory, a path too long, the replace refused
+    EDIT_REFUSED = 3,       // a position missing, a layout refused, unexpected bytes, the output lost
+    EDIT_LATECOPY = 4,      // the sound edits: a write error found after movi, or the sound's copy failed
+    EDIT_BADWAV = 4,        // aviappendwav: a sound no stream header can declare
+    FRAME_CANNOT = 1,       // the frame edits: frames that cannot take the image
+    FRAME_OTHERSIZE = 2,    // the image's size is not the movie's
+    FRAME_NOTVIDEO = 21,    // the chunk is not one of the video stream's
+    FRAME_NOROOM = 23,      // the chunk's size is not the scanned one, or below the frame
+};
+
+
 // aviremovewav: takes the sound out of the movie (8-bit path): its stream
 // list from hdrl (a JUNK after hdrl grows by as much, so movi keeps its
 // place), its '##wb' chunks from movi and their idx1 entries; the main

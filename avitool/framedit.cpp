@@ -75,15 +75,15 @@ const editlines kAppendLines = {
 // itself (creating the temporary would empty it): 0, or the result.
 int editbegin(edit& e, const char* movie, const editlines& lines) {
     e.lines = lines;
-    if (!tmppath(e, movie)) return -1;
-    if (istmpfile(movie, "AVI")) return 3;
+    if (!tmppath(e, movie)) return EDIT_NOFILE;
+    if (istmpfile(movie, "AVI")) return EDIT_REFUSED;
     return 0;
 }
 
 // A failed copy: its line, then the edit ends with 3.
 int lost(edit& e) {
     printf("%s", e.lines.failed);
-    return editabort(e, 3);
+    return editabort(e, EDIT_REFUSED);
 }
 
 // One field (or run of fields) replaced on the way: at pos, drop old bytes
@@ -113,12 +113,12 @@ int needpositions(std::initializer_list<needpos> need) {
     for (const needpos& n : need)
         if (aviscaninfo.*n.field == 0) {
             std::printf("%s", n.line);
-            return 3;
+            return EDIT_REFUSED;
         }
     if (aviscaninfo.aviavihsize < 56 || aviscaninfo.avividsstrhsize < 56) {
         std::printf("Header chunk too short for editing AVI (avih %lu, strh %lu).\n",
                     (unsigned long)aviscaninfo.aviavihsize, (unsigned long)aviscaninfo.avividsstrhsize);
-        return 3;
+        return EDIT_REFUSED;
     }
     return 0;
 }
@@ -167,14 +167,14 @@ bool ratediffers(double movie, double f, double tol) { return movie * (1 - tol) 
 int avisetfps(const char* path, float fps) {
     if (!usablerate(fps)) {
         std::printf("Cannot set AVI to %g fps.\n", (double)fps);
-        return 3;
+        return EDIT_REFUSED;
     }
     edit e;
     if (int r = editbegin(e, path, kFpsLines)) return r;
     // A mistyped path is not a success.
     if (rfopenq(path) != 0) {
         std::printf("AVI file not found: %s \n", path);
-        return -1;
+        return EDIT_NOFILE;
     }
     rfclose();
     scanfacts sc;
@@ -184,7 +184,7 @@ int avisetfps(const char* path, float fps) {
     }
     if (sc.sizeflag == 0) {
         std::printf("Cannot treat compressed AVI (fwrite:%d).\n", sc.sizeflag);
-        return 1;
+        return FRAME_CANNOT;
     }
     if (!ratediffers((double)sc.fps, (double)fps, 0.0001)) return 0;
     const int64_t fs = sc.chunksize;
@@ -270,13 +270,13 @@ int editstart(edit& e, const editlines& lines, const char* path, int frame, int6
     *done = true;
     if (!usablerate(fps)) {
         std::printf("Cannot use %g fps in AVI.\n", (double)fps);
-        return 3;
+        return EDIT_REFUSED;
     }
     if (int r = editbegin(e, path, lines)) return r;
     if (!pathexists(path)) return createmissing(path, w, h, R, G, B, A, tot, fps, bit32);
     if (rfopenq(path) != 0) {
         std::printf("Cannot find AVI.(%s)\n", path);
-        return -1;
+        return EDIT_NOFILE;
     }
     rfclose();
     if (int r = scanfor(path, frame, sc)) {
@@ -304,12 +304,12 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
     if (aviscaninfo.aviodml && sc.chunkoff == 0 && (frame < 0 || (int64_t)frame < (int64_t)sc.total)) {
         std::printf("Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). "
                     "Failure abort in replacing image in AVI.\n");
-        return 3;
+        return EDIT_REFUSED;
     }
     framefmt f;
     if (sc.sizeflag == 0 || !movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
         std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
-        return 1;
+        return FRAME_CANNOT;
     }
     if (frame >= 0 && (int64_t)frame >= (int64_t)sc.total)
         return aviappendframe(path, frame, (int)(tot > INT32_MAX ? INT32_MAX : tot), width, height, R, G,
@@ -339,22 +339,22 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
                  (cc[3] == 'b' || cc[3] == 'c') && cc[0] == (uint8_t)f.id[0] && cc[1] == (uint8_t)f.id[1];
     if (!video) {
         std::printf("Index not pointing 00-99 in AVI.\n");
-        return editabort(e, 21);
+        return editabort(e, FRAME_NOTVIDEO);
     }
     const int64_t size = (uint32_t)rfgetdw();
     if (size != sc.chunksize) {
         std::printf("Scanned DIB size does not match (%lld!=%lld) in AVI.\n", ll(size), ll(sc.chunksize));
-        return editabort(e, 23);
+        return editabort(e, FRAME_NOROOM);
     }
     if (size < fs) {
         std::printf("Not enough DIB frame file space (%lld<%lld) in AVI.\n", ll(size), ll(fs));
-        return editabort(e, 23);
+        return editabort(e, FRAME_NOROOM);
     }
     // A smaller image at its own stride would show as sheared rows.
     if ((uint32_t)width != sc.width || (uint32_t)height != sc.height) {
         std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
                     (unsigned long)sc.width, (unsigned long)sc.height);
-        return editabort(e, 2);
+        return editabort(e, FRAME_OTHERSIZE);
     }
     rdskip(size);
     for (uint8_t c : cc) wfputc(c);
@@ -383,12 +383,12 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     if ((uint32_t)width != sc.width || (uint32_t)height != sc.height || width <= 0 || height <= 0) {
         std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
                     (unsigned long)sc.width, (unsigned long)sc.height);
-        return 2;
+        return FRAME_OTHERSIZE;
     }
     framefmt f;
     if (!movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
         std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
-        return 1;
+        return FRAME_CANNOT;
     }
     if (tot <= (int64_t)sc.total)
         return avireplaceframe(path, frame, (int)sc.total, width, height, R, G, B, A, fps, bit32);
@@ -404,7 +404,7 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     if (S.aviptridx1 != 0 && S.aviptridx1end > filelength(path)) {
         std::printf("Unsupported AVI layout (an index cut off by the end of the file). "
                     "Failure abort in appending image to AVI.\n");
-        return 3;
+        return EDIT_REFUSED;
     }
     const int64_t k = tot - (int64_t)sc.total;
     const uint64_t fs = framebytes((uint32_t)width, (uint32_t)height, f.alpha);
@@ -413,16 +413,16 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     const uint64_t chunks = (fs + 8) * (uint64_t)k;  // fs < 2^32, k < 2^32
     const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + 8));
     const uint64_t idx1size = index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + 8)) : 0;
-    const uint64_t riff = (uint64_t)S.aviriffsize + chunks + (index ? 16 * (uint64_t)k : 0);
+    const uint64_t riff = (uint64_t)S.aviriffsize + chunks + (index ? IDX1_ENTRY * (uint64_t)k : 0);
     const uint64_t lastoff = movisize + chunks;  // the end of movi, from 'movi'
     if (k > (int64_t)UINT32_MAX || riff > UINT32_MAX || movisize + chunks > UINT32_MAX ||
-        idx1size + 16 * (uint64_t)k > UINT32_MAX || lastoff > UINT32_MAX) {
+        idx1size + IDX1_ENTRY * (uint64_t)k > UINT32_MAX || lastoff > UINT32_MAX) {
         std::printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
     if (idxtablealloc((int32_t)tot) != 0) {
         std::printf("Memory for idx1 table allocation FAILED.\n");
-        return -1;
+        return EDIT_NOFILE;
     }
     const needpos riffpos{&aviscanrecord::aviptrriffleng, "RIFF not found.\n"};
     const needpos total1{&aviscanrecord::aviptrtotalframes, "maxframe (avih) not found.\n"};
@@ -448,7 +448,7 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
         if (!applypatch(p)) return lost(e);
         if (p.pos == S.aviptrriffleng && rdpos() != S.aviptrriffleng + 4) {
             std::printf("assert err (aviptrriffleng).\n");
-            return editabort(e, 3);
+            return editabort(e, EDIT_REFUSED);
         }
     }
     if (!copyto(S.aviptrmoviend)) return lost(e);
@@ -465,15 +465,15 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
         for (uint8_t& c : cc) c = (uint8_t)rfgetc();
         if (std::memcmp(cc, "idx1", 4) != 0) {
             std::printf("idx1 missed. Failure abort in appending image to AVI.\n");
-            return editabort(e, 3);
+            return editabort(e, EDIT_REFUSED);
         }
         rfgetdw();
         wfwrite((const uint8_t*)"idx1", 4);
-        wfputdw((uint32_t)(idx1size + 16 * (uint64_t)k));
+        wfputdw((uint32_t)(idx1size + IDX1_ENTRY * (uint64_t)k));
         if (!copyto(S.aviptridx1end)) return lost(e);
         for (int64_t j = 0; j < k; j++) {
             wfwrite((const uint8_t*)f.id, 4);
-            wfputdw(0x10);
+            wfputdw(IDX1_KEYFRAME);
             wfputdw(idxtable[sc.total + j]);
             wfputdw((uint32_t)fs);
         }

@@ -94,10 +94,10 @@ int findandscan(edit& e) {
     const char* name = e.src ? e.src : e.movie;
     if (rfopenq(name) != 0) {
         printf("Cannot find AVI.(%s)\n", e.movie);
-        return -1;
+        return EDIT_NOFILE;
     }
     rfclose();
-    if (istmpfile(e.movie, "AVI")) return 3;
+    if (istmpfile(e.movie, "AVI")) return EDIT_REFUSED;
     scanfacts& s = e.scan;
     int r = aviscan(name, 0, &s.total, &s.width, &s.height, &s.sizeflag, &s.hasaudio, &s.audiobuf, &s.junkpos,
                     &s.junksize, &s.chunksize, &s.chunkoff, &s.fps);
@@ -128,7 +128,7 @@ int checkpositions(void) {
     for (const auto& n : need)
         if (n.pos == 0) {
             printf("%s", n.line);
-            return 3;
+            return EDIT_REFUSED;
         }
     if (S.aviptridx1 == 0) printf("(no 'idx1' chunk)");
     if (S.aviptridx1end == 0) printf("(no 'idx1' chunk)");
@@ -149,7 +149,7 @@ int checklayout(const char* what) {
         why = "a JUNK that is not between hdrl and movi";
     if (!why) return 0;
     printf("Unsupported AVI layout (%s). Failure abort in %s.\n", why, what);
-    return 3;
+    return EDIT_REFUSED;
 }
 
 int editopen(edit& e) {
@@ -285,23 +285,23 @@ int editfinish(edit& e, int64_t riffend) {
     int64_t w = outpos();
     if (w != riffend) {
         printf("assert err (aviptrriffleng).\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     if (S.aviptrthem) {
         if (!copyto(S.aviptrthem) || !copyto(S.aviptrthem + 8)) {
             printf("%s", e.lines.failed);
-            return editabort(e, 3);
+            return editabort(e, EDIT_REFUSED);
         }
     }
     if (outfailed()) {
         printf("%s", e.lines.failed);
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     w = outpos();
     int64_t fill = (w | 0x1FF) + 1 - w;
     if (!putzeros(fill)) {
         printf("%s", e.lines.failed);
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     if (e.plan) {
         // A plan is the first half of a chained edit: it prints what the
@@ -328,13 +328,13 @@ int editreplace(edit& e, int64_t length) {
     if (finishoutput(p, (uint64_t)length) != 0 || lost) {
         printf("%s", e.lines.failed);
         g_os.remove(e.tmp);
-        return 3;
+        return EDIT_REFUSED;
     }
     printf("%s", e.lines.progress);
     if (!g_os.replace(e.tmp, e.movie)) {
         printf(e.lines.replace, -1);
         g_os.remove(e.tmp);
-        return -1;
+        return EDIT_NOFILE;
     }
     printf("Copy done.\n");
     printf("done.\n");

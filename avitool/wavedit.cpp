@@ -70,7 +70,7 @@ int checkstreams(bool removing) {
     if (ok) return 0;
     printf(removing ? "Unsupported stream layout. Failure abort in removing WAV from AVI.\n"
                     : "Unsupported stream layout. Failure abort in appending WAV to AVI.\n");
-    return 3;
+    return EDIT_REFUSED;
 }
 
 // Copies up to the JUNK (or JUNQ) pad and writes it again with its size
@@ -131,20 +131,20 @@ bool copyidx1(int64_t datastart, uint32_t size) {
     int64_t removed = 0, entries = 0;
     while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
         const int64_t at = rdpos();
-        uint8_t f[16];
+        uint8_t f[IDX1_ENTRY];
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
         if (isdigit2(f) && f[2] == 'w' && f[3] == 'b') {
             removed += (int64_t)n + 8;
-            entries += 16;
+            entries += IDX1_ENTRY;
             continue;
         }
         le32(f + 4, flags);
         le32(f + 8, (uint32_t)((int64_t)off - removed));
         le32(f + 12, n);
         // An entry that keeps its offset is the movie's own 16 bytes.
-        if (removed == 0) outkept(at, f, 16);
-        else for (int i = 0; i < 16; i++) outc(f[i]);
+        if (removed == 0) outkept(at, f, IDX1_ENTRY);
+        else for (uint8_t c : f) outc(c);
     }
     if (rfeof() != 0 || entries != S.aviwavidx1bytes) {
         printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
@@ -175,7 +175,7 @@ const editlines kAppendLines = {
 int removewav(const char* avi, spliced* plan) {
     edit e;
     e.plan = plan;
-    if (!tmppath(e, avi)) return -1;
+    if (!tmppath(e, avi)) return EDIT_NOFILE;
     e.lines = kRemoveLines;
     int r = findandscan(e);
     if (r != 0) return r;
@@ -197,72 +197,72 @@ int removewav(const char* avi, spliced* plan) {
     // RIFF size.
     if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     uint32_t riff = (uint32_t)rfgetdw();
-    printf("WAV in avih = %lld (should be %lld).\n", ll(strl), 116LL);
+    printf("WAV in avih = %lld (should be %lld).\n", ll(strl), ll(STRL_AUDS_LIST));
     int64_t newriff = (int64_t)riff - (junk ? 0 : strl);
     printf("WAV in movi = %lld (should be %lld).\n", ll(S.aviwavmovibytes), ll((int64_t)S.auds.bufsize + 8));
     newriff -= S.aviwavmovibytes;
     printf("WAV in idx1 = %lld (should be 16).\n", ll(S.aviwavidx1bytes));
     newriff -= S.aviwavidx1bytes;
-    if (newriff < 4 || riff != S.aviriffsize) return editabort(e, 3);
+    if (newriff < 4 || riff != S.aviriffsize) return editabort(e, EDIT_REFUSED);
     outdw((uint32_t)newriff);
 
     // hdrl: its size, the main header's rate, frame count and stream count.
-    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, 3);
+    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
-    if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, 3);
+    if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
     outdw((uint32_t)(hdrlsize - strl));
     if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, 0)) || !patch32(S.aviptrtotalframes, s.total) ||
         !patch32(S.aviptrstreams, 1))
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
 
     // The audio strl is cut at its own position: nothing before it moves.
-    if (!copyto(S.aviptraudsstrl)) return editabort(e, 3);
+    if (!copyto(S.aviptraudsstrl)) return editabort(e, EDIT_REFUSED);
     int64_t w = outpos();
     if (w == S.aviptraudsstrl && S.aviptraudsstrl + strl <= hdrlstart + hdrlsize) {
         printf("Assert OK at the end of LIST2 for removing auds.\n");
     } else {
         printf("Assert fail at LIST2 for removing auds.\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     printf("Skipping %lld bytes.(auds)\n", ll(strl));
-    if (!rdskip(strl)) return editabort(e, 3);
+    if (!rdskip(strl)) return editabort(e, EDIT_REFUSED);
 
     // The JUNK grows by what hdrl lost, so movi keeps its file position.
-    if (junk && !resizejunk(strl)) return editabort(e, 3);
+    if (junk && !resizejunk(strl)) return editabort(e, EDIT_REFUSED);
 
     // movi without the '##wb' chunks.
-    if (!copyto(S.aviptrmovi + 4)) return editabort(e, 3);
+    if (!copyto(S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
     outdw((uint32_t)(movisize - S.aviwavmovibytes));
     if (!readfourcc("movi")) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     for (char c : {'m', 'o', 'v', 'i'}) outc(c);
     printf("(LIST-movi leng %lld bytes)", ll(movisize));
     int64_t skipped = 0;
-    if (!copymovi(S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, 3);
+    if (!copymovi(S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, EDIT_REFUSED);
     if (outfailed()) {
         printf("Copy failed (WR) for removing WAV PCM from AVI1.\n");
-        return editabort(e, 4);
+        return editabort(e, EDIT_LATECOPY);
     }
 
     // idx1 without the '##wb' entries.
     if (S.aviptridx1 && S.aviptridx1end) {
-        if (!copyto(S.aviptridx1)) return editabort(e, 3);
+        if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);
         if (!readfourcc("idx1")) {
             printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
-            return editabort(e, 3);
+            return editabort(e, EDIT_REFUSED);
         }
         for (char c : {'i', 'd', 'x', '1'}) outc(c);
         uint32_t n = (uint32_t)rfgetdw();
         outdw((uint32_t)(n - S.aviwavidx1bytes));
         printf("(idx1 %lld bytes)", ll(n));
-        if (!copyidx1(rdpos(), n)) return editabort(e, 3);
+        if (!copyidx1(rdpos(), n)) return editabort(e, EDIT_REFUSED);
     }
     return editfinish(e, S.aviptrriffleng + 4 + newriff);
 }
@@ -288,19 +288,19 @@ int aviremovewav(const char* avi) { return removewav(avi, nullptr); }
 
 int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     edit e;
-    if (!tmppath(e, avi)) return -1;
+    if (!tmppath(e, avi)) return EDIT_NOFILE;
     e.lines = kAppendLines;
     if (rfopenq(wav) != 0) {
         printf("Cannot find WAV.(%s)\n", wav);
-        return -1;
+        return EDIT_NOFILE;
     }
     rfclose();
     if (rfopenq(avi) != 0) {
         printf("Cannot find AVI.(%s)\n", avi);
-        return -1;
+        return EDIT_NOFILE;
     }
     rfclose();
-    if (istmpfile(wav, "WAV")) return 3;
+    if (istmpfile(wav, "WAV")) return EDIT_REFUSED;
 
     // The sound, by the writer's rules: a format a stream header can declare
     // (channels, at least 8 bits, a byte rate within 32 bits) and a length
@@ -319,7 +319,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     soundscan(wp, &snd);
     if (!snd.present) {
         printf("Unsupported WAV format. Failure abort in appending WAV to AVI.\n");
-        return 4;
+        return EDIT_BADWAV;
     }
     datlen = snd.datlen;
     int bpsmp = snd.bits / 8;
@@ -329,7 +329,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if ((r = findandscan(e)) != 0) return r;
     // The new sizes, planned before anything is written: the removal of an
     // old sound only lowers them, so this bound is safe to accept.
-    if ((int64_t)S.aviriffsize + 116 + datlen + 8 + 16 > (int64_t)UINT32_MAX) {
+    if ((int64_t)S.aviriffsize + STRL_AUDS_LIST + datlen + CHUNK_HDR + IDX1_ENTRY > (int64_t)UINT32_MAX) {
         printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
@@ -350,7 +350,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         if ((r = findandscan(e)) != 0) return r;
         if (e.scan.hasaudio) {
             printf("Assert failed in removing WAV from AVI (%d)\n", r);
-            return 3;
+            return EDIT_REFUSED;
         }
         printf("WAV removed from AVI. OK.\n");
     }
@@ -362,8 +362,8 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if ((r = checklayout("appending WAV to AVI")) != 0) return r;
     if ((r = checkstreams(false)) != 0) return r;
     bool idx = S.aviptridx1 && S.aviptridx1end;
-    bool shrink = s.junksize >= 116;
-    int64_t newriff = (int64_t)S.aviriffsize + (shrink ? 0 : 116) + datlen + 8 + (idx ? 16 : 0);
+    bool shrink = s.junksize >= STRL_AUDS_LIST;
+    int64_t newriff = (int64_t)S.aviriffsize + (shrink ? 0 : STRL_AUDS_LIST) + datlen + CHUNK_HDR + (idx ? IDX1_ENTRY : 0);
     if (newriff > (int64_t)UINT32_MAX) {
         printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
@@ -372,62 +372,63 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
 
     if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
     rfgetdw();
     wfputdw((uint32_t)newriff);
-    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, 3);
+    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
-    if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + 116 > (int64_t)UINT32_MAX) return editabort(e, 3);
-    outdw(hdrlsize + 116);
-    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, snd.avgbytes))) return editabort(e, 3);
-    if (wavsec > imgsec && !patch32(S.aviptrtotalframes, ceilframes(wavsec, s.fps))) return editabort(e, 3);
-    if (!patch32(S.aviptrstreams, 2)) return editabort(e, 3);
+    if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
+    outdw(hdrlsize + STRL_AUDS_LIST);
+    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, snd.avgbytes))) return editabort(e, EDIT_REFUSED);
+    if (wavsec > imgsec && !patch32(S.aviptrtotalframes, ceilframes(wavsec, s.fps))) return editabort(e, EDIT_REFUSED);
+    if (!patch32(S.aviptrstreams, 2)) return editabort(e, EDIT_REFUSED);
 
     // The audio strl goes right after the video strl, which ends hdrl in the
     // program's movies; another writer's filler after it stays after it.
     int64_t at = S.aviptrvidsstrlend ? S.aviptrvidsstrlend : hdrlstart + hdrlsize;
-    if (!copyto(at)) return editabort(e, 3);
-    if (putstrlauds(snd) != 0) return editabort(e, 3);
+    if (!copyto(at)) return editabort(e, EDIT_REFUSED);
+    if (putstrlauds(snd) != 0) return editabort(e, EDIT_REFUSED);
     int64_t w = outpos();
-    if (w == at + 116) {
+    if (w == at + STRL_AUDS_LIST) {
         printf("Assert OK at the end of LIST2 for auds.\n");
     } else {
         printf("Assert fail at LIST2 for auds.\n");
-        return editabort(e, 3);
+        return editabort(e, EDIT_REFUSED);
     }
 
-    // A JUNK of 116 bytes or more gives them up, so movi keeps its place.
-    if (shrink && !resizejunk(-116)) return editabort(e, 3);
+    // A JUNK as large as the stream list or larger gives up its bytes, so movi
+    // keeps its place.
+    if (shrink && !resizejunk(-(int64_t)STRL_AUDS_LIST)) return editabort(e, EDIT_REFUSED);
 
     // movi: its size, then everything in it, then the sound chunk.
-    if (!copyto(S.aviptrmovi + 4)) return editabort(e, 3);
+    if (!copyto(S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
     wfputdw((uint32_t)((int64_t)movisize + datlen + 8));
     int64_t movi4 = 0;
     wfgetpos64(&movi4);
-    if (!copyto(S.aviptrmoviend)) return editabort(e, 3);
+    if (!copyto(S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
     wfgetpos64(&w);
     uint32_t off = (uint32_t)(w - movi4);
     for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
     wfputdw((uint32_t)datlen);
     r = soundcopy(wp, snd, "Reading");
-    if (r == -4) return editabort(e, -1);
-    if (r != 0) return editabort(e, 4);
+    if (r == -4) return editabort(e, EDIT_NOFILE);
+    if (r != 0) return editabort(e, EDIT_LATECOPY);
 
     if (idx) {
-        if (!copyto(S.aviptridx1)) return editabort(e, 3);
+        if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);
         if (!readfourcc("idx1")) {
             printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
-            return editabort(e, 3);
+            return editabort(e, EDIT_REFUSED);
         }
         for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
         uint32_t n = (uint32_t)rfgetdw();
-        wfputdw(n + 16);
-        if (!copyto(S.aviptridx1end)) return editabort(e, 3);
+        wfputdw(n + IDX1_ENTRY);
+        if (!copyto(S.aviptridx1end)) return editabort(e, EDIT_REFUSED);
         for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
-        wfputdw(0x10);  // dwFlags: AVIIF_KEYFRAME
+        wfputdw(IDX1_KEYFRAME);
         wfputdw(off);
         wfputdw((uint32_t)datlen);
     }

@@ -197,13 +197,13 @@ int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& s
     wfputdw((uint32_t)plan.idx1size);              /* chunk size */
     for (uint32_t i = 0; i < n; i++) {
         if ((r = putfourcc(fcc))) return r;        /* ckid */
-        wfputdw(0x10);                             /* dwFlags: AVIIF_KEYFRAME */
+        wfputdw(IDX1_KEYFRAME);                    /* dwFlags */
         wfputdw(table.at[i]);                      /* dwChunkOffset, from 'movi' */
         wfputdw((uint32_t)plan.fs);                /* dwChunkLength */
     }
     if (plan.sound) {
         if ((r = putfourcc("01wb"))) return r;     /* ckid */
-        wfputdw(0x10);                             /* dwFlags: AVIIF_KEYFRAME */
+        wfputdw(IDX1_KEYFRAME);                    /* dwFlags */
         wfputdw(soundat);                          /* dwChunkOffset, from 'movi' */
         wfputdw((uint32_t)plan.datlen);            /* dwChunkLength */
     }

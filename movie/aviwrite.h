@@ -45,6 +45,7 @@ inline constexpr uint32_t STRF_VIDS_CHUNK = 8 + 40;  // putstrfvids
 inline constexpr uint32_t STRF_AUDS_CHUNK = 8 + 18;  // putstrfauds
 inline constexpr uint32_t STRN_CHUNK = 8 + 6;   // putstrn
 inline constexpr uint32_t IDX1_ENTRY = 16;      // one idx1 entry
+inline constexpr uint32_t IDX1_KEYFRAME = 0x10;  // dwFlags of every idx1 entry written: AVIIF_KEYFRAME
 inline constexpr uint32_t THEM_TRAILER = 8;     // 'themewnd' after a 24-bit movie
 
 // The AVI 1.0 sound stream list (putstrlauds): 116 bytes, size field 108.
