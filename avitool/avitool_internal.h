@@ -144,7 +144,7 @@ bool readfourcc(const char* cc);
 bool rdskip(int64_t n);
 
 // Writes n zero bytes: true when WR took them (or the plan noted them).
-bool putzeros(int64_t n);
+bool outzeros(int64_t n);
 
 // The end of every edit: the 'them' trailer when the scan met one, a check
 // that the write position is riffend (the planned end of the RIFF chunk;

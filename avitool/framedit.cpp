@@ -362,7 +362,7 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
     if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) {
         return lost(e);
     }
-    putzeros(size - fs);
+    outzeros(size - fs);
     // The rest as it is: the file keeps its length.
     if (!copyto(len)) {
         return lost(e);

@@ -266,18 +266,12 @@ bool rdskip(int64_t n) {
     return rfeof() == 0;
 }
 
-bool putzeros(int64_t n) {
+bool outzeros(int64_t n) {
     if (g_plan) {
         planzeros(*g_plan, n);
         return true;
     }
-    static const uint8_t zeros[4096] = {};
-    while (n > 0) {
-        int k = n > 4096 ? 4096 : (int)n;
-        if (wfwrite(zeros, k) != k) return false;
-        n -= k;
-    }
-    return wferr() == 0;
+    return wfputzeros(n > 0 ? (uint64_t)n : 0) == 0;
 }
 
 int editfinish(edit& e, int64_t riffend) {
@@ -298,8 +292,8 @@ int editfinish(edit& e, int64_t riffend) {
         return editabort(e, EDIT_REFUSED);
     }
     w = outpos();
-    int64_t fill = (w | 0x1FF) + 1 - w;
-    if (!putzeros(fill)) {
+    int64_t fill = (int64_t)pad512((uint64_t)w);
+    if (!outzeros(fill)) {
         printf("%s", e.lines.failed);
         return editabort(e, EDIT_REFUSED);
     }

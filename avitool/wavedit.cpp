@@ -85,7 +85,7 @@ bool resizejunk(int64_t delta) {
     if (n + delta < 0 || n + delta > (int64_t)UINT32_MAX || !rdskip(n)) return false;
     for (uint8_t c : f) outc(c);
     outdw((uint32_t)(n + delta));
-    return putzeros(n + delta);
+    return outzeros(n + delta);
 }
 
 // Copies movi from the read position to its end without the '##wb' chunks:

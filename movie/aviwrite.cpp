@@ -461,17 +461,6 @@ int putstrn(const char* name5) {
 
 namespace {
 
-// n zero bytes in blocks; false when the output failed.
-bool putzeros(uint64_t n) {
-    static const uint8_t zero[4096] = {};
-    while (n > 0) {
-        int k = n < sizeof zero ? (int)n : (int)sizeof zero;
-        if (wfwrite(zero, k) != k) return false;
-        n -= (uint64_t)k;
-    }
-    return wferr() == 0;
-}
-
 // A block of any length through wfwrite (whose count is an int).
 bool putblock(const uint8_t* p, size_t n) {
     while (n > 0) {
@@ -488,7 +477,7 @@ bool putblock(const uint8_t* p, size_t n) {
 int putjunk(bool alpha, uint32_t j) {
     if (int r = putfourcc(alpha ? "JUNQ" : "JUNK")) return r;
     wfputdw(j);                                    /* cb */
-    putzeros(j);
+    wfputzeros(j);
     return 0;
 }
 
@@ -690,8 +679,7 @@ int puttail(bool alpha, int trailerfail) {
     }
     int64_t pos = 0;
     wfgetpos64(&pos);
-    uint64_t fill = (((uint64_t)pos | 0x1FF) + 1) - (uint64_t)pos;
-    if (!putzeros(fill)) return diskfull();
+    if (wfputzeros(pad512((uint64_t)pos)) != 0) return diskfull();
     return 0;
 }
 

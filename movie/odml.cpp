@@ -201,16 +201,6 @@ uint64_t outpos() {
     return (uint64_t)pos;
 }
 
-// n zero bytes through WR, in blocks.
-void putzeros(uint64_t n) {
-    static const uint8_t zero[512] = {};
-    while (n > 0) {
-        int k = n < sizeof zero ? (int)n : (int)sizeof zero;
-        wfwrite(zero, k);
-        n -= (uint64_t)k;
-    }
-}
-
 }  // namespace
 
 int putvidsindx(const odmlplan& plan) {
@@ -230,7 +220,7 @@ int putvidsindx(const odmlplan& plan) {
         wfputdw(IXNN_HDR + IXNN_ENTRY * g.frames); /* aIndex[].dwSize: the whole chunk */
         wfputdw(g.frames);                         /* aIndex[].dwDuration, in frames */
     }
-    putzeros(INDX_ENTRY * (N - plan.segments));    /* aIndex[] not in use */
+    wfputzeros(INDX_ENTRY * (N - plan.segments));    /* aIndex[] not in use */
     return 0;
 }
 
@@ -529,7 +519,7 @@ int odmlwritepass(const moviepaths& p, const odmlplan& plan, const soundfacts& s
 
 uint64_t odmlfilelen(const odmlplan* p) {
     const uint64_t end = p->end + (p->facts.alpha ? 0 : THEM_TRAILER);
-    return (end | 0x1FF) + 1;
+    return end + pad512(end);
 }
 
 int mkodmlsub(const char* avipath, const char16_t* avipathW, const char* listpath,

@@ -194,6 +194,12 @@ int wfputfl(float f);
 int wfputflbe(float f);
 int wfputs(const char* s);             // 0 whole string, 1 after 513 bytes, -1 closed
 int wfwrite(const uint8_t* buf, int n);
+int wfputzeros(uint64_t n);            // n zero bytes in blocks: 0, or -1 when WR failed
+
+// The zero fill that ends every AVI file the system writes: the bytes from
+// end up to the next multiple of 512, 1 to 512 (an end already on a multiple
+// gets a whole 512).
+inline uint64_t pad512(uint64_t end) { return ((end | 0x1FF) + 1) - end; }
 
 // Copies from a read stream to WR: the count written, -1 on failure.
 int rfcopytowf(int n);

@@ -478,6 +478,16 @@ int wfputflbe(float f) { return put_n(WR, std::bit_cast<uint32_t>(f), 4, true); 
 int wfputs(const char* s) { return put_string(WR, s); }
 int wfwrite(const uint8_t* buf, int n) { return write_block(WR, buf, n); }
 
+int wfputzeros(uint64_t n) {
+    static const uint8_t zero[4096] = {};
+    while (n > 0) {
+        int k = n < sizeof zero ? (int)n : (int)sizeof zero;
+        if (write_block(WR, zero, k) != k) return -1;
+        n -= (uint64_t)k;
+    }
+    return (int8_t)WR.err == 0 ? 0 : -1;
+}
+
 // ---- WRsrc -------------------------------------------------------------------------
 
 int wsferr(void) { return (int8_t)WRsrc.err; }

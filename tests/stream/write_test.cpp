@@ -174,6 +174,30 @@ TEST_F(StreamTest, QuadAndFloatWriters) {
     }
 }
 
+// Zero runs longer than one block land whole after what came before; a
+// closed stream takes none; the AVI fill is 1 to 512 bytes.
+TEST_F(StreamTest, ZeroRunsAndTheFillTo512) {
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide);
+        std::string p = path("z.bin");
+        ASSERT_EQ(wide ? wfcreateW(testutil::u16(p).c_str()) : wfcreate(p.c_str()), 0);
+        EXPECT_EQ(wfputc(7), 0);
+        EXPECT_EQ(wfputzeros(0), 0);
+        EXPECT_EQ(wfputzeros(10000), 0);
+        EXPECT_EQ(wfputc(9), 0);
+        EXPECT_EQ(wfclose(), 0);
+        std::vector<uint8_t> want(10002, 0);
+        want.front() = 7;
+        want.back() = 9;
+        EXPECT_EQ(slurp("z.bin"), want);
+        EXPECT_EQ(wfputzeros(1), -1);
+    }
+    const struct { uint64_t end, fill; } cases[] = {
+        {0, 512}, {1, 511}, {511, 1}, {512, 512}, {513, 511}, {2076, 484}, {0xFFFFFE00ull, 512}, {0x100000001ull, 511},
+    };
+    for (const auto& c : cases) EXPECT_EQ(pad512(c.end), c.fill) << c.end;
+}
+
 TEST_P(WriteWay, StringWrites) {
     struct Case {
         size_t len;
