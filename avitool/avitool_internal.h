@@ -92,13 +92,41 @@ bool tmppath(edit& e, const char* movie);
 // TMPNAME in any case), after a line naming which of the edit's files it is.
 bool istmpfile(const char* path, const char* what);
 
-// The existence test and the scan of frame 0: 0, or the edit's result after
-// its line ("Cannot find AVI.(%s)\n" -1, "ErrScanningAVI (%d)\n" the scan's).
-int findandscan(edit& e);
+// aviscan for frame into the facts, with the edits' line for a failed scan
+// ("ErrScanningAVI (%d)\n"): the scan's result.
+int scanmovie(const char* name, int32_t frame, scanfacts* s);
 
-// The ten required positions in their fixed order, then the two index
-// lines: 0, or 3 after the first missing one's line.
-int checkpositions(void);
+// The existence test, the refusal of the temporary file as the movie, and
+// the scan of frame (e.src when set, else the movie) into e.scan: 0, or the
+// edit's result after its line ("Cannot find AVI.(%s)\n" -1, the temporary
+// file 3, the scan's).
+int findandscan(edit& e, int32_t frame = 0);
+
+// The header positions an edit patches, as bits of a set: each edit checks
+// the ones it needs, always in this order.
+enum needed : unsigned {
+    NEED_RIFF = 1u << 0,         // aviptrriffleng
+    NEED_USPERFRAME = 1u << 1,   // aviptrusperframe
+    NEED_MAXBYTES = 1u << 2,     // aviptrmaxbytes
+    NEED_TOTALFRAMES = 1u << 3,  // aviptrtotalframes
+    NEED_STREAMS = 1u << 4,      // aviptrstreams
+    NEED_VIDSRATE = 1u << 5,     // aviptrvidsrate
+    NEED_VIDSLENGTH = 1u << 6,   // aviptrvidslength
+    NEED_VIDSBUF = 1u << 7,      // aviptrvidsbufsize
+    NEED_MOVI = 1u << 8,         // aviptrmovi
+    NEED_MOVIEND = 1u << 9,      // aviptrmoviend
+    NEED_ALL = (1u << 10) - 1,
+    // The rate fields.
+    NEED_RATE = NEED_USPERFRAME | NEED_MAXBYTES | NEED_VIDSRATE | NEED_VIDSBUF,
+};
+
+// The needed positions in their fixed order: 0, or 3 after the first
+// missing one's line ("RIFF not found.\n", ...).
+int checkpositions(unsigned need);
+
+// The lines for a movie without an index: "(no 'idx1' chunk)" for each of
+// its two positions that is 0; the index steps are then skipped.
+void noteindex(void);
 
 // The layout an edit that restructures the movie can take: not OpenDML, one
 // movi list, a movi walk that took every chunk, an index counted from

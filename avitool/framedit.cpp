@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -101,20 +100,11 @@ bool applypatch(const patch& p) {
     return rfeof() == 0 && wferr() == 0;
 }
 
-// The patch positions an edit needs, in the protocol's order, each with its
-// line.  Headers shorter than their fixed layout have positions inside the
-// next chunk: patching them would overwrite other bytes.
-struct needpos {
-    int64_t aviscanrecord::*field;
-    const char* line;
-};
-
-int needpositions(std::initializer_list<needpos> need) {
-    for (const needpos& n : need)
-        if (aviscaninfo.*n.field == 0) {
-            std::printf("%s", n.line);
-            return EDIT_REFUSED;
-        }
+// The patch positions an edit needs, then the headers they lie in: headers
+// shorter than their fixed layout have positions inside the next chunk, and
+// patching them would overwrite other bytes.
+int needpositions(unsigned need) {
+    if (int r = checkpositions(need)) return r;
     if (aviscaninfo.aviavihsize < 56 || aviscaninfo.avividsstrhsize < 56) {
         std::printf("Header chunk too short for editing AVI (avih %lu, strh %lu).\n",
                     (unsigned long)aviscaninfo.aviavihsize, (unsigned long)aviscaninfo.avividsstrhsize);
@@ -122,11 +112,6 @@ int needpositions(std::initializer_list<needpos> need) {
     }
     return 0;
 }
-
-const needpos kUsPerFrame{&aviscanrecord::aviptrusperframe, "microsec/frame (avih) not found.\n"};
-const needpos kMaxBytes{&aviscanrecord::aviptrmaxbytes, "maxbyte/sec (avih) not found.\n"};
-const needpos kVidsRate{&aviscanrecord::aviptrvidsrate, "1000*fps (vids) not found.\n"};
-const needpos kVidsBuf{&aviscanrecord::aviptrvidsbufsize, "maxbyte/sec (vids) not found.\n"};
 
 // ---- The rate patch ------------------------------------------------------------------------
 
@@ -177,18 +162,15 @@ int avisetfps(const char* path, float fps) {
         return EDIT_NOFILE;
     }
     rfclose();
-    scanfacts sc;
-    if (int r = scanfor(path, 0, &sc)) {
-        std::printf("ErrScanningAVI (%d)\n", r);
-        return r;
-    }
+    const scanfacts& sc = e.scan;
+    if (int r = scanmovie(path, 0, &e.scan)) return r;
     if (sc.sizeflag == 0) {
         std::printf("Cannot treat compressed AVI (fwrite:%d).\n", sc.sizeflag);
         return FRAME_CANNOT;
     }
     if (!ratediffers((double)sc.fps, (double)fps, 0.0001)) return 0;
     const int64_t fs = sc.chunksize;
-    if (int r = needpositions({kUsPerFrame, kMaxBytes, kVidsRate, kVidsBuf})) return r;
+    if (int r = needpositions(NEED_RATE)) return r;
 
     if (int r = editopen(e)) return r;
     const int64_t len = rdlength();
@@ -274,15 +256,8 @@ int editstart(edit& e, const editlines& lines, const char* path, int frame, int6
     }
     if (int r = editbegin(e, path, lines)) return r;
     if (!pathexists(path)) return createmissing(path, w, h, R, G, B, A, tot, fps, bit32);
-    if (rfopenq(path) != 0) {
-        std::printf("Cannot find AVI.(%s)\n", path);
-        return EDIT_NOFILE;
-    }
-    rfclose();
-    if (int r = scanfor(path, frame, sc)) {
-        std::printf("ErrScanningAVI (%d)\n", r);
-        return r;
-    }
+    if (int r = findandscan(e, frame)) return r;
+    *sc = e.scan;
     *done = false;
     return 0;
 }
@@ -315,7 +290,7 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
         return aviappendframe(path, frame, (int)(tot > INT32_MAX ? INT32_MAX : tot), width, height, R, G,
                               B, A, fps, bit32);
     const int64_t fs = (int64_t)framebytes((uint32_t)width, (uint32_t)height, f.alpha);
-    if (int r = needpositions({kUsPerFrame, kMaxBytes, kVidsRate, kVidsBuf})) return r;
+    if (int r = needpositions(NEED_RATE)) return r;
 
     if (int r = editopen(e)) return r;
     const int64_t len = rdlength();
@@ -424,15 +399,8 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
         std::printf("Memory for idx1 table allocation FAILED.\n");
         return EDIT_NOFILE;
     }
-    const needpos riffpos{&aviscanrecord::aviptrriffleng, "RIFF not found.\n"};
-    const needpos total1{&aviscanrecord::aviptrtotalframes, "maxframe (avih) not found.\n"};
-    const needpos vlen{&aviscanrecord::aviptrvidslength, "maxframe (vids) not found.\n"};
-    const needpos movi{&aviscanrecord::aviptrmovi, "movi start not found.\n"};
-    const needpos moviend{&aviscanrecord::aviptrmoviend, "movi end not found.\n"};
-    if (int r = needpositions({riffpos, kUsPerFrame, kMaxBytes, total1, kVidsRate, vlen, kVidsBuf, movi, moviend}))
-        return r;
-    if (S.aviptridx1 == 0) std::printf("(no 'idx1' chunk)");
-    if (S.aviptridx1end == 0) std::printf("(no 'idx1' chunk)");
+    if (int r = needpositions(NEED_ALL & ~NEED_STREAMS)) return r;
+    noteindex();
     if (S.aviptrthem == 0) std::printf("(no 'them' chunk)");
 
     if (int r = editopen(e)) return r;

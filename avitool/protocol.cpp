@@ -90,7 +90,14 @@ bool istmpfile(const char* path, const char* what) {
     return true;
 }
 
-int findandscan(edit& e) {
+int scanmovie(const char* name, int32_t frame, scanfacts* s) {
+    int r = aviscan(name, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio, &s->audiobuf,
+                    &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
+    if (r != 0) printf("ErrScanningAVI (%d)\n", r);
+    return r;
+}
+
+int findandscan(edit& e, int32_t frame) {
     const char* name = e.src ? e.src : e.movie;
     if (rfopenq(name) != 0) {
         printf("Cannot find AVI.(%s)\n", e.movie);
@@ -98,22 +105,15 @@ int findandscan(edit& e) {
     }
     rfclose();
     if (istmpfile(e.movie, "AVI")) return EDIT_REFUSED;
-    scanfacts& s = e.scan;
-    int r = aviscan(name, 0, &s.total, &s.width, &s.height, &s.sizeflag, &s.hasaudio, &s.audiobuf, &s.junkpos,
-                    &s.junksize, &s.chunksize, &s.chunkoff, &s.fps);
-    if (r != 0) {
-        printf("ErrScanningAVI (%d)\n", r);
-        return r;
-    }
-    return 0;
+    return scanmovie(name, frame, &e.scan);
 }
 
-int checkpositions(void) {
+int checkpositions(unsigned need) {
     const aviscanrecord& S = aviscaninfo;
     const struct {
         int64_t pos;
         const char* line;
-    } need[] = {
+    } order[] = {
         {S.aviptrriffleng, "RIFF not found.\n"},
         {S.aviptrusperframe, "microsec/frame (avih) not found.\n"},
         {S.aviptrmaxbytes, "maxbyte/sec (avih) not found.\n"},
@@ -125,14 +125,17 @@ int checkpositions(void) {
         {S.aviptrmovi, "movi start not found.\n"},
         {S.aviptrmoviend, "movi end not found.\n"},
     };
-    for (const auto& n : need)
-        if (n.pos == 0) {
-            printf("%s", n.line);
+    for (unsigned i = 0; i < sizeof order / sizeof order[0]; i++)
+        if ((need >> i & 1) && order[i].pos == 0) {
+            printf("%s", order[i].line);
             return EDIT_REFUSED;
         }
-    if (S.aviptridx1 == 0) printf("(no 'idx1' chunk)");
-    if (S.aviptridx1end == 0) printf("(no 'idx1' chunk)");
     return 0;
+}
+
+void noteindex(void) {
+    if (aviscaninfo.aviptridx1 == 0) printf("(no 'idx1' chunk)");
+    if (aviscaninfo.aviptridx1end == 0) printf("(no 'idx1' chunk)");
 }
 
 int checklayout(const char* what) {

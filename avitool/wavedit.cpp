@@ -186,7 +186,8 @@ int removewav(const char* avi, spliced* plan) {
     }
     printf("IMG: %g sec.\n", (double)s.total / (double)s.fps);
     int64_t fs = framesize(s);
-    if ((r = checkpositions()) != 0) return r;
+    if ((r = checkpositions(NEED_ALL)) != 0) return r;
+    noteindex();
     if ((r = checklayout("removing WAV from AVI")) != 0) return r;
     if ((r = checkstreams(true)) != 0) return r;
     bool junk = S.aviptrjunk != 0;
@@ -358,7 +359,8 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     double imgsec = (double)s.total / (double)s.fps;
     printf("IMG: %g sec.\n", imgsec);
     int64_t fs = framesize(s);
-    if ((r = checkpositions()) != 0) return r;
+    if ((r = checkpositions(NEED_ALL)) != 0) return r;
+    noteindex();
     if ((r = checklayout("appending WAV to AVI")) != 0) return r;
     if ((r = checkstreams(false)) != 0) return r;
     bool idx = S.aviptridx1 && S.aviptridx1end;
