@@ -161,6 +161,22 @@ bool outfailed(void);
 // The read position.
 int64_t rdpos(void);
 
+// One header field (or run of fields) replaced on the way: at pos, old bytes
+// of the source are dropped and the u32 values put written in their place.
+// Every edit states the fields it patches as a list of these.
+struct patch {
+    int64_t pos;
+    int old;
+    std::vector<uint32_t> put;
+};
+
+// Puts the list in file order: false when two patches overlap.
+bool sortpatches(std::vector<patch>* v);
+
+// Copies up to each patch in the list's order and writes it: false when a
+// copy fails or would go backwards, the source ends, or the output fails.
+bool applypatches(const std::vector<patch>& v);
+
 // Reads the four bytes of a fourcc and writes them back: true when they
 // are cc.
 bool passfourcc(const char* cc);

@@ -85,21 +85,6 @@ int lost(edit& e) {
     return editabort(e, EDIT_REFUSED);
 }
 
-// One field (or run of fields) replaced on the way: at pos, drop old bytes
-// of the movie and write the new u32 values in their place.
-struct patch {
-    int64_t pos;
-    int old;
-    std::vector<uint32_t> put;
-};
-
-bool applypatch(const patch& p) {
-    if (!copyto(p.pos)) return false;
-    for (int k = 0; k < p.old; k++) rfgetc();
-    for (uint32_t v : p.put) wfputdw(v);
-    return rfeof() == 0 && wferr() == 0;
-}
-
 // The patch positions an edit needs, then the headers they lie in: headers
 // shorter than their fixed layout have positions inside the next chunk, and
 // patching them would overwrite other bytes.
@@ -132,13 +117,6 @@ void ratepatches(std::vector<patch>* out, int64_t fs, float fps, bool audio) {
     out->push_back({S.aviptrmaxbytes, 4, {maxbytes > UINT32_MAX ? UINT32_MAX : (uint32_t)maxbytes}});
     out->push_back({S.aviptrvidsrate - 4, 8, {scale, rate}});
     out->push_back({S.aviptrvidsbufsize, 4, {ratebytes(fs, fps)}});
-}
-
-bool sortpatches(std::vector<patch>* v) {
-    std::sort(v->begin(), v->end(), [](const patch& a, const patch& b) { return a.pos < b.pos; });
-    for (size_t i = 1; i < v->size(); i++)
-        if ((*v)[i].pos < (*v)[i - 1].pos + (*v)[i - 1].old) return false;
-    return true;
 }
 
 // The edits' tolerance: the caller's rate counts as different from the
@@ -176,13 +154,7 @@ int avisetfps(const char* path, float fps) {
     const int64_t len = rdlength();
     std::vector<patch> patches;
     ratepatches(&patches, fs, fps, sc.hasaudio != 0);
-    if (!sortpatches(&patches)) {
-        return lost(e);
-    }
-    for (const patch& p : patches)
-        if (!applypatch(p)) {
-            return lost(e);
-        }
+    if (!sortpatches(&patches) || !applypatches(patches)) return lost(e);
     // The rest as it is: the trailer and the old zero padding come along,
     // so the file keeps its length.
     if (!copyto(len)) {
@@ -296,10 +268,7 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
     const int64_t len = rdlength();
     std::vector<patch> patches;
     if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(&patches, fs, fps, sc.hasaudio != 0);
-    for (const patch& p : patches)
-        if (!applypatch(p)) {
-            return lost(e);
-        }
+    if (!applypatches(patches)) return lost(e);
     if (sc.chunkoff <= 0 || !copyto(sc.chunkoff)) {
         return lost(e);
     }
@@ -411,14 +380,8 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     patches.push_back({S.aviptrtotalframes, 4, {plus(S.avih.avitotalframes)}});
     patches.push_back({S.aviptrvidslength, 4, {plus(S.vids.length)}});
     patches.push_back({S.aviptrmovi + 4, 4, {(uint32_t)(movisize + chunks)}});
-    if (!sortpatches(&patches)) return lost(e);
-    for (const patch& p : patches) {
-        if (!applypatch(p)) return lost(e);
-        if (p.pos == S.aviptrriffleng && rdpos() != S.aviptrriffleng + 4) {
-            std::printf("assert err (aviptrriffleng).\n");
-            return editabort(e, EDIT_REFUSED);
-        }
-    }
+    // The RIFF size is the first patch: a copy that reaches it stands on it.
+    if (!sortpatches(&patches) || !applypatches(patches)) return lost(e);
     if (!copyto(S.aviptrmoviend)) return lost(e);
     const int64_t base = S.aviptrmovi + 8;  // the 'movi' fourcc: this edit does not move it
     for (int64_t j = 0; j < k; j++) {

@@ -6,6 +6,7 @@
 #include "avitool/avitool_internal.h"
 #include "avitool/frames_internal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -216,6 +217,24 @@ bool copyto(int64_t pos) {
         n -= k;
     }
     return wferr() == 0;
+}
+
+bool sortpatches(std::vector<patch>* v) {
+    std::sort(v->begin(), v->end(), [](const patch& a, const patch& b) { return a.pos < b.pos; });
+    for (size_t i = 1; i < v->size(); i++)
+        if ((*v)[i].pos < (*v)[i - 1].pos + (*v)[i - 1].old) return false;
+    return true;
+}
+
+bool applypatches(const std::vector<patch>& v) {
+    for (const patch& p : v) {
+        if (!copyto(p.pos)) return false;
+        for (int k = 0; k < p.old; k++) rfgetc();
+        bool put = true;
+        for (uint32_t x : p.put) put &= outdw(x);
+        if (rfeof() != 0 || !put) return false;
+    }
+    return true;
 }
 
 bool readfourcc(const char* cc) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "avitool/avitool.h"
 #include "avitool/avitool_internal.h"
@@ -45,13 +46,6 @@ uint32_t maxbytes(int64_t fs, float fps, uint32_t avgbytes) {
     float v = (float)fs * fps;
     if (avgbytes) v += (float)avgbytes;
     return satu32((double)v + 2.0);
-}
-
-// Reads a u32 field from RD and writes v in its place.
-bool patch32(int64_t pos, uint32_t v) {
-    if (!copyto(pos)) return false;
-    rfgetdw();
-    return rfeof() == 0 && outdw(v);
 }
 
 void le32(uint8_t* b, uint32_t v) {
@@ -216,8 +210,9 @@ int removewav(const char* avi, spliced* plan) {
     int64_t hdrlstart = rdpos();
     if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
     outdw((uint32_t)(hdrlsize - strl));
-    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, 0)) || !patch32(S.aviptrtotalframes, s.total) ||
-        !patch32(S.aviptrstreams, 1))
+    if (!applypatches({{S.aviptrmaxbytes, 4, {maxbytes(fs, s.fps, 0)}},
+                       {S.aviptrtotalframes, 4, {s.total}},
+                       {S.aviptrstreams, 4, {1}}}))
         return editabort(e, EDIT_REFUSED);
 
     // The audio strl is cut at its own position: nothing before it moves.
@@ -383,9 +378,11 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     int64_t hdrlstart = rdpos();
     if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
     outdw(hdrlsize + STRL_AUDS_LIST);
-    if (!patch32(S.aviptrmaxbytes, maxbytes(fs, s.fps, snd.avgbytes))) return editabort(e, EDIT_REFUSED);
-    if (wavsec > imgsec && !patch32(S.aviptrtotalframes, ceilframes(wavsec, s.fps))) return editabort(e, EDIT_REFUSED);
-    if (!patch32(S.aviptrstreams, 2)) return editabort(e, EDIT_REFUSED);
+    // The frame count grows to the sound's length when the sound is longer.
+    std::vector<patch> header = {{S.aviptrmaxbytes, 4, {maxbytes(fs, s.fps, snd.avgbytes)}}};
+    if (wavsec > imgsec) header.push_back({S.aviptrtotalframes, 4, {ceilframes(wavsec, s.fps)}});
+    header.push_back({S.aviptrstreams, 4, {2}});
+    if (!applypatches(header)) return editabort(e, EDIT_REFUSED);
 
     // The audio strl goes right after the video strl, which ends hdrl in the
     // program's movies; another writer's filler after it stays after it.
