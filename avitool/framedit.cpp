@@ -103,11 +103,9 @@ int needpositions(unsigned need) {
 // (float)fs x fps + 2 in single precision, truncated and clamped to u32.
 uint32_t ratebytes(int64_t fs, float fps) { return satu32((double)((float)fs * fps + 2.0f)); }
 
-// The five rate fields for fps, in file order, for a video part of fs bytes a
-// frame; the movie's audio bytes per second are added to the main header's
-// figure when the scan met its format.
-void ratepatches(std::vector<patch>* out, int64_t fs, float fps, bool audio) {
-    const aviscanrecord& S = aviscaninfo;
+}  // namespace
+
+void avitool_detail::ratepatches(const aviscanrecord& S, std::vector<patch>* out, int64_t fs, float fps, bool audio) {
     uint64_t maxbytes = ratebytes(fs, fps);
     if (audio && S.aviptraudsstrf != 0)
         maxbytes += (uint64_t)S.aviwfx.nSamplesPerSec * S.aviwfx.nChannels * (S.aviwfx.wBitsPerSample / 8);
@@ -118,6 +116,37 @@ void ratepatches(std::vector<patch>* out, int64_t fs, float fps, bool audio) {
     out->push_back({S.aviptrvidsrate - 4, 8, {scale, rate}});
     out->push_back({S.aviptrvidsbufsize, 4, {ratebytes(fs, fps)}});
 }
+
+frameappendplan avitool_detail::planframeappend(const aviscanrecord& S, uint32_t frames, int64_t total, uint64_t fs,
+                                                bool rate, float fps, bool audio) {
+    frameappendplan p{};
+    p.k = total - (int64_t)frames;
+    p.fs = fs;
+    p.index = S.aviptridx1 != 0 && S.aviptridx1end != 0;
+    const uint64_t k = (uint64_t)p.k;
+    const uint64_t chunks = (fs + CHUNK_HDR) * k;  // fs < 2^32 and k < 2^32 where it counts
+    const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + 8));
+    const uint64_t idx1size = p.index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + 8)) : 0;
+    p.movisize = movisize + chunks;  // also the last new chunk's end, from 'movi'
+    p.idx1size = idx1size + IDX1_ENTRY * k;
+    p.riff = (uint64_t)S.aviriffsize + chunks + (p.index ? IDX1_ENTRY * k : 0);
+    p.base = S.aviptrmovi + 8;
+    p.riffend = S.aviptrriffleng + 4 + (int64_t)p.riff;
+    p.fits = p.k >= 0 && p.k <= (int64_t)UINT32_MAX && fs <= UINT32_MAX && p.riff <= UINT32_MAX &&
+             p.movisize <= UINT32_MAX && p.idx1size <= UINT32_MAX;
+    if (!p.index) p.idx1size = 0;
+    if (!p.fits) return p;
+    p.patches.push_back({S.aviptrriffleng, 4, {(uint32_t)p.riff}});
+    if (rate) ratepatches(S, &p.patches, (int64_t)fs, fps, audio);
+    auto plus = [&](uint32_t v) { uint64_t n = (uint64_t)v + k; return n > UINT32_MAX ? UINT32_MAX : (uint32_t)n; };
+    p.patches.push_back({S.aviptrtotalframes, 4, {plus(S.avih.avitotalframes)}});
+    p.patches.push_back({S.aviptrvidslength, 4, {plus(S.vids.length)}});
+    p.patches.push_back({S.aviptrmovi + 4, 4, {(uint32_t)p.movisize}});
+    p.ordered = sortpatches(&p.patches);
+    return p;
+}
+
+namespace {
 
 // The edits' tolerance: the caller's rate counts as different from the
 // movie's when they differ by more than 0.05 %.
@@ -153,7 +182,7 @@ int avisetfps(const char* path, float fps) {
     if (int r = editopen(e)) return r;
     const int64_t len = rdlength();
     std::vector<patch> patches;
-    ratepatches(&patches, fs, fps, sc.hasaudio != 0);
+    ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
     if (!sortpatches(&patches) || !applypatches(patches)) return lost(e);
     // The rest as it is: the trailer and the old zero padding come along,
     // so the file keeps its length.
@@ -267,7 +296,7 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
     if (int r = editopen(e)) return r;
     const int64_t len = rdlength();
     std::vector<patch> patches;
-    if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(&patches, fs, fps, sc.hasaudio != 0);
+    if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
     if (!applypatches(patches)) return lost(e);
     if (sc.chunkoff <= 0 || !copyto(sc.chunkoff)) {
         return lost(e);
@@ -350,17 +379,13 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
                     "Failure abort in appending image to AVI.\n");
         return EDIT_REFUSED;
     }
-    const int64_t k = tot - (int64_t)sc.total;
-    const uint64_t fs = framebytes((uint32_t)width, (uint32_t)height, f.alpha);
-    const bool index = S.aviptridx1 != 0 && S.aviptridx1end != 0;
     // Every size the append writes, planned before anything is created.
-    const uint64_t chunks = (fs + 8) * (uint64_t)k;  // fs < 2^32, k < 2^32
-    const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + 8));
-    const uint64_t idx1size = index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + 8)) : 0;
-    const uint64_t riff = (uint64_t)S.aviriffsize + chunks + (index ? IDX1_ENTRY * (uint64_t)k : 0);
-    const uint64_t lastoff = movisize + chunks;  // the end of movi, from 'movi'
-    if (k > (int64_t)UINT32_MAX || riff > UINT32_MAX || movisize + chunks > UINT32_MAX ||
-        idx1size + IDX1_ENTRY * (uint64_t)k > UINT32_MAX || lastoff > UINT32_MAX) {
+    const frameappendplan plan =
+        planframeappend(S, sc.total, tot, framebytes((uint32_t)width, (uint32_t)height, f.alpha),
+                        ratediffers((double)sc.fps, (double)fps, 0.0005), fps, sc.hasaudio != 0);
+    const int64_t k = plan.k;
+    const uint64_t fs = plan.fs;
+    if (!plan.fits) {
         std::printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
@@ -373,24 +398,17 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     if (S.aviptrthem == 0) std::printf("(no 'them' chunk)");
 
     if (int r = editopen(e)) return r;
-    std::vector<patch> patches;
-    patches.push_back({S.aviptrriffleng, 4, {(uint32_t)riff}});
-    if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(&patches, (int64_t)fs, fps, sc.hasaudio != 0);
-    auto plus = [&](uint32_t v) { uint64_t n = (uint64_t)v + (uint64_t)k; return n > UINT32_MAX ? UINT32_MAX : (uint32_t)n; };
-    patches.push_back({S.aviptrtotalframes, 4, {plus(S.avih.avitotalframes)}});
-    patches.push_back({S.aviptrvidslength, 4, {plus(S.vids.length)}});
-    patches.push_back({S.aviptrmovi + 4, 4, {(uint32_t)(movisize + chunks)}});
     // The RIFF size is the first patch: a copy that reaches it stands on it.
-    if (!sortpatches(&patches) || !applypatches(patches)) return lost(e);
+    if (!plan.ordered || !applypatches(plan.patches)) return lost(e);
     if (!copyto(S.aviptrmoviend)) return lost(e);
-    const int64_t base = S.aviptrmovi + 8;  // the 'movi' fourcc: this edit does not move it
+    const int64_t base = plan.base;  // the 'movi' fourcc: this edit does not move it
     for (int64_t j = 0; j < k; j++) {
         idxtable[sc.total + j] = (uint32_t)(wrpos() - base);
         wfwrite((const uint8_t*)f.id, 4);
         wfputdw((uint32_t)fs);
         if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
     }
-    if (index) {
+    if (plan.index) {
         if (!copyto(S.aviptridx1)) return lost(e);
         uint8_t cc[4];
         for (uint8_t& c : cc) c = (uint8_t)rfgetc();
@@ -400,7 +418,7 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
         }
         rfgetdw();
         wfwrite((const uint8_t*)"idx1", 4);
-        wfputdw((uint32_t)(idx1size + IDX1_ENTRY * (uint64_t)k));
+        wfputdw((uint32_t)plan.idx1size);
         if (!copyto(S.aviptridx1end)) return lost(e);
         for (int64_t j = 0; j < k; j++) {
             wfwrite((const uint8_t*)f.id, 4);
@@ -411,5 +429,5 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     }
     // The trailer, the zero fill and the replace; the write position must be
     // the end of the RIFF chunk as planned.
-    return editfinish(e, S.aviptrriffleng + 4 + (int64_t)riff);
+    return editfinish(e, plan.riffend);
 }

@@ -6,6 +6,7 @@
 #define REELKILN_AVITOOL_FRAMES_INTERNAL_H
 
 #include <cstdint>
+#include <vector>
 
 #include "avitool/avitool_internal.h"
 
@@ -30,6 +31,33 @@ bool pathexists(const char* path);
 // failed (wferr tells the same).
 int putplanes(const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, uint32_t w,
               uint32_t h, bool alpha, bool topdown);
+
+// The five rate fields for fps, in file order, for a video part of fs bytes
+// a frame; the movie's audio bytes per second (of the scan's audio format,
+// when it met one) are added to the main header's figure when audio is set.
+void ratepatches(const aviscanrecord& S, std::vector<patch>* out, int64_t fs, float fps, bool audio);
+
+// The append of frames, worked out from the scan before anything is written:
+// every size the edit writes and the header fields it patches.
+struct frameappendplan {
+    int64_t k;           // frames appended: total - the scanned frames
+    uint64_t fs;         // bytes of one frame
+    bool index;          // idx1 is there (both positions): it gets k entries
+    uint64_t movisize;   // the movi list's new size field
+    uint64_t idx1size;   // idx1's new size field (0 without one)
+    uint64_t riff;       // the RIFF chunk's new size field
+    int64_t base;        // the 'movi' fourcc, which the new chunks' offsets count from
+    int64_t riffend;     // the end of the new RIFF chunk: where the trailer goes
+    bool fits;           // every field within 32 bits: else the movie would pass 4 GB
+    bool ordered;        // the patches do not overlap
+    std::vector<patch> patches;  // in file order: RIFF size, rate fields (when rate), frame counts, movi size
+};
+
+// The plan for lengthening the scanned movie (S, frames of it) to total
+// frames of fs bytes; rate set patches the rate fields for fps, with the
+// audio bytes when audio is set.  Pure: reads only its arguments.
+frameappendplan planframeappend(const aviscanrecord& S, uint32_t frames, int64_t total, uint64_t fs, bool rate,
+                                float fps, bool audio);
 
 // aviscan for frame into the facts (avitool_internal.h): its result.
 int scanfor(const char* path, int32_t frame, scanfacts* s);

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "avitool/frames_internal.h"
 #include "edit_fixture.h"
+#include "movie/aviwrite.h"
 
 using editfix::planes;
 using moviefix::image;
@@ -102,6 +104,41 @@ TEST_F(FrameEdit, AppendGivesTheProgramsMovieOfTheLongerList) {
         ASSERT_EQ(replace("m.avi", 4, 0, planes(x)), 0);
         EXPECT_EQ(sc.get("m.avi"), want);
     }
+}
+
+// The append's plan, from the scan alone: the header fields in file order
+// (the rate fields among them when the rate changes), and the 4 GB refusal
+// at the exact frame count where a size field would pass 32 bits, which no
+// write could show in a test.
+TEST_F(FrameEdit, AppendPlanFromTheScan) {
+    image a = pattern(5, 3, false, 1);
+    program({a, a}, "m.avi");
+    avitool_detail::scanfacts f{};
+    moviefix::capture([&] { ASSERT_EQ(avitool_detail::scanmovie(sc.path("m.avi").c_str(), 0, &f), 0); });
+    const aviscanrecord S = aviscaninfo;
+    const uint64_t fs = 16 * 3;  // 5 pixels: 15 bytes a row, 16 stored
+    const uint64_t per = fs + CHUNK_HDR + IDX1_ENTRY;
+    using avitool_detail::planframeappend;
+
+    for (bool rate : {false, true}) {
+        SCOPED_TRACE(rate);
+        auto p = planframeappend(S, 2, 5, fs, rate, 30.0f, false);
+        ASSERT_TRUE(p.fits && p.ordered && p.index);
+        EXPECT_EQ(p.k, 3);
+        EXPECT_EQ(p.riff, S.aviriffsize + 3 * per);
+        EXPECT_EQ(p.riffend, S.aviptrriffleng + 4 + (int64_t)p.riff);
+        EXPECT_EQ(p.movisize, (uint64_t)(S.aviptrmoviend - S.aviptrmovi - 8) + 3 * (fs + CHUNK_HDR));
+        EXPECT_EQ(p.idx1size, (uint64_t)(S.aviptridx1end - S.aviptridx1 - 8) + 3 * IDX1_ENTRY);
+        ASSERT_EQ(p.patches.size(), rate ? 8u : 4u);
+        EXPECT_EQ(p.patches.front().pos, S.aviptrriffleng);
+        EXPECT_EQ(p.patches.back().pos, S.aviptrmovi + 4);
+        for (size_t i = 1; i < p.patches.size(); i++)
+            EXPECT_GE(p.patches[i].pos, p.patches[i - 1].pos + p.patches[i - 1].old);
+    }
+    const int64_t kmax = (int64_t)((UINT32_MAX - (uint64_t)S.aviriffsize) / per);
+    EXPECT_TRUE(planframeappend(S, 2, 2 + kmax, fs, false, 60.0f, false).fits);
+    EXPECT_FALSE(planframeappend(S, 2, 3 + kmax, fs, false, 60.0f, false).fits);
+    EXPECT_FALSE(planframeappend(S, 2, 2 + ((int64_t)1 << 32), 4, false, 60.0f, false).fits);
 }
 
 TEST_F(FrameEdit, RateChangeOnTheWay) {
