@@ -22,6 +22,8 @@
 
 #include "avitool/avitool.h"
 
+struct soundfacts;
+
 namespace avitool_detail {
 
 // The name of the temporary file, in the movie's directory.
@@ -214,6 +216,22 @@ int editreplace(edit& e, int64_t length);
 // before.  A source that is shorter than at planning gives a short read.
 void mountplan(const spliced* plan, const char* name);
 void unmountplan(void);
+
+// The addition of a sound, worked out from the scan (of the movie, or of the
+// movie planned without its old sound) before anything is written.
+struct wavappendplan {
+    int64_t fs;        // the frame size the rate figure is computed from
+    bool index;        // idx1 is there (both positions): it gets the sound's entry
+    bool shrink;       // the JUNK gives up the stream list's bytes, so movi keeps its place
+    int64_t riff;      // the RIFF chunk's new size field
+    int64_t riffend;   // the end of the new RIFF chunk: where the trailer goes
+    bool fits;         // the RIFF size within 32 bits: else the movie would pass 4 GB
+    std::vector<patch> header;  // avih: max bytes, the frame count (a longer sound), the streams
+};
+
+// The plan for adding the sound snd, wavsec seconds long, to the scanned
+// movie (S, s).  Pure: reads only its arguments.
+wavappendplan planwavappend(const aviscanrecord& S, const scanfacts& s, const soundfacts& snd, double wavsec);
 
 // A frame count from WAV seconds x frames per second, rounded up and held
 // to what a u32 holds.

@@ -38,7 +38,9 @@ bool isdigit2(const uint8_t* f) { return f[0] >= '0' && f[0] <= '9' && f[1] >= '
 
 // The frame size the rate fields are computed from: frame 0's chunk, or the
 // video strh's suggested buffer size when the scan found none.
-int64_t framesize(const scanfacts& s) { return s.chunksize ? s.chunksize : (int64_t)(int32_t)S.vids.bufsize; }
+int64_t framesize(const aviscanrecord& S, const scanfacts& s) {
+    return s.chunksize ? s.chunksize : (int64_t)(int32_t)S.vids.bufsize;
+}
 
 // dwMaxBytesPerSec of the audio edits: fs x fps (+ the sound's byte rate)
 // + 2, in single precision, truncated and held to the u32 range.
@@ -179,7 +181,7 @@ int removewav(const char* avi, spliced* plan) {
         return 0;
     }
     printf("IMG: %g sec.\n", (double)s.total / (double)s.fps);
-    int64_t fs = framesize(s);
+    int64_t fs = framesize(S, s);
     if ((r = checkpositions(NEED_ALL)) != 0) return r;
     noteindex();
     if ((r = checklayout("removing WAV from AVI")) != 0) return r;
@@ -280,6 +282,24 @@ struct planmount {
 
 }  // namespace
 
+wavappendplan avitool_detail::planwavappend(const aviscanrecord& S, const scanfacts& s, const soundfacts& snd,
+                                            double wavsec) {
+    wavappendplan p{};
+    p.fs = framesize(S, s);
+    p.index = S.aviptridx1 && S.aviptridx1end;
+    p.shrink = s.junksize >= STRL_AUDS_LIST;
+    p.riff = (int64_t)S.aviriffsize + (p.shrink ? 0 : STRL_AUDS_LIST) + snd.datlen + CHUNK_HDR +
+             (p.index ? IDX1_ENTRY : 0);
+    p.riffend = S.aviptrriffleng + 4 + p.riff;
+    p.fits = p.riff <= (int64_t)UINT32_MAX;
+    // The frame count grows to the sound's length when the sound is longer.
+    double imgsec = (double)s.total / (double)s.fps;
+    p.header.push_back({S.aviptrmaxbytes, 4, {maxbytes(p.fs, s.fps, snd.avgbytes)}});
+    if (wavsec > imgsec) p.header.push_back({S.aviptrtotalframes, 4, {ceilframes(wavsec, s.fps)}});
+    p.header.push_back({S.aviptrstreams, 4, {2}});
+    return p;
+}
+
 int aviremovewav(const char* avi) { return removewav(avi, nullptr); }
 
 int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
@@ -351,17 +371,13 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         printf("WAV removed from AVI. OK.\n");
     }
     const scanfacts& s = e.scan;
-    double imgsec = (double)s.total / (double)s.fps;
-    printf("IMG: %g sec.\n", imgsec);
-    int64_t fs = framesize(s);
+    printf("IMG: %g sec.\n", (double)s.total / (double)s.fps);
     if ((r = checkpositions(NEED_ALL)) != 0) return r;
     noteindex();
     if ((r = checklayout("appending WAV to AVI")) != 0) return r;
     if ((r = checkstreams(false)) != 0) return r;
-    bool idx = S.aviptridx1 && S.aviptridx1end;
-    bool shrink = s.junksize >= STRL_AUDS_LIST;
-    int64_t newriff = (int64_t)S.aviriffsize + (shrink ? 0 : STRL_AUDS_LIST) + datlen + CHUNK_HDR + (idx ? IDX1_ENTRY : 0);
-    if (newriff > (int64_t)UINT32_MAX) {
+    const wavappendplan plan = planwavappend(S, s, snd, wavsec);
+    if (!plan.fits) {
         printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
@@ -372,17 +388,13 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         return editabort(e, EDIT_REFUSED);
     }
     rfgetdw();
-    wfputdw((uint32_t)newriff);
+    wfputdw((uint32_t)plan.riff);
     if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
     if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
     outdw(hdrlsize + STRL_AUDS_LIST);
-    // The frame count grows to the sound's length when the sound is longer.
-    std::vector<patch> header = {{S.aviptrmaxbytes, 4, {maxbytes(fs, s.fps, snd.avgbytes)}}};
-    if (wavsec > imgsec) header.push_back({S.aviptrtotalframes, 4, {ceilframes(wavsec, s.fps)}});
-    header.push_back({S.aviptrstreams, 4, {2}});
-    if (!applypatches(header)) return editabort(e, EDIT_REFUSED);
+    if (!applypatches(plan.header)) return editabort(e, EDIT_REFUSED);
 
     // The audio strl goes right after the video strl, which ends hdrl in the
     // program's movies; another writer's filler after it stays after it.
@@ -399,7 +411,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
 
     // A JUNK as large as the stream list or larger gives up its bytes, so movi
     // keeps its place.
-    if (shrink && !resizejunk(-(int64_t)STRL_AUDS_LIST)) return editabort(e, EDIT_REFUSED);
+    if (plan.shrink && !resizejunk(-(int64_t)STRL_AUDS_LIST)) return editabort(e, EDIT_REFUSED);
 
     // movi: its size, then everything in it, then the sound chunk.
     if (!copyto(S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
@@ -416,7 +428,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (r == -4) return editabort(e, EDIT_NOFILE);
     if (r != 0) return editabort(e, EDIT_LATECOPY);
 
-    if (idx) {
+    if (plan.index) {
         if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);
         if (!readfourcc("idx1")) {
             printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
@@ -431,5 +443,5 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         wfputdw(off);
         wfputdw((uint32_t)datlen);
     }
-    return editfinish(e, S.aviptrriffleng + 4 + newriff);
+    return editfinish(e, plan.riffend);
 }

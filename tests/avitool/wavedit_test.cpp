@@ -8,7 +8,9 @@
 #include <cstring>
 #include <functional>
 
+#include "avitool/avitool_internal.h"
 #include "avitool_fixtures.h"
+#include "movie/aviwrite.h"
 
 using namespace avifix;
 
@@ -104,6 +106,41 @@ TEST_F(WavEdit, LongerSoundRaisesTheFrameCount) {
     scan(sc.path("m.avi"));
     EXPECT_EQ(aviscaninfo.avih.avitotalframes, 2u);
     EXPECT_EQ(aviscaninfo.avih.streams, 1u);
+}
+
+// The addition's plan, from the scan alone: the pad gives up the stream
+// list's bytes only when it has them all, the frame count is patched only
+// for a longer sound, and the 4 GB refusal falls exactly where the RIFF size
+// would pass 32 bits, which no write could show in a test.
+TEST_F(WavEdit, AppendPlanFromTheScan) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 2, false, 0, false});
+    avitool_detail::scanfacts f{};
+    moviefix::capture([&] { ASSERT_EQ(avitool_detail::scanmovie(sc.path("m.avi").c_str(), 0, &f), 0); });
+    const aviscanrecord S = aviscaninfo;
+    soundfacts snd{true, 1001, 44, 2, 16, 8000, 4, 32000};
+    using avitool_detail::planwavappend;
+    const struct { int64_t junk; bool shrink; } pads[] = {{0, false}, {STRL_AUDS_LIST - 1, false}, {STRL_AUDS_LIST, true}, {1802, true}};
+    for (const auto& c : pads) {
+        SCOPED_TRACE(c.junk);
+        avitool_detail::scanfacts g = f;
+        g.junksize = c.junk;
+        auto p = planwavappend(S, g, snd, 0.01);
+        EXPECT_EQ(p.shrink, c.shrink);
+        EXPECT_TRUE(p.index && p.fits);
+        EXPECT_EQ(p.riff, (int64_t)S.aviriffsize + (c.shrink ? 0 : STRL_AUDS_LIST) + 1001 + CHUNK_HDR + IDX1_ENTRY);
+        EXPECT_EQ(p.riffend, S.aviptrriffleng + 4 + p.riff);
+    }
+    auto shorter = planwavappend(S, f, snd, 0.01), longer = planwavappend(S, f, snd, 1.500125);
+    ASSERT_EQ(shorter.header.size(), 2u);
+    ASSERT_EQ(longer.header.size(), 3u);
+    EXPECT_EQ(longer.header[1].pos, S.aviptrtotalframes);
+    EXPECT_EQ(longer.header[1].put, std::vector<uint32_t>{91});
+    EXPECT_EQ(longer.header[2].put, std::vector<uint32_t>{2});
+    snd.datlen = (int64_t)UINT32_MAX - S.aviriffsize - CHUNK_HDR - IDX1_ENTRY;
+    EXPECT_TRUE(planwavappend(S, f, snd, 0.01).fits);
+    snd.datlen++;
+    EXPECT_FALSE(planwavappend(S, f, snd, 0.01).fits);
 }
 
 // Nothing to do: no sound to remove, a sound present and replace 0.
