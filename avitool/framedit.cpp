@@ -263,33 +263,11 @@ int editstart(edit& e, const editlines& lines, const char* path, int frame, int6
     return 0;
 }
 
-}  // namespace
-
 // ---- The replacement -----------------------------------------------------------------------
 
-int avireplaceframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
-                    const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
-    const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
-    edit e;
-    scanfacts sc;
-    bool done = false;
-    int r = editstart(e, kReplaceLines, path, frame, tot, width, height, R, G, B, A, fps, bit32, &sc, &done);
-    if (done) return r;
-    // The scan walks the first RIFF segment only: a frame of the movie that
-    // it did not meet lies in a later one, which no edit reaches.
-    if (aviscaninfo.aviodml && sc.chunkoff == 0 && (frame < 0 || (int64_t)frame < (int64_t)sc.total)) {
-        std::printf("Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). "
-                    "Failure abort in replacing image in AVI.\n");
-        return EDIT_REFUSED;
-    }
-    framefmt f;
-    if (sc.sizeflag == 0 || !movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
-        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
-        return FRAME_CANNOT;
-    }
-    if (frame >= 0 && (int64_t)frame >= (int64_t)sc.total)
-        return aviappendframe(path, frame, (int)(tot > INT32_MAX ? INT32_MAX : tot), width, height, R, G,
-                              B, A, fps, bit32);
+// The replacement of the frame the scan targeted, in place.
+int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int height, const uint8_t* R,
+                 const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps) {
     const int64_t fs = (int64_t)framebytes((uint32_t)width, (uint32_t)height, f.alpha);
     if (int r = needpositions(NEED_RATE)) return r;
 
@@ -345,27 +323,9 @@ int avireplaceframe(const char* path, int frame, int total, int width, int heigh
 
 // ---- The append ----------------------------------------------------------------------------
 
-int aviappendframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
-                   const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
-    const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
-    edit e;
-    scanfacts sc;
-    bool done = false;
-    int r = editstart(e, kAppendLines, path, frame, tot, width, height, R, G, B, A, fps, bit32, &sc, &done);
-    if (done) return r;
-    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height || width <= 0 || height <= 0) {
-        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
-                    (unsigned long)sc.width, (unsigned long)sc.height);
-        return FRAME_OTHERSIZE;
-    }
-    framefmt f;
-    if (!movieformat(sc, &f) || !imageok(width, height, R, G, B, A, f.alpha)) {
-        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
-        return FRAME_CANNOT;
-    }
-    if (tot <= (int64_t)sc.total)
-        return avireplaceframe(path, frame, (int)sc.total, width, height, R, G, B, A, fps, bit32);
-
+// The append of copies of the image up to tot frames.
+int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* path, int64_t tot, int width,
+                 int height, const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps) {
     const aviscanrecord& S = aviscaninfo;
     // Layouts the append cannot keep whole: OpenDML segments after the
     // first RIFF (and their absolute indexes), several movi lists, an index
@@ -430,4 +390,80 @@ int aviappendframe(const char* path, int frame, int total, int width, int height
     // The trailer, the zero fill and the replace; the write position must be
     // the end of the RIFF chunk as planned.
     return editfinish(e, plan.riffend);
+}
+
+// ---- Replace or append ---------------------------------------------------------------------
+
+// The replacement's checks: a frame the scan walked, a movie whose frames
+// take the image.  0, or the result after its line.
+int replacechecks(const scanfacts& sc, int frame, int width, int height, const uint8_t* R, const uint8_t* G,
+                  const uint8_t* B, const uint8_t* A, framefmt* f) {
+    // The scan walks the first RIFF segment only: a frame of the movie that
+    // it did not meet lies in a later one, which no edit reaches.
+    if (aviscaninfo.aviodml && sc.chunkoff == 0 && (frame < 0 || (int64_t)frame < (int64_t)sc.total)) {
+        std::printf("Unsupported AVI layout (a frame past the first RIFF segment of an OpenDML movie). "
+                    "Failure abort in replacing image in AVI.\n");
+        return EDIT_REFUSED;
+    }
+    if (sc.sizeflag == 0 || !movieformat(sc, f) || !imageok(width, height, R, G, B, A, f->alpha)) {
+        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
+        return FRAME_CANNOT;
+    }
+    return 0;
+}
+
+// The append's checks: the movie's size, a movie whose frames take the
+// image.  0, or the result after its line.
+int appendchecks(const scanfacts& sc, int width, int height, const uint8_t* R, const uint8_t* G,
+                 const uint8_t* B, const uint8_t* A, framefmt* f) {
+    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height || width <= 0 || height <= 0) {
+        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
+                    (unsigned long)sc.width, (unsigned long)sc.height);
+        return FRAME_OTHERSIZE;
+    }
+    if (!movieformat(sc, f) || !imageok(width, height, R, G, B, A, f->alpha)) {
+        std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
+        return FRAME_CANNOT;
+    }
+    return 0;
+}
+
+// Both frame edits: one start and one scan, then the one decision.  A
+// replacement past the last frame becomes an append, an append that adds no
+// frame becomes a replacement; the checks of the edit asked for come first,
+// then those of the edit it becomes, which runs with its own lines.
+int frameedit(bool append, const char* path, int frame, int total, int width, int height, const uint8_t* R,
+              const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
+    const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
+    edit e;
+    scanfacts sc;
+    bool done = false;
+    int r = editstart(e, append ? kAppendLines : kReplaceLines, path, frame, tot, width, height, R, G, B, A, fps,
+                      bit32, &sc, &done);
+    if (done) return r;
+    framefmt f;
+    if (append) {
+        if ((r = appendchecks(sc, width, height, R, G, B, A, &f))) return r;
+        append = tot > (int64_t)sc.total;
+        if (!append && (r = replacechecks(sc, frame, width, height, R, G, B, A, &f))) return r;
+    } else {
+        if ((r = replacechecks(sc, frame, width, height, R, G, B, A, &f))) return r;
+        append = frame >= 0 && (int64_t)frame >= (int64_t)sc.total;
+        if (append && (r = appendchecks(sc, width, height, R, G, B, A, &f))) return r;
+    }
+    e.lines = append ? kAppendLines : kReplaceLines;
+    if (append) return appendframes(e, sc, f, path, tot, width, height, R, G, B, A, fps);
+    return replaceframe(e, sc, f, width, height, R, G, B, A, fps);
+}
+
+}  // namespace
+
+int avireplaceframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                    const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
+    return frameedit(false, path, frame, total, width, height, R, G, B, A, fps, bit32);
+}
+
+int aviappendframe(const char* path, int frame, int total, int width, int height, const uint8_t* R,
+                   const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
+    return frameedit(true, path, frame, total, width, height, R, G, B, A, fps, bit32);
 }
