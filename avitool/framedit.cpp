@@ -11,7 +11,6 @@
 // puts it in the movie's place in one step (g_os.replace).  Any failure
 // leaves the movie as it was and removes the temporary file.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
