@@ -169,8 +169,9 @@ int pngscanW(const char16_t* path);
 // ---- The plane loader --------------------------------------------------------------
 
 // The colour planes of one image: pixel (x, y) at index y * width + x, row 0
-// at the top, each plane width * height + 16 bytes from malloc; alpha 255 is
-// opaque.  The caller owns the planes and frees them with free().
+// at the top, each plane width * height + 16 bytes from planesalloc; alpha
+// 255 is opaque.  The caller owns the planes and releases them with
+// planesfree (each plane is one malloc block).
 struct imgplanes {
     int width, height;
     uint8_t* R;
@@ -180,6 +181,27 @@ struct imgplanes {
     uint8_t reallocated;  // 0xFF when the last load allocated new planes
     uint8_t hasalpha;     // 0xFF when some alpha byte is not 255
 };
+
+// Every owner of planes (the loaders, the movie writers, the frame reader)
+// allocates, releases and sizes them through these, so the width * height +
+// 16 rule and the order of the four live here alone.
+//
+// planesalloc: releases what p holds, then allocates four planes of width *
+// height + 16 bytes each, red, green, blue, alpha in that order.  true: the
+// four set, p's width and height set, reallocated 0xFF.  false (no memory,
+// width or height not positive, or a plane past INT32_MAX bytes): all four
+// null, width and height 0, reallocated 0.  hasalpha is left alone.
+bool planesalloc(imgplanes* p, int64_t width, int64_t height);
+// planesfree: releases the four (null is allowed), sets them null, width and
+// height 0 and reallocated 0; hasalpha is left alone.
+void planesfree(imgplanes* p);
+// planesbytes: the memory a plane set of width x height takes, 4 * (width *
+// height + 16), for callers that account for the planes they hold.
+uint64_t planesbytes(uint64_t width, uint64_t height);
+// decodebytes: the most the decode of one width x height image holds beside
+// the planes: the record's block at 32 bpp (4 bytes a pixel), its row table
+// and a word of slack a row.
+uint64_t decodebytes(uint64_t width, uint64_t height);
 
 // The driver's plane set, released at exit by imgfree4.
 extern imgplanes mainplanes;

@@ -185,44 +185,20 @@ int convert(const imgrec* rec, const uint8_t* const* pal, const std::atomic<int>
     return stop;
 }
 
-void freeplane(uint8_t** p) {
-    if (*p) {
-        std::free(*p);
-        *p = nullptr;
-    }
-}
-
-// The planes for rec: the ones given when they match its size and all four
-// exist, else four new ones of width * height + 16 bytes (the old ones
-// freed; *width, *height set and *fresh true).  False when they cannot be
-// allocated or the size passes an int: all four null, *reallocated 0.
-bool takeplanes(const imgrec& rec, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
-                uint8_t** A, uint8_t* reallocated, bool* fresh) {
-    bool reuse = (int64_t)*width == (int64_t)rec.width && *height == rec.height && *R && *G && *B && *A;
+// The planes for rec: the ones p holds when they match its size and all four
+// exist, else four new ones (the old ones released; *fresh true).  False
+// when they cannot be allocated or the size passes an int: all four null,
+// reallocated 0, p's width and height as they were.
+bool takeplanes(const imgrec& rec, imgplanes* p, bool* fresh) {
+    bool reuse = (int64_t)p->width == (int64_t)rec.width && p->height == rec.height && p->R && p->G &&
+                 p->B && p->A;
     if (reuse) return true;
-    int32_t n = 0;
-    bool sized = image_detail::planebytes(rec.width, rec.height, &n);
-    freeplane(A);
-    freeplane(B);
-    freeplane(G);
-    freeplane(R);
-    *reallocated = 0;
-    if (sized) {
-        *R = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *G = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *B = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *A = (uint8_t*)image_detail::imgmalloc((size_t)n);
-    }
-    if (!sized || !*R || !*G || !*B || !*A) {
-        freeplane(A);
-        freeplane(B);
-        freeplane(G);
-        freeplane(R);
+    const int w = p->width, h = p->height;
+    if (!planesalloc(p, rec.width, rec.height)) {
+        p->width = w;
+        p->height = h;
         return false;
     }
-    *reallocated = 0xFF;
-    *width = (int)rec.width;
-    *height = rec.height;
     *fresh = true;
     return true;
 }
@@ -244,9 +220,7 @@ int takepalette(const imgrec& rec, uint8_t* const* pal) {
 // The loader core.  See image.h for the results and what each leaves in the
 // planes.  The plane size is width * height + 16 as an int; an image too
 // large for that is refused with -3 instead of being given short planes.
-int loadcore(const char* path, const char16_t* wpath, int* width, int* height, uint8_t** R,
-             uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha,
-             uint8_t keep, uint8_t wide) {
+int loadcore(const char* path, const char16_t* wpath, imgplanes* p, uint8_t keep, uint8_t wide) {
     if (openrd(path, wpath, wide) != 0) return -1;
     if (!sig89() || !sigbytes(kSigRest, 3)) {
         rfclose();
@@ -263,11 +237,11 @@ int loadcore(const char* path, const char16_t* wpath, int* width, int* height, u
     std::printf("%d-bit ", (int)rec.bpp);
 
     if (!keep) {
-        *width = 0;
-        *height = 0;
+        p->width = 0;
+        p->height = 0;
     }
     bool fresh = false;
-    if (!takeplanes(rec, width, height, R, G, B, A, reallocated, &fresh)) {
+    if (!takeplanes(rec, p, &fresh)) {
         std::printf("Memory Allocation FAILED.\n");
         imgfree(&rec);
         return -3;
@@ -279,11 +253,11 @@ int loadcore(const char* path, const char16_t* wpath, int* width, int* height, u
 
     int32_t done = 0;
     bool anyalpha = false;
-    int stop = convert(&rec, pal, nullptr, *R, *G, *B, *A, &done, &anyalpha);
+    int stop = convert(&rec, pal, nullptr, p->R, p->G, p->B, p->A, &done, &anyalpha);
     imgfree(&rec);
     // After a stop only the converted rows hold pixels; the rest of the
     // plane is uninitialised and is not looked at.
-    *hasalpha = anyalpha ? 0xFF : 0;
+    p->hasalpha = anyalpha ? 0xFF : 0;
     if (stop) return stop;
     std::printf("\n");
     return 0;
@@ -435,7 +409,7 @@ int pngloadjob(pngjob* job) {
 
     imgplanes& p = job->planes;
     bool fresh = false;
-    if (!takeplanes(rec, &p.width, &p.height, &p.R, &p.G, &p.B, &p.A, &p.reallocated, &fresh)) {
+    if (!takeplanes(rec, &p, &fresh)) {
         imgfree(&rec);
         return job->result = -3;
     }
@@ -455,35 +429,51 @@ int pngscan(const char* path) { return scancore(path, nullptr, 0); }
 
 int pngscanW(const char16_t* path) { return scancore(nullptr, path, 0xFF); }
 
+namespace {
+
+// The public loaders take the set as loose pointers; the core works on one
+// imgplanes and hands every part back.
+int loadinto(const char* path, const char16_t* wpath, int* width, int* height, uint8_t** R,
+             uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha,
+             uint8_t keep, uint8_t wide) {
+    imgplanes p = {*width, *height, *R, *G, *B, *A, *reallocated, *hasalpha};
+    int r = loadcore(path, wpath, &p, keep, wide);
+    *width = p.width;
+    *height = p.height;
+    *R = p.R;
+    *G = p.G;
+    *B = p.B;
+    *A = p.A;
+    *reallocated = p.reallocated;
+    *hasalpha = p.hasalpha;
+    return r;
+}
+
+}  // namespace
+
 int pngload(const char* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
             uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0, 0);
+    return loadinto(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0, 0);
 }
 
 int pngloadW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
              uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0, 0xFF);
+    return loadinto(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0, 0xFF);
 }
 
 int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
                 uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0);
+    return loadinto(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0);
 }
 
 int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
                  uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0xFF);
+    return loadinto(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0xFF);
 }
 
 // ---- Exit handler -----------------------------------------------------------------
 
-void imgfree4(void) {
-    freeplane(&mainplanes.R);
-    freeplane(&mainplanes.G);
-    freeplane(&mainplanes.B);
-    freeplane(&mainplanes.A);
-    mainplanes.reallocated = 0;
-}
+void imgfree4(void) { planesfree(&mainplanes); }
 
 void imgfree4reg(void) {
     if (exitregistered) return;

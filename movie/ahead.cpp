@@ -105,13 +105,10 @@ struct aheadpool {
 
 namespace {
 
-// The bytes of a plane set of w x h as the loader allocates it.
-uint64_t planebytes(uint64_t w, uint64_t h) { return 4 * (w * h + 16); }
-
 // The bytes of a set that exists; 0 when there is none.
 uint64_t setbytes(const imgplanes& p) {
     if (!p.R || !p.G || !p.B || !p.A || p.width <= 0 || p.height <= 0) return 0;
-    return planebytes((uint64_t)p.width, (uint64_t)p.height);
+    return planesbytes((uint64_t)p.width, (uint64_t)p.height);
 }
 
 // ---- The workers ----------------------------------------------------------------------
@@ -126,8 +123,8 @@ bool admit(void* ctx, const pngjob* job, uint32_t w, uint32_t h) {
     const imgplanes& have = job->planes;
     const bool reuse = have.R && have.G && have.B && have.A && (uint32_t)have.width == w &&
                        (uint32_t)have.height == h && have.width > 0;
-    uint64_t need = ((uint64_t)w * 4 + 4 + 8) * (uint64_t)h;
-    if (!reuse) need += planebytes(w, h);
+    uint64_t need = decodebytes(w, h);
+    if (!reuse) need += planesbytes(w, h);
 
     std::unique_lock<std::mutex> lk(p->mu);
     p->memory.wait(lk, [&] { return p->stop || s->frame == p->front || p->used + need <= p->cap; });
@@ -159,15 +156,6 @@ void workermain(aheadpool* p) {
         p->done.notify_all();
         p->memory.notify_all();
     }
-}
-
-void freeset(imgplanes* q) {
-    free(q->A);
-    free(q->B);
-    free(q->G);
-    free(q->R);
-    q->R = q->G = q->B = q->A = nullptr;
-    q->width = q->height = 0;
 }
 
 // ---- The writer's side ------------------------------------------------------------------
@@ -233,17 +221,7 @@ int report(aheadpool* p, framestate* f, aheadslot& s) {
             palb[k] = j.pal[2][k];
             pala[k] = j.pal[3][k];
         }
-        imgplanes mine = {f->pw, f->ph, f->R, f->G, f->B, f->A, f->reallocated, f->hasalpha};
-        const imgplanes& got = j.planes;
-        f->pw = got.width;
-        f->ph = got.height;
-        f->R = got.R;
-        f->G = got.G;
-        f->B = got.B;
-        f->A = got.A;
-        f->reallocated = got.reallocated;
-        f->hasalpha = got.hasalpha;
-        j.planes = mine;
+        std::swap(f->planes, j.planes);
         {
             // The writer's last planes go to the slot, for its next load to
             // reuse, while what is held stays within the cap; past it
@@ -253,7 +231,7 @@ int report(aheadpool* p, framestate* f, aheadslot& s) {
             if (p->used > p->cap) {
                 p->used -= s.counted;
                 s.counted = 0;
-                freeset(&j.planes);
+                planesfree(&j.planes);
             }
         }
         imgfree4reg();
@@ -355,7 +333,7 @@ void aheadstop(framestate* f) {
     p->work.notify_all();
     p->memory.notify_all();
     for (std::thread& t : p->threads) t.join();
-    for (uint32_t k = 0; k < p->nslots; k++) freeset(&p->slot[k].job.planes);
+    for (uint32_t k = 0; k < p->nslots; k++) planesfree(&p->slot[k].job.planes);
     frameaheadstats = p->stats;
     delete p;
 }

@@ -496,15 +496,6 @@ int putjunk(bool alpha, uint32_t j) {
 
 namespace {
 
-void freeplanes(framestate* f) {
-    free(f->A);
-    free(f->B);
-    free(f->G);
-    free(f->R);
-    f->R = f->G = f->B = f->A = nullptr;
-    f->pw = f->ph = 0;
-}
-
 // Writes the gathered rows; false when the output failed.
 bool flushrows(framestate* f) {
     bool ok = putblock(f->buf, f->buffill);
@@ -565,19 +556,20 @@ int loadhere(framestate* f, uint32_t i) {
     if (!f->listopen || listgetname(f->name) != 0) f->name[0] = 0;
     printf("%d/%d:  %s  ", (int)(i + 1), (int)f->n, f->name);
     const moviepaths& p = *f->paths;
+    imgplanes& q = f->planes;
     if (p.wide) {
         char16_t nameW[LISTNAME_BUF];
         name2wide(nameW, f->name);
         char16_t path[JOINED_CAP];
         return joinpathW(path, JOINED_CAP, exedirW, nameW)
-                   ? pngloadkeepW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                                  &f->hasalpha)
+                   ? pngloadkeepW(path, &q.width, &q.height, &q.R, &q.G, &q.B, &q.A, &q.reallocated,
+                                  &q.hasalpha)
                    : -1;
     }
     char path[JOINED_CAP];
     return joinpath(path, JOINED_CAP, exedir, f->name)
-               ? pngloadkeep(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                             &f->hasalpha)
+               ? pngloadkeep(path, &q.width, &q.height, &q.R, &q.G, &q.B, &q.A, &q.reallocated,
+                             &q.hasalpha)
                : -1;
 }
 
@@ -590,20 +582,20 @@ int framenext(framestate* f, uint32_t i) {
         // ESC or Ctrl-C while the image was converted: a stop, as between
         // frames, not a missing image.
         printf("\n");
-        freeplanes(f);
+        planesfree(&f->planes);
         return r;
     }
     if (r != 0) {
         printf("PNG load failed. (%d)\n", r);
-        freeplanes(f);
+        planesfree(&f->planes);
         printf("Memory released. \n");
         copyname(badpngname, f->name, BADPNGNAME_CAP);
         name2wide(badpngnameW, f->name);
         printf("Aborted. \n");
         return AVI1_BAD_IMAGE;
     }
-    if ((uint32_t)f->pw != f->W) printf(" != pngsizex= %d \n", f->pw);
-    if ((uint32_t)f->ph != f->H) printf(" != pngsizey= %d \n", f->ph);
+    if ((uint32_t)f->planes.width != f->W) printf(" != pngsizex= %d \n", f->planes.width);
+    if ((uint32_t)f->planes.height != f->H) printf(" != pngsizey= %d \n", f->planes.height);
     return 0;
 }
 
@@ -613,11 +605,12 @@ int framenext(framestate* f, uint32_t i) {
 // image are white (alpha 0 in 32-bit frames).
 int framepixels(framestate* f) {
     const uint32_t W = f->W, H = f->H;
-    const uint64_t w2 = f->pw > 0 ? (uint64_t)f->pw : 0;
-    const uint64_t h2 = f->ph > 0 ? (uint64_t)f->ph : 0;
+    const imgplanes& q = f->planes;
+    const uint64_t w2 = q.width > 0 ? (uint64_t)q.width : 0;
+    const uint64_t h2 = q.height > 0 ? (uint64_t)q.height : 0;
     const uint64_t cols = W < w2 ? W : w2;
     const size_t stride = (size_t)f->stride;
-    const uint8_t *R = f->R, *G = f->G, *B = f->B, *A = f->A;
+    const uint8_t *R = q.R, *G = q.G, *B = q.B, *A = q.A;
     uint8_t* const buf = f->buf;
     size_t fill = f->buffill;
 
@@ -659,7 +652,7 @@ void framesdone(framestate* f) {
     aheadstop(f);
     if (f->listopen) tfclose();
     f->listopen = false;
-    freeplanes(f);
+    planesfree(&f->planes);
     free(f->buf);
     f->buf = nullptr;
     f->bufcap = f->buffill = 0;

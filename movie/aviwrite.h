@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/image.h"
 #include "movie/avi.h"
 
 // ---- Layout sizes ---------------------------------------------------------------
@@ -279,13 +280,7 @@ struct framestate {
     uint32_t rowpad = 0;           // zero bytes after each 24-bit row
     bool listopen = false;
 
-    // The planes of the current image (pngload's outputs).
-    int pw = 0, ph = 0;
-    uint8_t* R = nullptr;
-    uint8_t* G = nullptr;
-    uint8_t* B = nullptr;
-    uint8_t* A = nullptr;
-    uint8_t reallocated = 0, hasalpha = 0;
+    imgplanes planes = {};  // the current image's planes (the loader's output)
     char name[LISTNAME_BUF] = {};
 
     // Rows are gathered here and written with one wfwrite per block.
