@@ -165,12 +165,8 @@ int convert(const imgrec* rec, const uint8_t* const* pal, const std::atomic<int>
                 stop = 1;
                 break;
             }
-        } else if (keypoll() != 0) {
-            int key = getlastkey();
-            if (key == 27 || key == 3) {
-                stop = key;
-                break;
-            }
+        } else if ((stop = stopkey()) != 0) {
+            break;
         }
         size_t at = (size_t)y * w;
         const uint8_t* src = rows[y];

@@ -2,7 +2,7 @@
 // that the AVI toolkit uses): see aviwrite.h.
 //
 // Division:
-//   paths and the pre-pass        joins, the list read to count and test-open
+//   paths and the pre-pass        the list read to count and test-open
 //   first image and sound         the probe; the WAV scan with its checks
 //   header values and chunks      avih / strh / strf / strn, one field a call
 //   frames                        key poll, name, load; the pixel rows
@@ -36,23 +36,6 @@ char16_t badpngnameW[BADPNGNAME_CAP];
 
 namespace {
 
-template <typename T>
-bool joinany(T* dst, size_t cap, const T* dir, const T* name) {
-    size_t k = 0;
-    for (const T* s : {dir, name}) {
-        if (!s) continue;
-        for (; *s; s++) {
-            if (k + 1 >= cap) {
-                dst[k] = 0;
-                return false;
-            }
-            dst[k++] = *s;
-        }
-    }
-    dst[k] = 0;
-    return true;
-}
-
 void copyname(char* dst, const char* src, size_t cap) {
     size_t k = 0;
     for (; src[k] && k + 1 < cap; k++) dst[k] = src[k];
@@ -63,19 +46,6 @@ bool nonempty(const char* s) { return s && s[0]; }
 bool nonempty(const char16_t* s) { return s && s[0]; }
 
 }  // namespace
-
-bool joinpath(char* dst, size_t cap, const char* dir, const char* name) {
-    return joinany<char>(dst, cap, dir, name);
-}
-
-bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name) {
-    return joinany<char16_t>(dst, cap, dir, name);
-}
-
-void name2wide(char16_t* dst, const char* name) {
-    // At most 63 bytes become at most 63 units plus the terminator.
-    sjis2wstr(dst, name);
-}
 
 int listopen(const moviepaths& p) {
     return p.wide ? tfopenW(p.listW ? p.listW : u"") : tfopen(p.list ? p.list : "");
@@ -534,14 +504,6 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
     f->buffill = 0;
     f->listopen = listopen(p) == 0;
     aheadstart(f);
-    return 0;
-}
-
-int stopkey() {
-    if (keypoll() != 0) {
-        int k = getlastkey();
-        if (k == 3 || k == 27) return k;
-    }
     return 0;
 }
 
