@@ -17,7 +17,7 @@
 // Everything here is process-wide and single-threaded: one image is probed,
 // decoded or loaded at a time, through the one read stream RD, and one is
 // encoded at a time, through the write stream WR.  The one exception is
-// pngloadjob, which worker threads may run side by side.  No function throws;
+// pngloadjob, which worker threads may run side by side (see there).  No function throws;
 // results are the int codes documented at each one.
 
 #ifndef REELKILN_IMAGE_H
@@ -231,16 +231,22 @@ int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t*
 int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
                  uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
 
-// ---- The plane loader on a worker thread -----------------------------------------
+// ---- The plane loader as a job -----------------------------------------------------
 
-// One PNG into planes on a thread other than the writer's: what the keep
-// loaders do, with every piece of state its own.  It reads the file through
-// its own input (not RD), keeps its own record and palette, takes the
-// decoder settings from the job (not pngalphamode and pngtrnsalpha, which
-// the writer's thread may set meanwhile), prints nothing, meters nothing
-// and never polls the keyboard: the thread that owns the console reports
-// the result, and stops the job by setting *cancel.  Many jobs may run at
-// once, each on its own thread.
+// One PNG into planes: what the keep loaders do, with every piece of state
+// its own, and the loaders' one core.  It reads the file through its own
+// input (not RD), keeps its own record and palette, takes the decoder
+// settings from the job (not pngalphamode and pngtrnsalpha, which the
+// writer's thread may set meanwhile), prints nothing and sets no
+// process-wide record: pngjobreport, on the thread that owns the console,
+// prints its lines and sets those records afterwards.
+//
+// A worker's job (console 0) also meters nothing and never polls the
+// keyboard: the console's thread stops it by setting *cancel.  Many such
+// jobs may run at once, each on its own thread.  The console's job (console
+// 0xFF, the one-thread loaders) decodes with the meter and the message
+// sink, opens a 16-bit name without sharing, as RD does, and polls the
+// keyboard once per row: ESC or Ctrl-C stops it with 27 or 3.
 struct pngjob {
     // In.
     const char* path;                // the file by 8-bit name, used when wpath is null
@@ -256,24 +262,37 @@ struct pngjob {
     // decoder then refuses the file).
     bool (*admit)(void* ctx, const struct pngjob* job, uint32_t width, uint32_t height);
     void* admitctx;
+    uint8_t console;                 // 0xFF: run on the console's thread (above)
     // In and out: planes that are reused when width and height match and
     // all four exist, as the keep loaders reuse theirs; afterwards the job's
     // planes, freed by the caller with free().
     imgplanes planes;
     // Out.
     int result;          // as pngloadkeep: 0, -1, 2, -2, -3 (with the planes
-                         // as it leaves them); 1 when *cancel or admit stopped
-                         // the job (after a conversion began, the planes are
-                         // filled from the bottom row up to where it stopped)
+                         // as it leaves them), 27 or 3 for the console's job;
+                         // 1 when *cancel or admit stopped a worker's job
+                         // (after a conversion began, the planes are filled
+                         // from the bottom row up to where it stopped)
     uint32_t openerror;  // g_os.lasterror() of an open that was refused
     int bpp;             // the decoded record's bits per pixel (0 before it)
     int recwidth, recheight;  // the decoded record's size (0 before it)
+    uint8_t fresh;       // 0xFF when the job allocated new planes
     int palcount;        // palette entries set in pal, for bpp <= 8
     uint8_t pal[4][256]; // red, green, blue, alpha (255) of those entries
 };
 
 // Runs the job; returns job->result.
 int pngloadjob(pngjob* job);
+
+// pngjobreport: on the console's thread, what the loader prints and sets
+// for a finished job: for -1 the read stream's open-failure line (nothing
+// when the job had no path); once the signature passed, the decoder
+// settings pngalphamode and pngtrnsalpha from the job; once decoded,
+// "(%ld,%ld) %d-bit " with the record's size and bits per pixel, then
+// "Memory Allocation FAILED.\n" (-3), or the palette tables palr, palg,
+// palb, pala from the job, the exit handler's registration when the job
+// allocated planes, and "\n" when it loaded (0).  Returns job->result.
+int pngjobreport(const pngjob* job);
 
 // imgfree4: frees the planes of mainplanes that are not null, sets them to
 // null and clears its reallocated flag.  imgfree4reg registers imgfree4 with

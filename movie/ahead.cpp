@@ -188,6 +188,10 @@ void handout(aheadpool* p, framestate* f) {
             s.joined = joinpath(s.path, JOINED_CAP, exedir, s.name);
             j.path = s.path;
         }
+        if (!s.joined) {  // -1 without a line, as the one-thread loop gives it
+            j.path = nullptr;
+            j.wpath = nullptr;
+        }
         j.alphamode = 2;  // what the loaders set
         j.trnsalpha = 1;
         j.cancel = &p->cancel;
@@ -204,54 +208,26 @@ void handout(aheadpool* p, framestate* f) {
     if (any) p->work.notify_all();
 }
 
-// The loader's lines for a finished job and the writer's share of its
-// result: the planes taken (in exchange for the writer's), the palette
-// tables and decoder settings as the loader leaves them.
+// The loader's lines and records for a finished job (pngjobreport, as the
+// one-thread loader prints and sets them) and the writer's share of its
+// result: the planes taken in exchange for the writer's.
 int report(aheadpool* p, framestate* f, aheadslot& s) {
     pngjob& j = s.job;
-    switch (j.result) {
-    case 0: {
-        printf("(%ld,%ld) ", (long)j.recwidth, (long)j.recheight);
-        printf("%d-bit ", j.bpp);
-        pngalphamode = 2;
-        pngtrnsalpha = 1;
-        for (int k = 0; k < j.palcount; k++) {
-            palr[k] = j.pal[0][k];
-            palg[k] = j.pal[1][k];
-            palb[k] = j.pal[2][k];
-            pala[k] = j.pal[3][k];
-        }
-        std::swap(f->planes, j.planes);
-        {
-            // The writer's last planes go to the slot, for its next load to
-            // reuse, while what is held stays within the cap; past it
-            // (after a front load) they are given back.
-            std::lock_guard<std::mutex> lk(p->mu);
-            std::swap(p->writercounted, s.counted);
-            if (p->used > p->cap) {
-                p->used -= s.counted;
-                s.counted = 0;
-                planesfree(&j.planes);
-            }
-        }
-        imgfree4reg();
-        printf("\n");
-        return 0;
+    const int r = pngjobreport(&j);
+    if (r == 1) return -2;  // only a stop cancels a job, and the writer is not waiting then
+    if (r != 0) return r;
+    std::swap(f->planes, j.planes);
+    // The writer's last planes go to the slot, for its next load to reuse,
+    // while what is held stays within the cap; past it (after a front load)
+    // they are given back.
+    std::lock_guard<std::mutex> lk(p->mu);
+    std::swap(p->writercounted, s.counted);
+    if (p->used > p->cap) {
+        p->used -= s.counted;
+        s.counted = 0;
+        planesfree(&j.planes);
     }
-    case -1:
-        if (s.joined) rfopenmsg(p->wide, s.path, j.openerror);
-        return -1;
-    case -3:
-        printf("(%ld,%ld) ", (long)j.recwidth, (long)j.recheight);
-        printf("%d-bit ", j.bpp);
-        printf("Memory Allocation FAILED.\n");
-        return -3;
-    case 1:
-        // Only a stop cancels a job, and the writer is not waiting then.
-        return -2;
-    default:
-        return j.result;  // 2, -2: the loader prints nothing for them
-    }
+    return 0;
 }
 
 }  // namespace
