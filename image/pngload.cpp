@@ -432,7 +432,8 @@ int loadcore(const char* path, const char16_t* wpath, imgplanes* p, uint8_t keep
     job.console = 0xFF;
     job.planes = *p;
     if (!keep) job.planes.width = job.planes.height = 0;
-    const int r = pngjobreport((pngloadjob(&job), &job));
+    pngloadjob(&job);
+    const int r = pngjobreport(&job);
     // -1, 2, -2: the planes are untouched.
     if (r != -1 && r != 2 && r != -2) *p = job.planes;
     return r;
