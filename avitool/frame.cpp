@@ -99,15 +99,6 @@ int readformat(int64_t chunkoff, dibformat* f) {
 
 // ---- Planes -----------------------------------------------------------------------------
 
-void freeplanes(uint8_t** R, uint8_t** G, uint8_t** B, uint8_t** A) {
-    uint8_t** p[4] = {A, B, G, R};
-    for (uint8_t** q : p)
-        if (*q) {
-            std::free(*q);
-            *q = nullptr;
-        }
-}
-
 // The read stream as the decoder's byte source: blocks of 64 KiB by rfread.
 struct rdsource {
     uint8_t block[65536];
@@ -259,24 +250,18 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
 
     // The planes: width x |height| + 16 bytes each, at most what an int
     // size holds (the loader's bound).
-    freeplanes(R, G, B, A);
-    *reallocated = 0;
-    int64_t px = (int64_t)f.width * fh;
-    bool fits = px <= (int64_t)INT32_MAX - 16;
-    if (fits) {
-        size_t n = (size_t)px + 16;
-        *R = (uint8_t*)std::malloc(n);
-        *G = (uint8_t*)std::malloc(n);
-        *B = (uint8_t*)std::malloc(n);
-        *A = (uint8_t*)std::malloc(n);
-    }
-    if (!fits || !*R || !*G || !*B || !*A) {
+    imgplanes q = {0, 0, *R, *G, *B, *A, *reallocated, 0};
+    const bool got = planesalloc(&q, f.width, fh);
+    *R = q.R;
+    *G = q.G;
+    *B = q.B;
+    *A = q.A;
+    *reallocated = q.reallocated;
+    if (!got) {
         std::printf("Memory Allocation FAILED.\n");
-        freeplanes(R, G, B, A);
         rfclose();
         return -3;
     }
-    *reallocated = 0xFF;
     imgfree4reg();
 
     if (colours > 0) {

@@ -17,7 +17,7 @@
 // Everything here is process-wide and single-threaded: one image is probed,
 // decoded or loaded at a time, through the one read stream RD, and one is
 // encoded at a time, through the write stream WR.  The one exception is
-// pngloadjob, which worker threads may run side by side.  No function throws;
+// pngloadjob, which worker threads may run side by side (see there).  No function throws;
 // results are the int codes documented at each one.
 
 #ifndef REELKILN_IMAGE_H
@@ -169,8 +169,9 @@ int pngscanW(const char16_t* path);
 // ---- The plane loader --------------------------------------------------------------
 
 // The colour planes of one image: pixel (x, y) at index y * width + x, row 0
-// at the top, each plane width * height + 16 bytes from malloc; alpha 255 is
-// opaque.  The caller owns the planes and frees them with free().
+// at the top, each plane width * height + 16 bytes from planesalloc; alpha
+// 255 is opaque.  The caller owns the planes and releases them with
+// planesfree (each plane is one malloc block).
 struct imgplanes {
     int width, height;
     uint8_t* R;
@@ -180,6 +181,27 @@ struct imgplanes {
     uint8_t reallocated;  // 0xFF when the last load allocated new planes
     uint8_t hasalpha;     // 0xFF when some alpha byte is not 255
 };
+
+// Every owner of planes (the loaders, the movie writers, the frame reader)
+// allocates, releases and sizes them through these, so the width * height +
+// 16 rule and the order of the four live here alone.
+//
+// planesalloc: releases what p holds, then allocates four planes of width *
+// height + 16 bytes each, red, green, blue, alpha in that order.  true: the
+// four set, p's width and height set, reallocated 0xFF.  false (no memory,
+// width or height not positive, or a plane past INT32_MAX bytes): all four
+// null, width and height 0, reallocated 0.  hasalpha is left alone.
+bool planesalloc(imgplanes* p, int64_t width, int64_t height);
+// planesfree: releases the four (null is allowed), sets them null, width and
+// height 0 and reallocated 0; hasalpha is left alone.
+void planesfree(imgplanes* p);
+// planesbytes: the memory a plane set of width x height takes, 4 * (width *
+// height + 16), for callers that account for the planes they hold.
+uint64_t planesbytes(uint64_t width, uint64_t height);
+// decodebytes: the most the decode of one width x height image holds beside
+// the planes: the record's block at 32 bpp (4 bytes a pixel), its row table
+// and a word of slack a row.
+uint64_t decodebytes(uint64_t width, uint64_t height);
 
 // The driver's plane set, released at exit by imgfree4.
 extern imgplanes mainplanes;
@@ -209,16 +231,22 @@ int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t*
 int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
                  uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha);
 
-// ---- The plane loader on a worker thread -----------------------------------------
+// ---- The plane loader as a job -----------------------------------------------------
 
-// One PNG into planes on a thread other than the writer's: what the keep
-// loaders do, with every piece of state its own.  It reads the file through
-// its own input (not RD), keeps its own record and palette, takes the
-// decoder settings from the job (not pngalphamode and pngtrnsalpha, which
-// the writer's thread may set meanwhile), prints nothing, meters nothing
-// and never polls the keyboard: the thread that owns the console reports
-// the result, and stops the job by setting *cancel.  Many jobs may run at
-// once, each on its own thread.
+// One PNG into planes: what the keep loaders do, with every piece of state
+// its own, and the loaders' one core.  It reads the file through its own
+// input (not RD), keeps its own record and palette, takes the decoder
+// settings from the job (not pngalphamode and pngtrnsalpha, which the
+// writer's thread may set meanwhile), prints nothing and sets no
+// process-wide record: pngjobreport, on the thread that owns the console,
+// prints its lines and sets those records afterwards.
+//
+// A worker's job (console 0) also meters nothing and never polls the
+// keyboard: the console's thread stops it by setting *cancel.  Many such
+// jobs may run at once, each on its own thread.  The console's job (console
+// 0xFF, the one-thread loaders) decodes with the meter and the message
+// sink, opens a 16-bit name without sharing, as RD does, and polls the
+// keyboard once per row: ESC or Ctrl-C stops it with 27 or 3.
 struct pngjob {
     // In.
     const char* path;                // the file by 8-bit name, used when wpath is null
@@ -234,24 +262,37 @@ struct pngjob {
     // decoder then refuses the file).
     bool (*admit)(void* ctx, const struct pngjob* job, uint32_t width, uint32_t height);
     void* admitctx;
+    uint8_t console;                 // 0xFF: run on the console's thread (above)
     // In and out: planes that are reused when width and height match and
     // all four exist, as the keep loaders reuse theirs; afterwards the job's
     // planes, freed by the caller with free().
     imgplanes planes;
     // Out.
     int result;          // as pngloadkeep: 0, -1, 2, -2, -3 (with the planes
-                         // as it leaves them); 1 when *cancel or admit stopped
-                         // the job (after a conversion began, the planes are
-                         // filled from the bottom row up to where it stopped)
+                         // as it leaves them), 27 or 3 for the console's job;
+                         // 1 when *cancel or admit stopped a worker's job
+                         // (after a conversion began, the planes are filled
+                         // from the bottom row up to where it stopped)
     uint32_t openerror;  // g_os.lasterror() of an open that was refused
     int bpp;             // the decoded record's bits per pixel (0 before it)
     int recwidth, recheight;  // the decoded record's size (0 before it)
+    uint8_t fresh;       // 0xFF when the job allocated new planes
     int palcount;        // palette entries set in pal, for bpp <= 8
     uint8_t pal[4][256]; // red, green, blue, alpha (255) of those entries
 };
 
 // Runs the job; returns job->result.
 int pngloadjob(pngjob* job);
+
+// pngjobreport: on the console's thread, what the loader prints and sets
+// for a finished job: for -1 the read stream's open-failure line (nothing
+// when the job had no path); once the signature passed, the decoder
+// settings pngalphamode and pngtrnsalpha from the job; once decoded,
+// "(%ld,%ld) %d-bit " with the record's size and bits per pixel, then
+// "Memory Allocation FAILED.\n" (-3), or the palette tables palr, palg,
+// palb, pala from the job, the exit handler's registration when the job
+// allocated planes, and "\n" when it loaded (0).  Returns job->result.
+int pngjobreport(const pngjob* job);
 
 // imgfree4: frees the planes of mainplanes that are not null, sets them to
 // null and clears its reallocated flag.  imgfree4reg registers imgfree4 with

@@ -44,17 +44,19 @@ void sjisname(char* out, size_t cap, const char16_t* path);
 // callers; the tests reach the wide branch here.
 int pngencodecore(const char* path, char* widebuf, const char16_t* wpath, uint8_t wide, imgrec* rec);
 
-// How one decode reads and reports.  The one-thread decoder reads RD
-// through pngreadcb with the settings pngalphamode and pngtrnsalpha, sends
-// its failures to pngmsg and meters its rows; a quiet decode (a worker
-// thread's) reads through its own callback and io pointer, with the
-// settings it was given, and neither prints, meters nor touches a global.
+// How one decode reads and reports.  pngdecode reads RD through pngreadcb
+// with the settings pngalphamode and pngtrnsalpha; the plane loader's job
+// reads through its own callback and io pointer, with the settings it was
+// given.  Unless quiet (a worker thread's decode) the decode sends its
+// failures to pngmsg and meters its rows; a quiet one neither prints,
+// meters nor touches a global.
 struct decodeio {
     void (*read)(png_struct_def* png, uint8_t* data, size_t length);  // must raise png_error when short
     bool (*size)(void* io, int64_t* out);  // the file's size, false when it cannot be told
     void* io;  // libpng's io pointer for read
     int alphamode, trnsalpha;
     bool quiet;
+    const char* name;  // the file's 8-bit name, libpng's error pointer and the messages' (null: "")
 };
 
 // The decoder on an input that io already has open at its first byte: 1

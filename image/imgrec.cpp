@@ -1,4 +1,5 @@
-// imgrec.cpp - the image record: allocation, release and the size rules.
+// imgrec.cpp - the image record and the colour planes: allocation, release
+// and the size rules.
 //
 // The record's pixel block is one bottom-up bitmap; its row table lets
 // libpng write each decoded row straight to its place, top row at the end of
@@ -93,3 +94,40 @@ int imgalloc(imgrec* rec) {
     }
     return 1;
 }
+
+// ---- Colour planes ----------------------------------------------------------------
+
+bool planesalloc(imgplanes* p, int64_t width, int64_t height) {
+    int32_t n = 0;
+    const bool sized = image_detail::planebytes(width, height, &n);
+    planesfree(p);
+    if (!sized) return false;
+    p->R = (uint8_t*)imgmalloc((size_t)n);
+    p->G = (uint8_t*)imgmalloc((size_t)n);
+    p->B = (uint8_t*)imgmalloc((size_t)n);
+    p->A = (uint8_t*)imgmalloc((size_t)n);
+    if (!p->R || !p->G || !p->B || !p->A) {
+        planesfree(p);
+        return false;
+    }
+    p->width = (int)width;
+    p->height = (int)height;
+    p->reallocated = 0xFF;
+    return true;
+}
+
+void planesfree(imgplanes* p) {
+    for (uint8_t** q : {&p->A, &p->B, &p->G, &p->R}) {
+        std::free(*q);
+        *q = nullptr;
+    }
+    p->width = p->height = 0;
+    p->reallocated = 0;
+}
+
+// Widths and heights come from an IHDR (below 2^31 each), so neither product
+// wraps.
+uint64_t planesbytes(uint64_t width, uint64_t height) { return 4 * (width * height + 16); }
+
+// 8: a row pointer of the 64-bit builds.
+uint64_t decodebytes(uint64_t width, uint64_t height) { return (width * 4 + 4 + 8) * height; }

@@ -288,7 +288,7 @@ int decodecore(const char* name, char* widebuf, const char16_t* wname, uint8_t w
     }
     const char* shown = name ? name : "";
     int ok = 0;
-    const image_detail::decodeio io = {pngreadcb, rdsize, nullptr, pngalphamode, pngtrnsalpha, false};
+    const image_detail::decodeio io = {pngreadcb, rdsize, nullptr, pngalphamode, pngtrnsalpha, false, shown};
     if (opened != 0)
         pngmsg("File not found: %s\n", shown);
     else
@@ -301,7 +301,7 @@ int decodecore(const char* name, char* widebuf, const char16_t* wname, uint8_t w
 
 int image_detail::pngdecodeio(const decodeio& io, imgrec* rec) {
     imginit(rec);
-    return decodecell("", rec, io);
+    return decodecell(io.name ? io.name : "", rec, io);
 }
 
 int pngdecode(const char* path, imgrec* rec) {

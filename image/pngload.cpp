@@ -1,10 +1,10 @@
 // pngload.cpp - the PNG probe and the plane loader, the current-image facts,
 // the driver's planes and their exit handler.
 //
-// Division: the globals; the signature readers; the probe; the conversion
-// of an image record into four colour planes; the loader; the loader on a
-// worker thread (its own input); the entries; the exit handler; the test
-// reset.
+// Division: the globals; the signature rule; the probe; the conversion of
+// an image record into four colour planes; the job's own input; the job
+// and its report; the one-thread loader (the job on the console's thread,
+// then its report); the entries; the exit handler; the test reset.
 
 #include "image/image.h"
 #include "image/image_internal.h"
@@ -33,17 +33,20 @@ uint8_t palr[256], palg[256], palb[256], pala[256];
 
 namespace {
 
-// 0x89 at offset 0, or else at offset 128 after dropping bytes 1 to 127.
-// Reads past the end give -1 and so fail the test.
-bool sig89(void) {
-    if (rfgetc() == 0x89) return true;
-    for (int i = 1; i < 128; i++) rfgetc();
-    return rfgetc() == 0x89;
-}
+// The signature rule over a byte source (RD's rfgetc, or a job's input):
+// 0x89 at offset 0, or else at offset 128 after dropping bytes 1 to 127,
+// then the first n bytes of the rest.  Reads past the end give -1 and so
+// fail the test.
+const uint8_t kSigRest[7] = {'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-bool sigbytes(const uint8_t* want, int n) {
+template <typename Get>
+bool sigrule(Get get, int n) {
+    if (get() != 0x89) {
+        for (int i = 1; i < 128; i++) get();
+        if (get() != 0x89) return false;
+    }
     for (int i = 0; i < n; i++)
-        if (rfgetc() != want[i]) return false;
+        if (get() != kSigRest[i]) return false;
     return true;
 }
 
@@ -52,15 +55,13 @@ int openrd(const char* path, const char16_t* wpath, uint8_t wide) {
     return path ? rfopen(path) : -1;
 }
 
-const uint8_t kSigRest[7] = {'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
 // The probe core.  The facts change only when the whole IHDR was read: a
 // file that ends inside the chunk gives 3, like a missing IHDR, rather than
 // facts made of end-of-file values (and "(IHDR passed) " is printed only
 // then).
 int scancore(const char* path, const char16_t* wpath, uint8_t wide) {
     if (openrd(path, wpath, wide) != 0) return -1;
-    if (!sig89() || !sigbytes(kSigRest, 7)) {
+    if (!sigrule([] { return rfgetc(); }, 7)) {
         rfclose();
         return 2;
     }
@@ -165,12 +166,8 @@ int convert(const imgrec* rec, const uint8_t* const* pal, const std::atomic<int>
                 stop = 1;
                 break;
             }
-        } else if (keypoll() != 0) {
-            int key = getlastkey();
-            if (key == 27 || key == 3) {
-                stop = key;
-                break;
-            }
+        } else if ((stop = stopkey()) != 0) {
+            break;
         }
         size_t at = (size_t)y * w;
         const uint8_t* src = rows[y];
@@ -185,44 +182,20 @@ int convert(const imgrec* rec, const uint8_t* const* pal, const std::atomic<int>
     return stop;
 }
 
-void freeplane(uint8_t** p) {
-    if (*p) {
-        std::free(*p);
-        *p = nullptr;
-    }
-}
-
-// The planes for rec: the ones given when they match its size and all four
-// exist, else four new ones of width * height + 16 bytes (the old ones
-// freed; *width, *height set and *fresh true).  False when they cannot be
-// allocated or the size passes an int: all four null, *reallocated 0.
-bool takeplanes(const imgrec& rec, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
-                uint8_t** A, uint8_t* reallocated, bool* fresh) {
-    bool reuse = (int64_t)*width == (int64_t)rec.width && *height == rec.height && *R && *G && *B && *A;
+// The planes for rec: the ones p holds when they match its size and all four
+// exist, else four new ones (the old ones released; *fresh true).  False
+// when they cannot be allocated or the size passes an int: all four null,
+// reallocated 0, p's width and height as they were.
+bool takeplanes(const imgrec& rec, imgplanes* p, bool* fresh) {
+    bool reuse = (int64_t)p->width == (int64_t)rec.width && p->height == rec.height && p->R && p->G &&
+                 p->B && p->A;
     if (reuse) return true;
-    int32_t n = 0;
-    bool sized = image_detail::planebytes(rec.width, rec.height, &n);
-    freeplane(A);
-    freeplane(B);
-    freeplane(G);
-    freeplane(R);
-    *reallocated = 0;
-    if (sized) {
-        *R = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *G = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *B = (uint8_t*)image_detail::imgmalloc((size_t)n);
-        *A = (uint8_t*)image_detail::imgmalloc((size_t)n);
-    }
-    if (!sized || !*R || !*G || !*B || !*A) {
-        freeplane(A);
-        freeplane(B);
-        freeplane(G);
-        freeplane(R);
+    const int w = p->width, h = p->height;
+    if (!planesalloc(p, rec.width, rec.height)) {
+        p->width = w;
+        p->height = h;
         return false;
     }
-    *reallocated = 0xFF;
-    *width = (int)rec.width;
-    *height = rec.height;
     *fresh = true;
     return true;
 }
@@ -241,54 +214,6 @@ int takepalette(const imgrec& rec, uint8_t* const* pal) {
     return (int)i;
 }
 
-// The loader core.  See image.h for the results and what each leaves in the
-// planes.  The plane size is width * height + 16 as an int; an image too
-// large for that is refused with -3 instead of being given short planes.
-int loadcore(const char* path, const char16_t* wpath, int* width, int* height, uint8_t** R,
-             uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha,
-             uint8_t keep, uint8_t wide) {
-    if (openrd(path, wpath, wide) != 0) return -1;
-    if (!sig89() || !sigbytes(kSigRest, 3)) {
-        rfclose();
-        return 2;
-    }
-    rfclose();
-
-    pngalphamode = 2;
-    pngtrnsalpha = 1;
-    imgrec rec = {};
-    int ok = wide ? pngdecodeW(wpath, &rec) : pngdecode(path, &rec);
-    if (!ok) return -2;
-    std::printf("(%ld,%ld) ", (long)rec.width, (long)rec.height);
-    std::printf("%d-bit ", (int)rec.bpp);
-
-    if (!keep) {
-        *width = 0;
-        *height = 0;
-    }
-    bool fresh = false;
-    if (!takeplanes(rec, width, height, R, G, B, A, reallocated, &fresh)) {
-        std::printf("Memory Allocation FAILED.\n");
-        imgfree(&rec);
-        return -3;
-    }
-    if (fresh) imgfree4reg();
-
-    uint8_t* const pal[4] = {palr, palg, palb, pala};
-    takepalette(rec, pal);
-
-    int32_t done = 0;
-    bool anyalpha = false;
-    int stop = convert(&rec, pal, nullptr, *R, *G, *B, *A, &done, &anyalpha);
-    imgfree(&rec);
-    // After a stop only the converted rows hold pixels; the rest of the
-    // plane is uninitialised and is not looked at.
-    *hasalpha = anyalpha ? 0xFF : 0;
-    if (stop) return stop;
-    std::printf("\n");
-    return 0;
-}
-
 bool exitregistered = false;
 
 // The cancel flag of a job that was given none: never set.
@@ -296,11 +221,12 @@ const std::atomic<int> kNoCancel{0};
 
 // ---- The loader off the writer's thread -----------------------------------------------
 
-// A worker's own input: the file by its 8-bit name through the runtime's
-// FILE (as RD opens it) or by its 16-bit name through the platform's
-// handle, read through a buffer of its own.  Nothing in it is shared.  The
-// handle shares reading, since a list may name one frame many times and
-// two workers may then read it at once.
+// A job's own input: the file by its 8-bit name through the runtime's FILE
+// (as RD opens it) or by its 16-bit name through the platform's handle,
+// read through a buffer of its own.  Nothing in it is shared.  A worker's
+// handle shares reading, since a list may name one frame many times and two
+// workers may then read it at once; the console's job opens the file as RD
+// does, without sharing.
 struct jobfile {
     const std::atomic<int>* cancel = nullptr;  // set: reads fail, so the decode ends
     FILE* f = nullptr;
@@ -309,9 +235,9 @@ struct jobfile {
     int64_t filesize = -1;  // -1 when it cannot be told
     uint8_t buf[32768];
 
-    bool open(const char* path, const char16_t* wpath) {
+    bool open(const char* path, const char16_t* wpath, bool shared) {
         if (wpath) {
-            h = g_os.openW(wpath, OS_OPEN_READ_SHARED);  // other workers may read the same frame
+            h = g_os.openW(wpath, shared ? OS_OPEN_READ_SHARED : OS_OPEN_READ);
             if (h && !g_os.size(h, &filesize)) filesize = -1;
         } else if (path) {
             f = g_os.fopen(path, "rb");
@@ -374,18 +300,7 @@ void jobreadcb(png_struct_def* png, uint8_t* data, size_t length) {
     if (in->read(data, length) != length) png_error(png, "Read Error");
 }
 
-// The signature rule of sig89 and sigbytes over the job's own input.
-bool jobsig(jobfile& in) {
-    if (in.getc() != 0x89) {
-        for (int i = 1; i < 128; i++) in.getc();
-        if (in.getc() != 0x89) return false;
-    }
-    for (int i = 0; i < 3; i++)
-        if (in.getc() != kSigRest[i]) return false;
-    return true;
-}
-
-// After jobsig: the size an IHDR chunk that comes first declares, or 0 x 0
+// After the signature: the size an IHDR chunk that comes first declares, or 0 x 0
 // when there is none (the decoder will refuse such a file; nothing is
 // allocated for it before).  The signature's last four bytes are the
 // decoder's to judge, as they are for the loader.
@@ -406,27 +321,38 @@ int pngloadjob(pngjob* job) {
     job->bpp = 0;
     job->recwidth = job->recheight = 0;
     job->palcount = 0;
+    job->fresh = 0;
     // The input (with its 32 KiB buffer) off the worker's stack; closed
     // when it goes, on every way out.
     std::unique_ptr<jobfile> in(new (std::nothrow) jobfile);
     if (!in) return job->result = -2;
-    in->cancel = job->cancel;
-    if (!in->open(job->path, job->wpath)) {
+    const bool console = job->console != 0;
+    in->cancel = console ? nullptr : job->cancel;
+    if (!in->open(job->path, job->wpath, !console)) {
         job->openerror = g_os.lasterror();
         return job->result = -1;
     }
-    if (!jobsig(*in)) return job->result = 2;
+    // The loader judges 0x89 and "PNG"; the rest of the signature is the decoder's.
+    if (!sigrule([&] { return in->getc(); }, 3)) return job->result = 2;
     if (job->admit) {
         uint32_t w, h;
         jobihdr(*in, &w, &h);
         if (!job->admit(job->admitctx, job, w, h)) return job->result = 1;
     }
+    // The file's name for the decoder's messages and libpng's error pointer
+    // (a 16-bit name by its Shift_JIS form); only a decode that reports uses it.
+    char wname[272];
+    const char* name = job->path;
+    if (console && job->wpath) {
+        image_detail::sjisname(wname, sizeof wname, job->wpath);
+        name = wname;
+    }
     imgrec rec = {};
-    const image_detail::decodeio io = {jobreadcb, jobsize, in.get(), job->alphamode, job->trnsalpha, true};
+    const image_detail::decodeio io = {jobreadcb, jobsize, in.get(), job->alphamode, job->trnsalpha, !console, name};
     int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
     in.reset();
     if (!ok) {
-        const bool stopped = job->cancel && job->cancel->load(std::memory_order_relaxed) != 0;
+        const bool stopped = !console && job->cancel && job->cancel->load(std::memory_order_relaxed) != 0;
         return job->result = stopped ? 1 : -2;
     }
     job->bpp = (int)rec.bpp;
@@ -435,18 +361,52 @@ int pngloadjob(pngjob* job) {
 
     imgplanes& p = job->planes;
     bool fresh = false;
-    if (!takeplanes(rec, &p.width, &p.height, &p.R, &p.G, &p.B, &p.A, &p.reallocated, &fresh)) {
+    if (!takeplanes(rec, &p, &fresh)) {
         imgfree(&rec);
         return job->result = -3;
     }
+    job->fresh = fresh ? 0xFF : 0;
     uint8_t* const pal[4] = {job->pal[0], job->pal[1], job->pal[2], job->pal[3]};
     job->palcount = takepalette(rec, pal);
     int32_t done = 0;
     bool anyalpha = false;
-    int stop = convert(&rec, pal, job->cancel ? job->cancel : &kNoCancel, p.R, p.G, p.B, p.A, &done, &anyalpha);
+    // The console's job polls the keyboard per row and returns the key; a
+    // worker looks at its cancel flag instead.
+    const std::atomic<int>* cancel = console ? nullptr : job->cancel ? job->cancel : &kNoCancel;
+    int stop = convert(&rec, pal, cancel, p.R, p.G, p.B, p.A, &done, &anyalpha);
     imgfree(&rec);
+    // After a stop only the converted rows hold pixels; the rest of the
+    // plane is uninitialised and is not looked at.
     p.hasalpha = anyalpha ? 0xFF : 0;
-    return job->result = stop ? 1 : 0;
+    return job->result = stop ? (console ? stop : 1) : 0;
+}
+
+int pngjobreport(const pngjob* job) {
+    const int r = job->result;
+    if (r == -1) {
+        if (job->wpath) rfopenmsg(0xFF, nullptr, job->openerror);
+        else if (job->path) rfopenmsg(0, job->path, job->openerror);
+        return r;
+    }
+    if (r == 2) return r;
+    pngalphamode = job->alphamode;
+    pngtrnsalpha = job->trnsalpha;
+    if (job->bpp == 0) return r;  // not decoded: nothing more was printed or set
+    std::printf("(%ld,%ld) ", (long)job->recwidth, (long)job->recheight);
+    std::printf("%d-bit ", job->bpp);
+    if (r == -3) {
+        std::printf("Memory Allocation FAILED.\n");
+        return r;
+    }
+    if (job->fresh) imgfree4reg();
+    for (int k = 0; k < job->palcount; k++) {
+        palr[k] = job->pal[0][k];
+        palg[k] = job->pal[1][k];
+        palb[k] = job->pal[2][k];
+        pala[k] = job->pal[3][k];
+    }
+    if (r == 0) std::printf("\n");
+    return r;
 }
 
 // ---- Entries ----------------------------------------------------------------------
@@ -455,35 +415,73 @@ int pngscan(const char* path) { return scancore(path, nullptr, 0); }
 
 int pngscanW(const char16_t* path) { return scancore(nullptr, path, 0xFF); }
 
+namespace {
+
+// The one-thread loader: the job, run on the console's thread, and its
+// report.  Without keep the job is given planes of size 0, which it never
+// reuses.  See image.h for the results and what each leaves in the planes.
+int loadcore(const char* path, const char16_t* wpath, imgplanes* p, uint8_t keep, uint8_t wide) {
+    // The loader reads the file through a job input, not RD; RD is left
+    // closed all the same, as a load through RD always left it.
+    rfclose();
+    pngjob job = {};
+    job.path = wide ? nullptr : path;
+    job.wpath = wide ? wpath : nullptr;
+    job.alphamode = 2;
+    job.trnsalpha = 1;
+    job.console = 0xFF;
+    job.planes = *p;
+    if (!keep) job.planes.width = job.planes.height = 0;
+    pngloadjob(&job);
+    const int r = pngjobreport(&job);
+    // -1, 2, -2: the planes are untouched.
+    if (r != -1 && r != 2 && r != -2) *p = job.planes;
+    return r;
+}
+
+// The public loaders take the set as loose pointers; the core works on one
+// imgplanes and hands every part back.
+int loadinto(const char* path, const char16_t* wpath, int* width, int* height, uint8_t** R,
+             uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha,
+             uint8_t keep, uint8_t wide) {
+    imgplanes p = {*width, *height, *R, *G, *B, *A, *reallocated, *hasalpha};
+    int r = loadcore(path, wpath, &p, keep, wide);
+    *width = p.width;
+    *height = p.height;
+    *R = p.R;
+    *G = p.G;
+    *B = p.B;
+    *A = p.A;
+    *reallocated = p.reallocated;
+    *hasalpha = p.hasalpha;
+    return r;
+}
+
+}  // namespace
+
 int pngload(const char* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
             uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0, 0);
+    return loadinto(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0, 0);
 }
 
 int pngloadW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
              uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0, 0xFF);
+    return loadinto(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0, 0xFF);
 }
 
 int pngloadkeep(const char* path, int* width, int* height, uint8_t** R, uint8_t** G, uint8_t** B,
                 uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0);
+    return loadinto(path, nullptr, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0);
 }
 
 int pngloadkeepW(const char16_t* path, int* width, int* height, uint8_t** R, uint8_t** G,
                  uint8_t** B, uint8_t** A, uint8_t* reallocated, uint8_t* hasalpha) {
-    return loadcore(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0xFF);
+    return loadinto(nullptr, path, width, height, R, G, B, A, reallocated, hasalpha, 0xFF, 0xFF);
 }
 
 // ---- Exit handler -----------------------------------------------------------------
 
-void imgfree4(void) {
-    freeplane(&mainplanes.R);
-    freeplane(&mainplanes.G);
-    freeplane(&mainplanes.B);
-    freeplane(&mainplanes.A);
-    mainplanes.reallocated = 0;
-}
+void imgfree4(void) { planesfree(&mainplanes); }
 
 void imgfree4reg(void) {
     if (exitregistered) return;

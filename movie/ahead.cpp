@@ -105,13 +105,10 @@ struct aheadpool {
 
 namespace {
 
-// The bytes of a plane set of w x h as the loader allocates it.
-uint64_t planebytes(uint64_t w, uint64_t h) { return 4 * (w * h + 16); }
-
 // The bytes of a set that exists; 0 when there is none.
 uint64_t setbytes(const imgplanes& p) {
     if (!p.R || !p.G || !p.B || !p.A || p.width <= 0 || p.height <= 0) return 0;
-    return planebytes((uint64_t)p.width, (uint64_t)p.height);
+    return planesbytes((uint64_t)p.width, (uint64_t)p.height);
 }
 
 // ---- The workers ----------------------------------------------------------------------
@@ -126,8 +123,8 @@ bool admit(void* ctx, const pngjob* job, uint32_t w, uint32_t h) {
     const imgplanes& have = job->planes;
     const bool reuse = have.R && have.G && have.B && have.A && (uint32_t)have.width == w &&
                        (uint32_t)have.height == h && have.width > 0;
-    uint64_t need = ((uint64_t)w * 4 + 4 + 8) * (uint64_t)h;
-    if (!reuse) need += planebytes(w, h);
+    uint64_t need = decodebytes(w, h);
+    if (!reuse) need += planesbytes(w, h);
 
     std::unique_lock<std::mutex> lk(p->mu);
     p->memory.wait(lk, [&] { return p->stop || s->frame == p->front || p->used + need <= p->cap; });
@@ -161,15 +158,6 @@ void workermain(aheadpool* p) {
     }
 }
 
-void freeset(imgplanes* q) {
-    free(q->A);
-    free(q->B);
-    free(q->G);
-    free(q->R);
-    q->R = q->G = q->B = q->A = nullptr;
-    q->width = q->height = 0;
-}
-
 // ---- The writer's side ------------------------------------------------------------------
 
 // Hands out frames up to front + nslots - 1 (and the movie's last): each
@@ -200,6 +188,10 @@ void handout(aheadpool* p, framestate* f) {
             s.joined = joinpath(s.path, JOINED_CAP, exedir, s.name);
             j.path = s.path;
         }
+        if (!s.joined) {  // -1 without a line, as the one-thread loop gives it
+            j.path = nullptr;
+            j.wpath = nullptr;
+        }
         j.alphamode = 2;  // what the loaders set
         j.trnsalpha = 1;
         j.cancel = &p->cancel;
@@ -216,64 +208,26 @@ void handout(aheadpool* p, framestate* f) {
     if (any) p->work.notify_all();
 }
 
-// The loader's lines for a finished job and the writer's share of its
-// result: the planes taken (in exchange for the writer's), the palette
-// tables and decoder settings as the loader leaves them.
+// The loader's lines and records for a finished job (pngjobreport, as the
+// one-thread loader prints and sets them) and the writer's share of its
+// result: the planes taken in exchange for the writer's.
 int report(aheadpool* p, framestate* f, aheadslot& s) {
     pngjob& j = s.job;
-    switch (j.result) {
-    case 0: {
-        printf("(%ld,%ld) ", (long)j.recwidth, (long)j.recheight);
-        printf("%d-bit ", j.bpp);
-        pngalphamode = 2;
-        pngtrnsalpha = 1;
-        for (int k = 0; k < j.palcount; k++) {
-            palr[k] = j.pal[0][k];
-            palg[k] = j.pal[1][k];
-            palb[k] = j.pal[2][k];
-            pala[k] = j.pal[3][k];
-        }
-        imgplanes mine = {f->pw, f->ph, f->R, f->G, f->B, f->A, f->reallocated, f->hasalpha};
-        const imgplanes& got = j.planes;
-        f->pw = got.width;
-        f->ph = got.height;
-        f->R = got.R;
-        f->G = got.G;
-        f->B = got.B;
-        f->A = got.A;
-        f->reallocated = got.reallocated;
-        f->hasalpha = got.hasalpha;
-        j.planes = mine;
-        {
-            // The writer's last planes go to the slot, for its next load to
-            // reuse, while what is held stays within the cap; past it
-            // (after a front load) they are given back.
-            std::lock_guard<std::mutex> lk(p->mu);
-            std::swap(p->writercounted, s.counted);
-            if (p->used > p->cap) {
-                p->used -= s.counted;
-                s.counted = 0;
-                freeset(&j.planes);
-            }
-        }
-        imgfree4reg();
-        printf("\n");
-        return 0;
+    const int r = pngjobreport(&j);
+    if (r == 1) return -2;  // only a stop cancels a job, and the writer is not waiting then
+    if (r != 0) return r;
+    std::swap(f->planes, j.planes);
+    // The writer's last planes go to the slot, for its next load to reuse,
+    // while what is held stays within the cap; past it (after a front load)
+    // they are given back.
+    std::lock_guard<std::mutex> lk(p->mu);
+    std::swap(p->writercounted, s.counted);
+    if (p->used > p->cap) {
+        p->used -= s.counted;
+        s.counted = 0;
+        planesfree(&j.planes);
     }
-    case -1:
-        if (s.joined) rfopenmsg(p->wide, s.path, j.openerror);
-        return -1;
-    case -3:
-        printf("(%ld,%ld) ", (long)j.recwidth, (long)j.recheight);
-        printf("%d-bit ", j.bpp);
-        printf("Memory Allocation FAILED.\n");
-        return -3;
-    case 1:
-        // Only a stop cancels a job, and the writer is not waiting then.
-        return -2;
-    default:
-        return j.result;  // 2, -2: the loader prints nothing for them
-    }
+    return 0;
 }
 
 }  // namespace
@@ -355,7 +309,7 @@ void aheadstop(framestate* f) {
     p->work.notify_all();
     p->memory.notify_all();
     for (std::thread& t : p->threads) t.join();
-    for (uint32_t k = 0; k < p->nslots; k++) freeset(&p->slot[k].job.planes);
+    for (uint32_t k = 0; k < p->nslots; k++) planesfree(&p->slot[k].job.planes);
     frameaheadstats = p->stats;
     delete p;
 }

@@ -61,6 +61,20 @@ inline constexpr int LISTNAME_BUF = LISTNAME_MAX + 2;
 // without CR, this one keeps it.
 int listgetname(char* name);
 
+// A joined path: program directory + listed name.  Both forms are kept; the
+// wide flag says which one a writer opens.
+inline constexpr int JOINED_CAP = EXEDIR_CAP + LISTNAME_BUF + 16;
+
+// Copies dir and then name into dst (cap bytes or units with the
+// terminator).  Returns false, with dst holding as much as fits, when the
+// result would not fit.
+bool joinpath(char* dst, size_t cap, const char* dir, const char* name);
+bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name);
+
+// An 8-bit listed name to its wide form (sjis2wstr; a name has at most 63
+// bytes, so 64 units always hold it).
+void name2wide(char16_t* dst, const char* name);
+
 // ---- WAV header scanner ------------------------------------------------------------
 
 // The facts of the last scanned sound file, emptied by every scan.

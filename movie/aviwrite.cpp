@@ -2,7 +2,7 @@
 // that the AVI toolkit uses): see aviwrite.h.
 //
 // Division:
-//   paths and the pre-pass        joins, the list read to count and test-open
+//   paths and the pre-pass        the list read to count and test-open
 //   first image and sound         the probe; the WAV scan with its checks
 //   header values and chunks      avih / strh / strf / strn, one field a call
 //   frames                        key poll, name, load; the pixel rows
@@ -36,23 +36,6 @@ char16_t badpngnameW[BADPNGNAME_CAP];
 
 namespace {
 
-template <typename T>
-bool joinany(T* dst, size_t cap, const T* dir, const T* name) {
-    size_t k = 0;
-    for (const T* s : {dir, name}) {
-        if (!s) continue;
-        for (; *s; s++) {
-            if (k + 1 >= cap) {
-                dst[k] = 0;
-                return false;
-            }
-            dst[k++] = *s;
-        }
-    }
-    dst[k] = 0;
-    return true;
-}
-
 void copyname(char* dst, const char* src, size_t cap) {
     size_t k = 0;
     for (; src[k] && k + 1 < cap; k++) dst[k] = src[k];
@@ -63,19 +46,6 @@ bool nonempty(const char* s) { return s && s[0]; }
 bool nonempty(const char16_t* s) { return s && s[0]; }
 
 }  // namespace
-
-bool joinpath(char* dst, size_t cap, const char* dir, const char* name) {
-    return joinany<char>(dst, cap, dir, name);
-}
-
-bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name) {
-    return joinany<char16_t>(dst, cap, dir, name);
-}
-
-void name2wide(char16_t* dst, const char* name) {
-    // At most 63 bytes become at most 63 units plus the terminator.
-    sjis2wstr(dst, name);
-}
 
 int listopen(const moviepaths& p) {
     return p.wide ? tfopenW(p.listW ? p.listW : u"") : tfopen(p.list ? p.list : "");
@@ -485,15 +455,6 @@ int putjunk(bool alpha, uint32_t j) {
 
 namespace {
 
-void freeplanes(framestate* f) {
-    free(f->A);
-    free(f->B);
-    free(f->G);
-    free(f->R);
-    f->R = f->G = f->B = f->A = nullptr;
-    f->pw = f->ph = 0;
-}
-
 // Writes the gathered rows; false when the output failed.
 bool flushrows(framestate* f) {
     bool ok = putblock(f->buf, f->buffill);
@@ -535,14 +496,6 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
     return 0;
 }
 
-int stopkey() {
-    if (keypoll() != 0) {
-        int k = getlastkey();
-        if (k == 3 || k == 27) return k;
-    }
-    return 0;
-}
-
 namespace {
 
 // Frame i's name and load on the writer's thread.  The planes of the last
@@ -554,19 +507,20 @@ int loadhere(framestate* f, uint32_t i) {
     if (!f->listopen || listgetname(f->name) != 0) f->name[0] = 0;
     printf("%d/%d:  %s  ", (int)(i + 1), (int)f->n, f->name);
     const moviepaths& p = *f->paths;
+    imgplanes& q = f->planes;
     if (p.wide) {
         char16_t nameW[LISTNAME_BUF];
         name2wide(nameW, f->name);
         char16_t path[JOINED_CAP];
         return joinpathW(path, JOINED_CAP, exedirW, nameW)
-                   ? pngloadkeepW(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                                  &f->hasalpha)
+                   ? pngloadkeepW(path, &q.width, &q.height, &q.R, &q.G, &q.B, &q.A, &q.reallocated,
+                                  &q.hasalpha)
                    : -1;
     }
     char path[JOINED_CAP];
     return joinpath(path, JOINED_CAP, exedir, f->name)
-               ? pngloadkeep(path, &f->pw, &f->ph, &f->R, &f->G, &f->B, &f->A, &f->reallocated,
-                             &f->hasalpha)
+               ? pngloadkeep(path, &q.width, &q.height, &q.R, &q.G, &q.B, &q.A, &q.reallocated,
+                             &q.hasalpha)
                : -1;
 }
 
@@ -579,20 +533,20 @@ int framenext(framestate* f, uint32_t i) {
         // ESC or Ctrl-C while the image was converted: a stop, as between
         // frames, not a missing image.
         printf("\n");
-        freeplanes(f);
+        planesfree(&f->planes);
         return r;
     }
     if (r != 0) {
         printf("PNG load failed. (%d)\n", r);
-        freeplanes(f);
+        planesfree(&f->planes);
         printf("Memory released. \n");
         copyname(badpngname, f->name, BADPNGNAME_CAP);
         name2wide(badpngnameW, f->name);
         printf("Aborted. \n");
         return AVI1_BAD_IMAGE;
     }
-    if ((uint32_t)f->pw != f->W) printf(" != pngsizex= %d \n", f->pw);
-    if ((uint32_t)f->ph != f->H) printf(" != pngsizey= %d \n", f->ph);
+    if ((uint32_t)f->planes.width != f->W) printf(" != pngsizex= %d \n", f->planes.width);
+    if ((uint32_t)f->planes.height != f->H) printf(" != pngsizey= %d \n", f->planes.height);
     return 0;
 }
 
@@ -602,11 +556,12 @@ int framenext(framestate* f, uint32_t i) {
 // image are white (alpha 0 in 32-bit frames).
 int framepixels(framestate* f) {
     const uint32_t W = f->W, H = f->H;
-    const uint64_t w2 = f->pw > 0 ? (uint64_t)f->pw : 0;
-    const uint64_t h2 = f->ph > 0 ? (uint64_t)f->ph : 0;
+    const imgplanes& q = f->planes;
+    const uint64_t w2 = q.width > 0 ? (uint64_t)q.width : 0;
+    const uint64_t h2 = q.height > 0 ? (uint64_t)q.height : 0;
     const uint64_t cols = W < w2 ? W : w2;
     const size_t stride = (size_t)f->stride;
-    const uint8_t *R = f->R, *G = f->G, *B = f->B, *A = f->A;
+    const uint8_t *R = q.R, *G = q.G, *B = q.B, *A = q.A;
     uint8_t* const buf = f->buf;
     size_t fill = f->buffill;
 
@@ -648,7 +603,7 @@ void framesdone(framestate* f) {
     aheadstop(f);
     if (f->listopen) tfclose();
     f->listopen = false;
-    freeplanes(f);
+    planesfree(&f->planes);
     free(f->buf);
     f->buf = nullptr;
     f->bufcap = f->buffill = 0;

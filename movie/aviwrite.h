@@ -3,7 +3,8 @@
 //
 // The two writers make the same movie in two layouts; the toolkit writes
 // movies of its own from the same pieces.  What they share:
-//   paths        the writer's paths and the joins to the program directory
+//   paths        the writer's paths (the joins to the program directory
+//                are the list's, avi.h)
 //   pre-pass     the list read once to count and test-open every name
 //   first image  the probe that fixes the frame size and pixel format
 //   sound        the WAV scan with the rules of what a stream header can
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/image.h"
 #include "movie/avi.h"
 
 // ---- Layout sizes ---------------------------------------------------------------
@@ -73,10 +75,6 @@ constexpr uint32_t junksize1(bool alpha, bool sound) {
 
 // ---- Paths ---------------------------------------------------------------------
 
-// A joined path: program directory + listed name.  Both forms are kept; the
-// wide flag says which one the writer opens.
-inline constexpr int JOINED_CAP = EXEDIR_CAP + LISTNAME_BUF + 16;
-
 // The paths of one writer call.
 struct moviepaths {
     const char* avi;
@@ -87,16 +85,6 @@ struct moviepaths {
     const char16_t* wavW;
     uint8_t wide;  // 0xFF: the wide forms are used, 0: the 8-bit forms
 };
-
-// Copies dir and then name into dst (cap bytes or units with the
-// terminator).  Returns false, with dst holding as much as fits, when the
-// result would not fit.
-bool joinpath(char* dst, size_t cap, const char* dir, const char* name);
-bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name);
-
-// An 8-bit listed name to its wide form (sjis2wstr; a name has at most 63
-// bytes, so 64 units always hold it).
-void name2wide(char16_t* dst, const char* name);
 
 // Opens the list with the text reader (tfopenW when wide, else tfopen).
 // 0, or -1 when it cannot be opened (a list that reads as empty).
@@ -280,13 +268,7 @@ struct framestate {
     uint32_t rowpad = 0;           // zero bytes after each 24-bit row
     bool listopen = false;
 
-    // The planes of the current image (pngload's outputs).
-    int pw = 0, ph = 0;
-    uint8_t* R = nullptr;
-    uint8_t* G = nullptr;
-    uint8_t* B = nullptr;
-    uint8_t* A = nullptr;
-    uint8_t reallocated = 0, hasalpha = 0;
+    imgplanes planes = {};  // the current image's planes (the loader's output)
     char name[LISTNAME_BUF] = {};
 
     // Rows are gathered here and written with one wfwrite per block.
@@ -350,9 +332,6 @@ void framesdone(framestate* f);
 void aheadstart(framestate* f);
 int aheadload(framestate* f, uint32_t i);
 void aheadstop(framestate* f);
-// Ctrl-C (3) or ESC (27) when the key poll has one, else 0 (other keys are
-// taken and dropped).
-int stopkey();
 
 // ---- End -------------------------------------------------------------------------
 

@@ -1,17 +1,20 @@
 // framelist.cpp - the program directory and the list-line rule of
 // "list.txt", by which the driver and both movie writers take the frames'
-// names.
+// names, and the join of a listed name to the directory.
 //
 // The rule is applied by one function, listgetname, over the process-wide
 // text reader; each caller opens and closes the list itself.  See avi.h for
 // the rule; the notes below say why it reads as it does.
 
+#include <cstddef>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "movie/avi.h"
 #include "movie/aviwrite.h"
 #include "stream/stream.h"
+#include "text/text.h"
 
 char exedir[EXEDIR_CAP];
 char16_t exedirW[EXEDIR_CAP];
@@ -113,4 +116,40 @@ int listgetnamekeep(char* name, std::string* held) {
             report(held, "*** name length over \n");
         }
     }
+}
+
+// ---- Joins ---------------------------------------------------------------------------
+
+namespace {
+
+template <typename T>
+bool joinany(T* dst, size_t cap, const T* dir, const T* name) {
+    size_t k = 0;
+    for (const T* s : {dir, name}) {
+        if (!s) continue;
+        for (; *s; s++) {
+            if (k + 1 >= cap) {
+                dst[k] = 0;
+                return false;
+            }
+            dst[k++] = *s;
+        }
+    }
+    dst[k] = 0;
+    return true;
+}
+
+}  // namespace
+
+bool joinpath(char* dst, size_t cap, const char* dir, const char* name) {
+    return joinany<char>(dst, cap, dir, name);
+}
+
+bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* name) {
+    return joinany<char16_t>(dst, cap, dir, name);
+}
+
+void name2wide(char16_t* dst, const char* name) {
+    // At most 63 bytes become at most 63 units plus the terminator.
+    sjis2wstr(dst, name);
 }

@@ -37,3 +37,11 @@ int keypoll(void) {
     if (g_os.console_event(&key) == 1 && key != 0) lastkey = key;
     return lastkey;
 }
+
+int stopkey(void) {
+    if (keypoll() != 0) {
+        int k = getlastkey();
+        if (k == 3 || k == 27) return k;
+    }
+    return 0;
+}

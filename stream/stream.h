@@ -310,6 +310,10 @@ int ffloor(float x);                   // floor to int, saturated; NaN gives INT
 int setlastkey(int key);               // returns the previous value
 int getlastkey(void);                  // returns and clears the latch
 int keypoll(void);                     // pumps messages, takes one console event; returns lastkey
+// stopkey: keypoll, then Ctrl-C (3) or ESC (27) when the latch holds one,
+// else 0; any other key is taken and dropped.  The poll of every long loop
+// that those two keys stop.
+int stopkey(void);
 
 // ---- Tests -------------------------------------------------------------------------------
 

@@ -180,4 +180,37 @@ TEST_P(PlaneSize, Limit) {
 INSTANTIATE_TEST_SUITE_P(Record, PlaneSize, ::testing::ValuesIn(kPlanes),
                          [](const auto& i) { return std::string(i.param.name); });
 
+// planesalloc replaces what the set holds with four planes of the size rule,
+// or leaves it empty (all null, size 0, reallocated 0) when any one of the
+// four fails or the size does not fit; hasalpha is never touched.
+TEST(Record, PlaneSetAllocatesAllFourOrNone) {
+    for (int fail = 0; fail <= 4; fail++) {
+        imgplanes p = {};
+        ASSERT_TRUE(planesalloc(&p, 2, 2));
+        p.hasalpha = 0x5A;
+        Alloc alloc(fail);
+        EXPECT_EQ(planesalloc(&p, 3, 5), fail == 0) << "fail " << fail;
+        if (fail == 0) {
+            EXPECT_TRUE(p.R && p.G && p.B && p.A);
+            EXPECT_EQ(p.width, 3);
+            EXPECT_EQ(p.height, 5);
+            EXPECT_EQ(p.reallocated, 0xFF);
+            EXPECT_EQ(Alloc::largest(), 3u * 5 + 16);
+        } else {
+            EXPECT_TRUE(!p.R && !p.G && !p.B && !p.A);
+            EXPECT_EQ(p.width, 0);
+            EXPECT_EQ(p.reallocated, 0);
+        }
+        EXPECT_EQ(p.hasalpha, 0x5A);
+        planesfree(&p);
+        EXPECT_TRUE(!p.R && !p.G && !p.B && !p.A && p.width == 0 && p.height == 0);
+        planesfree(&p);  // an empty set is released again harmlessly
+    }
+    imgplanes big = {};
+    Alloc alloc;
+    EXPECT_FALSE(planesalloc(&big, 46341, 46341));
+    EXPECT_EQ(Alloc::calls(), 0);
+    EXPECT_EQ(planesbytes(1920, 1080), 4u * (1920 * 1080 + 16));
+}
+
 }  // namespace
