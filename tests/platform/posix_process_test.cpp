@@ -1,21 +1,27 @@
 // posix_process_test.cpp - the process and locale services on POSIX: the
 // command line built from argv, the current directory with its cap rule,
 // code pages, language and lead bytes from the locale, the version answers,
-// the host name (judged by uname(1)), the processor count (judged by nproc)
-// and the message box on standard error.
+// the host name (judged by uname(1)), the processor count (judged by nproc),
+// the heap's large blocks (judged by glibc's mallinfo2) and the message box
+// on standard error.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sched.h>
 #include <unistd.h>
 
@@ -204,6 +210,37 @@ TEST(Processors, TheAffinityMaskCounts) {
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
     EXPECT_EQ(g_os.cpu_count(), 1);
     ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+}
+
+// After heap_release_large a large block that a thread frees goes back to
+// the system, also after a larger one was freed (glibc's default would then
+// have raised its threshold past both and served them from the thread's
+// arena, which keeps them).  The sanitizers bring allocators of their own.
+TEST(Heap, LargeBlocksAreMappedAndGiveBack) {
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "glibc's own allocator only";
+#else
+    g_os.heap_release_large();
+    // Called through volatile pointers, so that no allocation is left out.
+    static void* (*volatile alloc)(size_t) = std::malloc;
+    static void (*volatile release)(void*) = std::free;
+    std::thread t([] {
+        void* big = alloc(24u << 20);
+        ASSERT_NE(big, nullptr);
+        memset(big, 1, 24u << 20);
+        release(big);
+        for (size_t n : {(size_t)1 << 20, (size_t)8 << 20, (size_t)24 << 20}) {
+            const size_t before = mallinfo2().hblkhd;
+            void* p = alloc(n);
+            ASSERT_NE(p, nullptr);
+            memset(p, 2, n);
+            EXPECT_GE(mallinfo2().hblkhd, before + n) << n << " bytes: not a mapping of its own";
+            release(p);
+            EXPECT_EQ(mallinfo2().hblkhd, before) << n << " bytes: kept after free";
+        }
+    });
+    t.join();
+#endif
 }
 
 // Captures what f writes to standard error.
