@@ -64,11 +64,6 @@ enum {
 // Seek origins, as FILE_BEGIN, FILE_CURRENT and FILE_END.
 enum { OS_SEEK_BEGIN = 0, OS_SEEK_CURRENT = 1, OS_SEEK_END = 2 };
 
-// The size from which freed blocks go back to the system after
-// heap_release_large: glibc's own starting threshold, which its default then
-// raises.
-constexpr uint64_t OS_LARGE_BLOCK = 128u << 10;
-
 // The least time between two looks at the console that found nothing: a
 // person cannot tell 4 ms, a 1080p frame has about 30 of them.
 constexpr uint64_t OS_CONSOLE_LOOK_MS = 4;
@@ -290,23 +285,23 @@ struct os_api {
     // active processors of all groups; POSIX: the CPUs of the process's
     // affinity mask).  May be called from any thread.
     int (*cpu_count)(void);
-    // heap_release_large: from this call on, a block of OS_LARGE_BLOCK
-    // bytes or more that the C runtime's malloc cannot serve from the free
-    // end of a heap (a heap keeps at most a few hundred kilobytes there) is
-    // a mapping of its own, given back to the system when it is freed,
-    // whichever thread frees it; for a process whose threads allocate and
-    // free blocks of megabytes (the frame workers), so that the memory it
-    // holds is what it has allocated.  glibc's default raises its threshold
-    // for such mappings to the largest block freed so far (up to 32 MiB)
-    // and then keeps freed blocks below it in the arena of the thread that
-    // allocated them, where no other thread reuses them: 16 threads at 4K
-    // held 400 MiB more than the program had allocated.  The price is the
-    // page faults of each new large block, a few percent of decoding one.
-    // On Windows it does nothing: the CRT's malloc is HeapAlloc on one heap
-    // for every thread, which serves blocks of about a megabyte and more by
-    // VirtualAlloc and releases them on free.  Lasts for the process; call
-    // it from the main thread before the threads start.
-    void (*heap_release_large)(void);
+    // heap_shared: threads started after this call take their memory from
+    // the heap the main thread uses instead of each from a heap of its own,
+    // so that a block one thread frees serves the next allocation of any
+    // thread; for a process whose threads allocate and free blocks of
+    // megabytes (the frame workers), so that the memory it holds follows
+    // what it has allocated.  glibc's default gives each thread an arena of
+    // its own (up to eight per core), keeps the blocks freed there, and
+    // once a block of some megabytes has been freed no longer maps such
+    // blocks apart: 16 threads at 4K held 440 MiB more than the program
+    // had allocated.  Freed blocks stay with the heap for reuse, so a new
+    // frame's buffer costs no page faults.  On Windows it does nothing: the
+    // CRT's malloc is HeapAlloc on one heap for every thread, which serves
+    // blocks of about a megabyte and more by VirtualAlloc and releases them
+    // on free.  Lasts for the process; call it from the main thread before
+    // any other thread allocates (a thread that already has a heap keeps
+    // it).
+    void (*heap_shared)(void);
 
     // MessageBoxA/W with no owner window.  POSIX prints the caption and the
     // text to standard error and returns at once (IDOK, 1).

@@ -12,7 +12,7 @@
 //                          restoring the terminal at exit and on fatal signals
 //   5. locale and version  code pages, language, lead bytes, host name
 //   6. process             command line, current directory, sleep, cores,
-//                          the heap's large blocks, message box
+//                          one heap for all threads, message box
 //   7. the table and os_init
 //
 // What cannot be had here: Windows opens files with share mode 0 (nobody else
@@ -1410,12 +1410,14 @@ int posix_cpu_count(void) {
     return n > 0 ? (n < 4096 ? (int)n : 4096) : 1;
 }
 
-// mallopt with M_MMAP_THRESHOLD fixes the threshold, which also ends its
-// dynamic raise (and that of the trim threshold, left at its 128 KiB).  A
-// runtime without mallopt keeps its own policy.
-void posix_heap_release_large(void) {
+// One arena for every thread (M_ARENA_MAX): the main one.  The mapping
+// threshold keeps glibc's dynamic rule, so large blocks are reused from the
+// heap rather than mapped and faulted in afresh for every frame (which
+// doubled the time of decoding ahead).  A runtime without mallopt keeps
+// its own policy.
+void posix_heap_shared(void) {
 #if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, (int)OS_LARGE_BLOCK);
+    mallopt(M_ARENA_MAX, 1);
 #endif
 }
 
@@ -1473,7 +1475,7 @@ constexpr os_api kNative = {
     posix_console_cp, posix_console_cp, posix_user_lang, posix_is_dbcs_lead,
     posix_get_version, posix_rtl_get_version, posix_host_system,
     posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms, posix_tick_ms,
-    posix_cpu_count, posix_heap_release_large,
+    posix_cpu_count, posix_heap_shared,
     posix_message_boxA, posix_message_boxW,
     // File dialogs (posix_dialog.cpp).
     native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,

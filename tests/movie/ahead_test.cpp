@@ -236,9 +236,9 @@ INSTANTIATE_TEST_SUITE_P(Scenes, Ahead, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 // The program's setting (0) takes the processor count: one core loads the
-// frames in turn, three start two workers.  Workers tell the runtime to give
-// large blocks back when freed (without it each worker's heap keeps the
-// blocks it freed, past the cap); one thread leaves the runtime as it is.
+// frames in turn, three start two workers.  Workers are put on one heap
+// (without it each worker's heap keeps the blocks it freed, past the cap);
+// one thread leaves the runtime as it is.
 int g_cores = 1;
 int cores() { return g_cores; }
 int g_releases = 0;
@@ -249,7 +249,7 @@ TEST(AheadThreads, OneThreadPerCore) {
     scene sc;
     putframes(sc, 6, 4, 4, false);
     g_os.cpu_count = cores;
-    g_os.heap_release_large = countrelease;
+    g_os.heap_shared = countrelease;
     for (int n : {1, 3, 64}) {
         g_cores = n;
         g_releases = 0;
@@ -259,7 +259,7 @@ TEST(AheadThreads, OneThreadPerCore) {
         EXPECT_EQ(m.stats.slots, n > 1 ? 2u * n : 0u);
         EXPECT_EQ(g_releases, n > 1 ? 1 : 0) << n << " cores";
     }
-    g_os.heap_release_large = os_native.heap_release_large;
+    g_os.heap_shared = os_native.heap_shared;
 }
 
 // ---- Keys -------------------------------------------------------------------------

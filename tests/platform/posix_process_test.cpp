@@ -2,8 +2,8 @@
 // command line built from argv, the current directory with its cap rule,
 // code pages, language and lead bytes from the locale, the version answers,
 // the host name (judged by uname(1)), the processor count (judged by nproc),
-// the heap's large blocks (judged by glibc's mallinfo2) and the message box
-// on standard error.
+// one heap for every thread (judged by glibc's mallinfo2) and the
+// message box on standard error.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
@@ -212,34 +212,45 @@ TEST(Processors, TheAffinityMaskCounts) {
     ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
 }
 
-// After heap_release_large a large block that a thread frees goes back to
-// the system, also after a larger one was freed (glibc's default would then
-// have raised its threshold past both and served them from the thread's
-// arena, which keeps them).  The sanitizers bring allocators of their own.
-TEST(Heap, LargeBlocksAreMappedAndGiveBack) {
+// After heap_shared the space of a block the main thread freed serves
+// another thread's allocation of its size (glibc's default would give that thread an arena
+// of its own and leave the freed block where it is).  The check runs in a
+// fresh process (the threadsafe death-test style executes the test program
+// again), since threads of earlier tests leave arenas behind for new
+// threads to take.  The sanitizers bring allocators of their own.
+TEST(Heap, ThreadsReuseWhatAnotherFreed) {
 #if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "glibc's own allocator only";
 #else
-    g_os.heap_release_large();
-    // Called through volatile pointers, so that no allocation is left out.
-    static void* (*volatile alloc)(size_t) = std::malloc;
-    static void (*volatile release)(void*) = std::free;
-    std::thread t([] {
-        void* big = alloc(24u << 20);
-        ASSERT_NE(big, nullptr);
-        memset(big, 1, 24u << 20);
-        release(big);
-        for (size_t n : {(size_t)1 << 20, (size_t)8 << 20, (size_t)24 << 20}) {
-            const size_t before = mallinfo2().hblkhd;
-            void* p = alloc(n);
-            ASSERT_NE(p, nullptr);
-            memset(p, 2, n);
-            EXPECT_GE(mallinfo2().hblkhd, before + n) << n << " bytes: not a mapping of its own";
-            release(p);
-            EXPECT_EQ(mallinfo2().hblkhd, before) << n << " bytes: kept after free";
-        }
-    });
-    t.join();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            g_os.heap_shared();
+            // Called through volatile pointers, so that no allocation is left out.
+            static void* (*volatile alloc)(size_t) = std::malloc;
+            static void (*volatile release)(void*) = std::free;
+            constexpr size_t n = 8u << 20;
+            // The first block of 8 MiB is mapped on its own; freeing it makes
+            // the next come from the heap.
+            void* first = alloc(n);
+            memset(first, 1, n);
+            release(first);
+            void* mine = alloc(n);
+            memset(mine, 2, n);
+            release(mine);
+            // The heap's bytes, all arenas summed, grow by the thread's
+            // small needs, not by a second block.
+            const size_t held = mallinfo2().arena;
+            size_t grown = n;
+            std::thread([&] {
+                void* theirs = alloc(n);
+                memset(theirs, 3, n);
+                grown = mallinfo2().arena - held;
+                release(theirs);
+            }).join();
+            std::exit(grown < n / 2 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 #endif
 }
 
