@@ -22,7 +22,9 @@
 // decode buffer of every load in progress are counted against the cap; a
 // load waits after reading its file's IHDR until its share fits, except the
 // load of the frame the writer takes next (`front`), which always goes on.
-// So the memory held stays within the cap plus at most that one frame.
+// So the memory held stays within the cap plus at most that one frame; and
+// since the workers share one heap (heap_shared), where a block one of them
+// frees serves the next, so does the memory the process really has.
 //
 // Stops: a key, a failed frame or the end of the frames all end in
 // aheadstop, which sets the cancel flag (reads and conversions in progress
@@ -253,6 +255,11 @@ void aheadstart(framestate* f) {
     p->wide = f->paths->wide;
     p->writercounted = 0;
     p->stats.slots = p->nslots;
+    // Planes and decode buffers are allocated by one thread and freed by
+    // another or by a later load; left to the runtime's default, each
+    // worker's heap would keep the blocks it once had, and the real peak
+    // would pass the cap below by about a decode buffer per worker.
+    g_os.heap_shared();
     try {
         p->threads.reserve(workers);
         for (uint32_t k = 0; k < workers; k++) p->threads.emplace_back(workermain, p);

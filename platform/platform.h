@@ -296,6 +296,23 @@ struct os_api {
     // active processors of all groups; POSIX: the CPUs of the process's
     // affinity mask).  May be called from any thread.
     int (*cpu_count)(void);
+    // heap_shared: threads started after this call take their memory from
+    // the heap the main thread uses instead of each from a heap of its own,
+    // so that a block one thread frees serves the next allocation of any
+    // thread; for a process whose threads allocate and free blocks of
+    // megabytes (the frame workers), so that the memory it holds follows
+    // what it has allocated.  glibc's default gives each thread an arena of
+    // its own (up to eight per core), keeps the blocks freed there, and
+    // once a block of some megabytes has been freed no longer maps such
+    // blocks apart: 16 threads at 4K held 440 MiB more than the program
+    // had allocated.  Freed blocks stay with the heap for reuse, so a new
+    // frame's buffer costs no page faults.  On Windows it does nothing: the
+    // CRT's malloc is HeapAlloc on one heap for every thread, which serves
+    // blocks of about a megabyte and more by VirtualAlloc and releases them
+    // on free.  Lasts for the process; call it from the main thread before
+    // any other thread allocates (a thread that already has a heap keeps
+    // it).
+    void (*heap_shared)(void);
 
     // MessageBoxA/W with no owner window.  POSIX prints the caption and the
     // text to standard error and returns at once (IDOK, 1).

@@ -12,7 +12,8 @@
 //   4. console input       the key poll on a terminal, the Ctrl-C latch,
 //                          restoring the terminal at exit and on fatal signals
 //   5. locale and version  code pages, language, lead bytes, host name
-//   6. process             command line, current directory, sleep, message box
+//   6. process             command line, current directory, sleep, cores,
+//                          one heap for all threads, message box
 //   7. the table and os_init
 //
 // What cannot be had here: Windows opens files with share mode 0 (nobody else
@@ -47,6 +48,9 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <poll.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -1439,6 +1443,17 @@ int posix_cpu_count(void) {
     return n > 0 ? (n < 4096 ? (int)n : 4096) : 1;
 }
 
+// One arena for every thread (M_ARENA_MAX): the main one.  The mapping
+// threshold keeps glibc's dynamic rule, so large blocks are reused from the
+// heap rather than mapped and faulted in afresh for every frame (which
+// doubled the time of decoding ahead).  A runtime without mallopt keeps
+// its own policy.
+void posix_heap_shared(void) {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 void posix_sleep_ms(uint32_t ms) {
     if (ms == 0) { sched_yield(); return; }
     struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L}, rest;
@@ -1494,7 +1509,7 @@ constexpr os_api kNative = {
     posix_console_cp, posix_console_cp, posix_user_lang, posix_is_dbcs_lead,
     posix_get_version, posix_rtl_get_version, posix_host_system,
     posix_command_lineA, posix_command_lineW, posix_current_dirA, posix_current_dirW, posix_sleep_ms, posix_tick_ms,
-    posix_cpu_count,
+    posix_cpu_count, posix_heap_shared,
     posix_message_boxA, posix_message_boxW,
     // File dialogs (posix_dialog.cpp).
     native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,

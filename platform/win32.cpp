@@ -465,6 +465,11 @@ int w_cpu_count(void) {
     return n > 0 ? (n < 4096 ? (int)n : 4096) : 1;
 }
 
+// Nothing to change: the CRT's malloc is one heap for every thread, and it
+// gives blocks past its VirtualAlloc threshold (about a megabyte on x64)
+// back when they are freed.
+void w_heap_shared(void) {}
+
 // No owner window.  Without a desktop (a service, or wine with no display)
 // the system returns at once.
 int w_message_boxA(const char* text, const char* caption, uint32_t style) {
@@ -524,6 +529,7 @@ constexpr os_api kNative = {
     .sleep_ms = w_sleep_ms,
     .tick_ms = w_tick_ms,
     .cpu_count = w_cpu_count,
+    .heap_shared = w_heap_shared,
     .message_boxA = w_message_boxA,
     .message_boxW = w_message_boxW,
     // File dialogs (win32_dialog.cpp).

@@ -1,21 +1,27 @@
 // posix_process_test.cpp - the process and locale services on POSIX: the
 // command line built from argv, the current directory with its cap rule,
 // code pages, language and lead bytes from the locale, the version answers,
-// the host name (judged by uname(1)), the processor count (judged by nproc)
-// and the message box on standard error.
+// the host name (judged by uname(1)), the processor count (judged by nproc),
+// one heap for every thread (judged by glibc's mallinfo2) and the
+// message box on standard error.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sched.h>
 #include <unistd.h>
 
@@ -204,6 +210,48 @@ TEST(Processors, TheAffinityMaskCounts) {
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
     EXPECT_EQ(g_os.cpu_count(), 1);
     ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+}
+
+// After heap_shared the space of a block the main thread freed serves
+// another thread's allocation of its size (glibc's default would give that thread an arena
+// of its own and leave the freed block where it is).  The check runs in a
+// fresh process (the threadsafe death-test style executes the test program
+// again), since threads of earlier tests leave arenas behind for new
+// threads to take.  The sanitizers bring allocators of their own.
+TEST(Heap, ThreadsReuseWhatAnotherFreed) {
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "glibc's own allocator only";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            g_os.heap_shared();
+            // Called through volatile pointers, so that no allocation is left out.
+            static void* (*volatile alloc)(size_t) = std::malloc;
+            static void (*volatile release)(void*) = std::free;
+            constexpr size_t n = 8u << 20;
+            // The first block of 8 MiB is mapped on its own; freeing it makes
+            // the next come from the heap.
+            void* first = alloc(n);
+            memset(first, 1, n);
+            release(first);
+            void* mine = alloc(n);
+            memset(mine, 2, n);
+            release(mine);
+            // The heap's bytes, all arenas summed, grow by the thread's
+            // small needs, not by a second block.
+            const size_t held = mallinfo2().arena;
+            size_t grown = n;
+            std::thread([&] {
+                void* theirs = alloc(n);
+                memset(theirs, 3, n);
+                grown = mallinfo2().arena - held;
+                release(theirs);
+            }).join();
+            std::exit(grown < n / 2 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+#endif
 }
 
 // Captures what f writes to standard error.
