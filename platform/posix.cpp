@@ -21,9 +21,13 @@
 // the same file at once.  There is no Windows version to report; get_version
 // and rtl_get_version say so and host_system names the real system instead.
 //
-// One thread.  The state below (last error, terminal, locale, command line)
-// is process-wide and not reentrant, except the flags that signal handlers
-// set, which are volatile sig_atomic_t.
+// Threads.  The movie writers decode frames ahead on worker threads, which
+// call the file services (open, read, seek, size, close, the runtime's FILE
+// calls) and cpu_count; the last error is kept per thread for them, as
+// Windows keeps it.  The rest of the state below (terminal, locale, command
+// line, the heap setting) is process-wide and touched only by the main
+// thread, which alone polls the keyboard and prints; the flags that signal
+// handlers set are volatile sig_atomic_t.
 
 #if !defined(_WIN32)
 
