@@ -10,6 +10,7 @@
 // where they are.  Prints both times per frame and their ratio;
 // the goal is a ratio under 1.15.
 
+#include "bench/scene.h"
 #include "image/image.h"
 
 #include <png.h>
@@ -92,35 +93,6 @@ std::vector<uint8_t> render(int frame, bool alpha) {
     return img;
 }
 
-[[noreturn]] void jumperr(png_structp png, png_const_charp msg) {
-    std::fprintf(stderr, "libpng: %s\n", msg);
-    png_longjmp(png, 1);
-}
-
-// Writes the frame with libpng's default compression and filters.
-bool writepng(const fs::path& path, const std::vector<uint8_t>& img, bool alpha) {
-    FILE* f = std::fopen(path.string().c_str(), "wb");
-    if (!f) return false;
-    std::vector<png_bytep> rows(kH);
-    size_t stride = (size_t)kW * (alpha ? 4 : 3);
-    for (uint32_t y = 0; y < kH; y++) rows[y] = const_cast<png_bytep>(&img[y * stride]);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, jumperr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, kW, kH, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
-
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -170,7 +142,7 @@ int main() {
         uintmax_t bytes = 0;
         for (int i = 0; i < kFrames; i++) {
             fs::path p = dir / ((alpha ? "rgba" : "rgb") + std::to_string(i) + ".png");
-            if (!writepng(p, render(i, alpha), alpha)) {
+            if (!benchscene::writepng(p, kW, kH, render(i, alpha), alpha)) {
                 std::fprintf(stderr, "cannot write %s\n", p.string().c_str());
                 return 1;
             }

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/scene.h"
 #include "movie/aviwrite.h"
 #include "movie/driver.h"
 #include "platform/platform.h"
@@ -66,31 +67,6 @@ void render(int k, int w, int h, std::vector<uint8_t>& rgb) {
     }
 }
 
-bool writepng(const fs::path& p, int w, int h, const std::vector<uint8_t>& rgb) {
-    FILE* f = std::fopen(p.string().c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < h; y++) png_write_row(png, &rgb[(size_t)y * w * 3]);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
-
-void le(std::ofstream& o, uint32_t v, int n) {
-    for (int i = 0; i < n; i++) o.put((char)(v >> (8 * i)));
-}
-
 // The scene, made once: frames, list.txt, music.wav (one second of silence)
 // and a stamp.
 bool makescene(const fs::path& dir, const scene& s) {
@@ -107,7 +83,7 @@ bool makescene(const fs::path& dir, const scene& s) {
     for (int k = 0; k < kDistinct; k++) {
         render(k, s.w, s.h, rgb);
         std::snprintf(name, sizeof name, "g%d.png", k);
-        if (!writepng(dir / name, s.w, s.h, rgb)) return false;
+        if (!benchscene::writepng(dir / name, s.w, s.h, rgb, false, 1)) return false;
     }
     std::string list;
     for (int i = 0; i < kFrames; i++) {
@@ -115,23 +91,7 @@ bool makescene(const fs::path& dir, const scene& s) {
         list += name;
     }
     std::ofstream(dir / "list.txt", std::ios::binary) << list;
-    std::ofstream wav(dir / "music.wav", std::ios::binary);
-    const uint32_t data = (uint32_t)kRate * 4;
-    wav << "RIFF";
-    le(wav, 36 + data, 4);
-    wav << "WAVEfmt ";
-    le(wav, 16, 4);
-    le(wav, 1, 2);
-    le(wav, 2, 2);
-    le(wav, kRate, 4);
-    le(wav, kRate * 4, 4);
-    le(wav, 4, 2);
-    le(wav, 16, 2);
-    wav << "data";
-    le(wav, data, 4);
-    for (uint32_t i = 0; i < data; i++) wav.put(0);
-    if (!wav) return false;
-    wav.close();
+    if (!benchscene::writewav(dir / "music.wav", kRate, kRate, [](uint32_t) { return 0; })) return false;
     std::ofstream(dir / "stamp") << stamp << "\n";
     return true;
 }

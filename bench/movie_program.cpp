@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/scene.h"
 #include "movie/aviwrite.h"
 #include "movie/driver.h"
 #include "platform/platform.h"
@@ -108,34 +109,10 @@ void render(int f, std::vector<uint8_t>& rgb) {
     }
 }
 
-bool writepng(const fs::path& p, const std::vector<uint8_t>& rgb) {
-    FILE* f = std::fopen(p.string().c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, kW, kH, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < kH; y++) png_write_row(png, &rgb[(size_t)y * kW * 3]);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
-
 std::string framename(int i) {
     char b[32];
     std::snprintf(b, sizeof b, "frame%04d.png", i);
     return b;
-}
-
-void le(std::ofstream& o, uint32_t v, int n) {
-    for (int i = 0; i < n; i++) o.put((char)(v >> (8 * i)));
 }
 
 // The scene, made once: frames, list.txt, music.wav and a stamp.
@@ -150,31 +127,14 @@ bool makescene(const fs::path& dir) {
     std::string list;
     for (int i = 0; i < kFrames; i++) {
         render(i, rgb);
-        if (!writepng(dir / framename(i), rgb)) return false;
+        if (!benchscene::writepng(dir / framename(i), kW, kH, rgb)) return false;
         list += framename(i) + "\r\n";
     }
     std::ofstream(dir / "list.txt", std::ios::binary) << list;
-    std::ofstream w(dir / "music.wav", std::ios::binary);
-    const uint32_t data = (uint32_t)kRate * kSeconds * 4;
-    w << "RIFF";
-    le(w, 36 + data, 4);
-    w << "WAVEfmt ";
-    le(w, 16, 4);
-    le(w, 1, 2);
-    le(w, 2, 2);
-    le(w, kRate, 4);
-    le(w, kRate * 4, 4);
-    le(w, 4, 2);
-    le(w, 16, 2);
-    w << "data";
-    le(w, data, 4);
-    for (uint32_t i = 0; i < data / 4; i++) {
-        int v = (int)(8000 * std::sin(i * 2 * std::numbers::pi * 440 / kRate));
-        le(w, (uint32_t)v & 0xFFFF, 2);
-        le(w, (uint32_t)v & 0xFFFF, 2);
-    }
-    if (!w) return false;
-    w.close();
+    if (!benchscene::writewav(dir / "music.wav", kRate, (uint32_t)kRate * kSeconds, [](uint32_t i) {
+            return (int)(8000 * std::sin(i * 2 * std::numbers::pi * 440 / kRate));
+        }))
+        return false;
     std::ofstream(dir / "stamp") << kStamp << "\n";
     return true;
 }
