@@ -71,7 +71,7 @@ echo "== Windows build in $out/rk"
 cmake -S "$root" -B "$out/rk" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DZLIB_USE_STATIC_LIBS=ON -DREELKILN_BENCH=OFF >/dev/null
+  -DZLIB_USE_STATIC_LIBS=ON -DREELKILN_BENCH=OFF -DREELKILN_WERROR=ON >/dev/null
 cmake --build "$out/rk" -j"$jobs"
 
 # ---- Only Windows' own DLLs ----------------------------------------------------

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The first command of the README: installs what is missing, builds the
-# programs and makes a movie from a small scene generated on the spot.
+# The first command of the README: installs what building and running the
+# programs needs and the machine lacks (tools/deps.sh build; the tests'
+# tools come with tools/test.sh), builds the programs and makes a movie from
+# a small scene generated on the spot.
 #
 #   bash tools/demo.sh
 #
@@ -13,9 +15,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-bash tools/deps.sh
+bash tools/deps.sh build
 build=${RK_BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The build folder is the one tools/test.sh uses, so that the tests later
+# build on the same objects; its tests are configured only where GoogleTest
+# is installed (tools/test.sh asks for them again by name).
+tests=OFF
+if dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q 'install ok installed'; then tests=ON; fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREELKILN_TESTS=$tests >/dev/null
 cmake --build "$build" -j"$(nproc)" --target reelkiln reelkiln30
 
 rm -rf demo

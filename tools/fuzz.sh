@@ -19,7 +19,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-      -DCMAKE_CXX_COMPILER=clang++ -DREELKILN_FUZZ=ON >/dev/null
+      -DCMAKE_CXX_COMPILER=clang++ -DREELKILN_FUZZ=ON -DREELKILN_WERROR=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
 
 # Scratch space on a memory file system where there is one: the targets'

@@ -26,11 +26,52 @@
 #    byte.  The Linux programs come from build/ (tools/test.sh builds them
 #    first; RK_LINUX_BUILD names another folder).
 #
+# It ends with one line of its steps and their results ("test-windows.sh:
+# build ok, unit ok, dialog-glue ok, scenes ok"), also when a step failed,
+# and exits non-zero when any did.  With RK_STATUS_FILE set, each step's
+# result is also appended there as a line "name result", for tools/test.sh.
+#
+# wine turns Unix file names into Windows ones by the character set of the
+# locale; under the POSIX locale of a fresh install (LANG unset) it cannot
+# map a name outside ASCII, and every test of wide names fails.  When the
+# locale in force is not UTF-8 the script sets LC_ALL to one (C.UTF-8,
+# which every Debian libc has without the locales package).
+#
 # Environment: RK_WIN_BUILD (default build-win), RK_JOBS, RK_LARGE,
-# RK_LINUX_BUILD.
+# RK_LINUX_BUILD, RK_STATUS_FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+# ---- The steps' results ---------------------------------------------------------
+# A step that never got to record its result (the script ended before it)
+# shows as "not run".
+steps=(build unit dialog-glue scenes)
+declare -A result=()
+record() {
+  result[$1]=$2
+  if [ -n "${RK_STATUS_FILE:-}" ]; then echo "$1 $2" >> "$RK_STATUS_FILE"; fi
+}
+summary() {
+  local line="" s
+  for s in "${steps[@]}"; do line+="${line:+, }$s ${result[$s]:-not run}"; done
+  echo "test-windows.sh: $line"
+}
+
+# ---- A UTF-8 locale for wine ------------------------------------------------------
+charmap=$(locale charmap 2>/dev/null || true)
+if [ "$charmap" != UTF-8 ]; then
+  utf8=
+  for l in C.UTF-8 C.utf8 $(locale -a 2>/dev/null | grep -iE '\.utf-?8$' || true); do
+    if [ "$(LC_ALL=$l locale charmap 2>/dev/null)" = UTF-8 ]; then utf8=$l; break; fi
+  done
+  if [ -n "$utf8" ]; then
+    echo "== the locale's character set is ${charmap:-unknown}, not UTF-8: LC_ALL=$utf8 for wine"
+    export LC_ALL=$utf8
+  else
+    echo "test-windows: no UTF-8 locale on this machine (locale -a): wine cannot map file names outside ASCII, and the tests of wide names will fail" >&2
+  fi
+fi
 export RK_WIN_BUILD=${RK_WIN_BUILD:-$root/build-win}
 jobs=${RK_JOBS:-$(nproc)}
 mkdir -p "$RK_WIN_BUILD"
@@ -40,13 +81,14 @@ out=$(cd "$RK_WIN_BUILD" && pwd)
 exec 9>"$out/.lock"
 flock 9
 export RK_WIN_LOCKED=1
-bash tools/build-windows.sh
+trap summary EXIT
+if bash tools/build-windows.sh; then record build ok; else record build FAILED; exit 1; fi
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wine" ] || wine=$(command -v wine64 || true)
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
-[ -n "$wine" ] && [ -n "$wineserver" ] || { echo "test-windows: wine64 is missing (bash tools/deps.sh installs it)" >&2; exit 1; }
+[ -n "$wine" ] && [ -n "$wineserver" ] || { echo "test-windows: wine64 is missing (bash tools/deps.sh installs it)" >&2; record unit FAILED; exit 1; }
 
 # ---- 1. A fresh, headless prefix --------------------------------------------
 export WINEPREFIX=$out/wine
@@ -61,7 +103,7 @@ stop_wine() {
   "$wineserver" -k >/dev/null 2>&1 || true
   WINEPREFIX=$dialog_prefix "$wineserver" -k >/dev/null 2>&1 || true
 }
-trap stop_wine EXIT
+trap 'stop_wine; summary' EXIT
 "$wineserver" -p
 echo "== wine: booting a fresh prefix in $WINEPREFIX"
 "$wine" wineboot --init </dev/null >"$log" 2>&1
@@ -78,22 +120,27 @@ if [ "${RK_LARGE:-0}" = 1 ]; then label=(-LE dialog-glue); fi
 echo "== Windows unit tests under wine"
 # A failure here is remembered, and the rest still runs.
 fail=0
-ctest --test-dir "$out/rk" -j"$jobs" --timeout 600 --output-on-failure "${label[@]}" </dev/null || fail=1
+unit=0
+ctest --test-dir "$out/rk" -j"$jobs" --timeout 600 --output-on-failure "${label[@]}" </dev/null || unit=1
 
 tp=$out/rk/tests/platform/test_platform.exe
 if [ -f "$tp" ]; then
   for zone in America/New_York Europe/Berlin Asia/Tokyo; do
     if [ -f "/usr/share/zoneinfo/$zone" ]; then
       echo "== local time under TZ=$zone"
-      TZ=$zone "$wine" "$tp" --gtest_filter='Win32LocalTime.*' --gtest_brief=1 </dev/null || fail=1
+      TZ=$zone "$wine" "$tp" --gtest_filter='Win32LocalTime.*' --gtest_brief=1 </dev/null || unit=1
     else
       echo "== local time under TZ=$zone skipped: /usr/share/zoneinfo has no $zone (package tzdata)"
     fi
   done
 fi
 
+if [ $unit = 0 ]; then record unit ok; else record unit FAILED; fail=1; fi
+
 # ---- 3. The dialog glue test in its own null-driver prefix ----------------------
-if [ -f "$out/rk/tests/dialog/test_dialog_glue.exe" ]; then
+if [ ! -f "$out/rk/tests/dialog/test_dialog_glue.exe" ]; then
+  record dialog-glue skipped
+else
   echo "== dialog glue test under wine's null graphics driver in $dialog_prefix"
   rm -rf "$dialog_prefix"
   mkdir -p "$dialog_prefix"
@@ -107,7 +154,7 @@ if [ -f "$out/rk/tests/dialog/test_dialog_glue.exe" ]; then
     "$wineserver" -p
     "$wine" cmd /c exit </dev/null >>"$out/wine-dialog-boot.log" 2>&1
     ctest --test-dir "$out/rk" --timeout 300 --output-on-failure -L dialog-glue </dev/null
-  ) || fail=1
+  ) && record dialog-glue ok || { record dialog-glue FAILED; fail=1; }
   WINEPREFIX=$dialog_prefix "$wineserver" -k >/dev/null 2>&1 || true
 fi
 
@@ -116,12 +163,15 @@ linux=${RK_LINUX_BUILD:-$root/build}
 winbin=$out/bin
 if [ ! -f "$winbin/reelkiln.exe" ] || [ ! -x "$linux/movie/reelkiln" ]; then
   echo "== movie comparison skipped: needs $winbin/reelkiln.exe and $linux/movie/reelkiln"
+  record scenes skipped
   exit $fail
 fi
 if ! /usr/bin/python3 -c 'import png' 2>/dev/null; then
   echo "test-windows: python3-png is missing (bash tools/deps.sh installs it)" >&2
+  record scenes FAILED
   exit 1
 fi
+scenes_fail=0
 
 scenes=$out/scenes
 rm -rf "$scenes"
@@ -229,14 +279,14 @@ for row in "${scene_table[@]}"; do
     what="$kind scene, $prog"
     if [ "$rl" != "$want" ] || [ "$rw" != "$want" ]; then
       echo "FAILED: $what: exit code $rl on Linux, $rw on Windows, $want wanted (logs in $base-*/run.log)"
-      fail=1
+      scenes_fail=1
     elif [ -f "$base-linux/movie.avi" ] || [ -f "$base-win/movie.avi" ] \
          && ! cmp -s "$base-linux/movie.avi" "$base-win/movie.avi"; then
       echo "FAILED: $what: the movies differ ($(cmp "$base-linux/movie.avi" "$base-win/movie.avi" 2>&1 | head -1))"
-      fail=1
+      scenes_fail=1
     elif ! cmp -s "$base-linux/list.txt" "$base-win/list.txt"; then
       echo "FAILED: $what: the lists differ"
-      fail=1
+      scenes_fail=1
     elif [ -f "$base-win/movie.avi" ]; then
       echo "ok: $what: exit code $want, the same $(stat -c %s "$base-win/movie.avi")-byte movie on both systems"
     else
@@ -244,4 +294,5 @@ for row in "${scene_table[@]}"; do
     fi
   done
 done
+if [ $scenes_fail = 0 ]; then record scenes ok; else record scenes FAILED; fail=1; fi
 exit $fail

@@ -38,12 +38,17 @@ STUB
 chmod 755 "$work/bin"/*
 chmod 777 "$work/home"
 
+# The script runs from a copy in the work folder: "nobody" cannot read a
+# clone under root's own home (/root is mode 700), and the script needs
+# nothing of the clone.
+cp "$here/tools/fetch-libpng-source.sh" "$work/fetch-libpng-source.sh"
+chmod 755 "$work/fetch-libpng-source.sh"
 # The shared cache that root may have filled is not to be found here.
 run=(env -i "PATH=$work/bin:/usr/bin:/bin" "HOME=$work/home" "RK_SHARED_CACHE=$work/none")
 if [ "$(id -u)" = 0 ]; then
   run=(setpriv --reuid=65534 --regid=65534 --clear-groups "${run[@]}")
 fi
-got=$("${run[@]}" bash "$here/tools/fetch-libpng-source.sh" 2>"$work/stderr") || {
+got=$(cd "$work" && "${run[@]}" bash "$work/fetch-libpng-source.sh" 2>"$work/stderr") || {
   echo "fetch-libpng-source.sh failed as a user:"; cat "$work/stderr"; exit 1; }
 
 fail=0
