@@ -305,6 +305,10 @@ struct PtyChild {
         pid = fork();
         if (pid == 0) {
             close(p[0]);
+            // A shell that starts the tests in the background leaves SIGINT
+            // ignored, and that survives fork: the Ctrl-C typed on the
+            // terminal must reach this child as a signal.
+            signal(SIGINT, SIG_DFL);
             setsid();
             int fd = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
             dup2(fd, STDIN_FILENO);
@@ -338,11 +342,28 @@ struct PtyChild {
         close(p[1]);
         report = p[0];
     }
+    // The child's report; a child that has not ended within 30 s is killed
+    // (the report then says so), so that a dialog waiting for ever fails the
+    // test instead of hanging the run.
     std::string finish() {
         std::string s;
         char b[512];
-        ssize_t n;
-        while ((n = read(report, b, sizeof b)) > 0) s.append(b, (size_t)n);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            if (left <= 0) {
+                kill(pid, SIGKILL);
+                s += " [timed out]";
+                break;
+            }
+            pollfd pf = {report, POLLIN, 0};
+            if (poll(&pf, 1, (int)left) <= 0) continue;
+            ssize_t n = read(report, b, sizeof b);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            s.append(b, (size_t)n);
+        }
         waitpid(pid, &status, 0);
         pid = -1;
         return s;
