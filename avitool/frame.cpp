@@ -1,7 +1,8 @@
 // frame.cpp - the frame reader (avisetstrict, avireadframe) and the AVI
 // information reader (aviinfo).
 //
-// Division: state; the format chunk; the reader; the information reader.
+// Division: state; the format chunk; the plans (pure: what to read, from the
+// scan and the format); the reader; the information reader.
 //
 // Both begin with aviscan and then read the movie once more through RD.  The
 // reader decodes one frame's chunk as a bitmap of the video stream's format
@@ -10,9 +11,11 @@
 // header, the planes' size against what a plane may hold, the chunk's place
 // against where the format ended.
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "avitool/avitool.h"
 #include "avitool/dib_internal.h"
@@ -122,39 +125,54 @@ int rowpoll(void*) {
 
 }  // namespace
 
-// ---- The reader -------------------------------------------------------------------------
+// ---- The plans ---------------------------------------------------------------------------
 
-int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
-                 uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
-                 int frame) {
-    scanfacts s;
-    int r = scanfor(path, frame, &s);
-    if (r != 0) {
-        std::printf("ErrScanningAVI (%d)\n", r);
-        return r;
+namespace {
+
+// Appends a printf-formatted line to a plan's text.
+__attribute__((format(printf, 2, 3))) void say(std::string* out, const char* fmt, ...) {
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (n < 0) return;
+    if ((size_t)n < sizeof buf) {
+        out->append(buf, (size_t)n);
+        return;
     }
-    targetBMPaddr = s.chunkoff;
-    std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
-    *width = (int)s.width;
-    *height = (int)s.height;
-    *frames = (int)s.total;
-    *fps = s.fps;
+    // A long path: format again at the full length.
+    std::string big((size_t)n + 1, '\0');
+    va_start(ap, fmt);
+    std::vsnprintf(&big[0], big.size(), fmt, ap);
+    va_end(ap);
+    big.resize((size_t)n);
+    out->append(big);
+}
 
+}  // namespace
+
+namespace avitool_detail {
+
+framechunkplan planframechunk(const aviscanrecord& S, const scanfacts& s, int32_t frame, bool strict,
+                              const char* path) {
+    framechunkplan p{};
+    p.rescan = -1;
+    p.chunkoff = s.chunkoff;
+    p.chunksize = s.chunksize;
     // The frame count as the file gives it (u32), so that no count makes
     // the comparison or the last frame's number overflow.
-    int64_t last = (int64_t)s.total - 1;
-    if (frame > last) {
-        std::printf("Assigned frame %ld not recorded in AVI (<=max. %lld).\n", (long)frame,
-                    ll(last));
-        if (avistrictframe) return -2;
-        std::printf("=> Cut to %lld. Retrying.\n", ll(last));
-        r = scanfor(path, (int32_t)last, &s);
-        if (r != 0) {
-            std::printf("ErrScanningAVI (%d)\n", r);
-            return r;
+    p.last = (int64_t)s.total - 1;
+    p.shown = frame < 0 || frame > p.last ? p.last : frame;
+    if (frame > p.last) {
+        say(&p.line, "Assigned frame %ld not recorded in AVI (<=max. %lld).\n", (long)frame, ll(p.last));
+        if (strict) {
+            p.code = -2;
+            return p;
         }
-        targetBMPaddr = s.chunkoff;
-        std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
+        say(&p.line, "=> Cut to %lld. Retrying.\n", ll(p.last));
+        p.rescan = (int32_t)p.last;
+        return p;
     }
 
     // An empty chunk (size 0) is a dropped frame: writers emit one where a
@@ -164,57 +182,53 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     // So the nearest earlier frame that has a picture is read in its place;
     // with none (every chunk up to it empty) there is nothing to show.
     if (s.chunkoff != 0 && s.chunksize == 0) {
-        int64_t k = frame < 0 || frame > last ? last : frame;
-        if (aviscaninfo.aviptrshown == 0) {
-            std::printf("Frame %lld is empty and no earlier frame has a picture (AVI): %s.\n", ll(k), path);
-            return 4;
+        if (S.aviptrshown == 0) {
+            say(&p.line, "Frame %lld is empty and no earlier frame has a picture (AVI): %s.\n", ll(p.shown),
+                path);
+            p.code = 4;
+            return p;
         }
-        std::printf("(frame %lld is empty: frame %lld repeated) ", ll(k), ll(aviscaninfo.avishownframe));
-        s.chunkoff = aviscaninfo.aviptrshown;
-        s.chunksize = aviscaninfo.avishownsize;
-        targetBMPaddr = s.chunkoff;
+        say(&p.line, "(frame %lld is empty: frame %lld repeated) ", ll(p.shown), ll(S.avishownframe));
+        p.shown = S.avishownframe;
+        p.chunkoff = S.aviptrshown;
+        p.chunksize = S.avishownsize;
     }
 
-    std::printf("Loading AVI frame image ... ");
+    say(&p.line, "Loading AVI frame image ... ");
     // The values avibmih holds without a format chunk are an earlier movie's.
-    if (aviscaninfo.aviptrvidsstrf == 0) {
-        std::printf("No video format (strf) in AVI.\n");
-        return 6;
+    if (S.aviptrvidsstrf == 0) {
+        say(&p.line, "No video format (strf) in AVI.\n");
+        p.code = 6;
     }
-    if (rfopen(path) != 0) return -1;
-    // The file's length, for the test below that its rows are there.
-    const int64_t filelen = rdlength();
+    return p;
+}
 
-    dibformat f;
-    r = readformat(s.chunkoff, &f);
-    if (r != 0) {
-        rfclose();
-        return r;
-    }
-    diblayout l;
-    int colours = dibcolours(f.bitcount);
-    if (colours < 0) {
-        rfclose();
-        return 15;
+framereadplan planframeread(const aviscanrecord& S, const scanfacts& s, const framechunkplan& c,
+                            const dibformat& f, int64_t palstart, int64_t filelen, const char* path) {
+    framereadplan p{};
+    p.colours = dibcolours(f.bitcount);
+    if (p.colours < 0) {
+        p.code = 15;
+        return p;
     }
     // Sizes that have no picture (a negative width, a height of 0 or one
     // whose negation overflows), and a picture of another size than the main
     // header's, which the caller would index by the main header's width and
     // height.
     if (f.width <= 0 || f.height == 0 || f.height == INT32_MIN) {
-        std::printf("Cannot treat DIB size (%ld,%ld).\n", (long)f.width, (long)f.height);
-        rfclose();
-        return 6;
+        say(&p.line, "Cannot treat DIB size (%ld,%ld).\n", (long)f.width, (long)f.height);
+        p.code = 6;
+        return p;
     }
     int64_t fh = f.height < 0 ? -(int64_t)f.height : f.height;
-    if (aviscaninfo.aviptrusperframe == 0 || (int64_t)f.width != (int64_t)s.width ||
-        fh != (int64_t)s.height) {
-        std::printf("DIB size (%ld,%ld) does not match AVI (%lu,%lu).\n", (long)f.width, (long)fh,
-                    (unsigned long)s.width, (unsigned long)s.height);
-        rfclose();
-        return 6;
+    if (S.aviptrusperframe == 0 || (int64_t)f.width != (int64_t)s.width || fh != (int64_t)s.height) {
+        say(&p.line, "DIB size (%ld,%ld) does not match AVI (%lu,%lu).\n", (long)f.width, (long)fh,
+            (unsigned long)s.width, (unsigned long)s.height);
+        p.code = 6;
+        return p;
     }
-    diblayoutof(f, &l);
+    diblayoutof(f, &p.layout);
+    const diblayout& l = p.layout;
 
     // The palette is read with the full count of the bit count, but no
     // entry is taken from the frame's chunk: a palette that would reach it
@@ -222,15 +236,14 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     // chunk's own header, and the fourcc check would then look at pixels.)
     // The chunk must lie after the format; frames that the scan did not
     // find have offset 0, and the skip to the chunk never moves back.
-    int64_t entry = f.hdrsize == 12 ? 3 : 4;
-    int64_t palstart = rdpos();
-    int64_t room = s.chunkoff - palstart;
-    int64_t entries = room <= 0 ? 0 : room / entry;
-    if (entries > colours) entries = colours;
-    if (s.chunkoff == 0 || s.chunkoff < palstart) {
-        std::printf("Cannot extract compressed image (AVI): %s.\n", path);
-        rfclose();
-        return 3;
+    p.entry = f.hdrsize == 12 ? 3 : 4;
+    int64_t room = c.chunkoff - palstart;
+    p.entries = room <= 0 ? 0 : room / p.entry;
+    if (p.entries > p.colours) p.entries = p.colours;
+    if (c.chunkoff == 0 || c.chunkoff < palstart) {
+        say(&p.line, "Cannot extract compressed image (AVI): %s.\n", path);
+        p.code = 3;
+        return p;
     }
 
     // Rows without run-length coding take a fixed number of bytes: a file
@@ -238,15 +251,67 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     // are allocated, so a small hostile file cannot make the reader take and
     // fill gigabytes.  (The last row's padding may be missing.)
     if (l.kind != DIB_RLE8 && l.kind != DIB_RLE4) {
-        uint64_t rowbytes = l.kind == DIB_PALETTE ? ((uint64_t)l.width * l.bits + 31) / 32 * 4
-                                                  : (uint64_t)l.width * (l.bits / 8) + l.rowpad;
-        uint64_t need = rowbytes * fh - l.rowpad;
-        int64_t have = filelen - (s.chunkoff + 8);
-        if (have < 0 || need > (uint64_t)have) {
-            rfclose();
-            return -2;
+        p.rowbytes = l.kind == DIB_PALETTE ? ((uint64_t)l.width * l.bits + 31) / 32 * 4
+                                           : (uint64_t)l.width * (l.bits / 8) + l.rowpad;
+        p.need = p.rowbytes * fh - l.rowpad;
+        int64_t have = filelen - (c.chunkoff + 8);
+        if (have < 0 || p.need > (uint64_t)have) {
+            p.code = -2;
+            return p;
         }
     }
+    p.hasalpha = (f.bitcount == 32 && !(f.hdrsize == 40 && f.compression == 0)) ? 1 : 0;
+    return p;
+}
+
+}  // namespace avitool_detail
+
+// ---- The reader -------------------------------------------------------------------------
+
+int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
+                 uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,
+                 int frame) {
+    scanfacts s;
+    int r = scanmovie(path, frame, &s);
+    if (r != 0) return r;
+    targetBMPaddr = s.chunkoff;
+    std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
+    *width = (int)s.width;
+    *height = (int)s.height;
+    *frames = (int)s.total;
+    *fps = s.fps;
+
+    const bool strict = avistrictframe != 0;
+    framechunkplan c = planframechunk(aviscaninfo, s, frame, strict, path);
+    if (c.rescan >= 0) {
+        std::printf("%s", c.line.c_str());
+        r = scanmovie(path, c.rescan, &s);
+        if (r != 0) return r;
+        targetBMPaddr = s.chunkoff;
+        std::printf("targetBMPaddr= %lld\n", ll(targetBMPaddr));
+        c = planframechunk(aviscaninfo, s, c.rescan, strict, path);
+    }
+    std::printf("%s", c.line.c_str());
+    targetBMPaddr = c.chunkoff;
+    if (c.code != 0) return c.code;
+
+    if (rfopen(path) != 0) return -1;
+    // The file's length, for the test that its rows are there.
+    const int64_t filelen = rdlength();
+
+    dibformat f;
+    r = readformat(c.chunkoff, &f);
+    if (r != 0) {
+        rfclose();
+        return r;
+    }
+    const framereadplan p = planframeread(aviscaninfo, s, c, f, rdpos(), filelen, path);
+    if (p.code != 0) {
+        std::printf("%s", p.line.c_str());
+        rfclose();
+        return p.code;
+    }
+    const int64_t fh = p.layout.height;
 
     // The planes: width x |height| + 16 bytes each, at most what an int
     // size holds (the loader's bound).
@@ -264,20 +329,20 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     }
     imgfree4reg();
 
-    if (colours > 0) {
-        if (entries < colours) std::printf(" (Shortened Palette Table) \n");
-        for (int64_t i = 0; i < entries; i++) {
+    if (p.colours > 0) {
+        if (p.entries < p.colours) std::printf(" (Shortened Palette Table) \n");
+        for (int64_t i = 0; i < p.entries; i++) {
             avipalette[i][2] = (uint8_t)rfgetc();
             avipalette[i][1] = (uint8_t)rfgetc();
             avipalette[i][0] = (uint8_t)rfgetc();
-            int fourth = entry == 4 ? rfgetc() : 255;
+            int fourth = p.entry == 4 ? rfgetc() : 255;
             avipalette[i][3] = (f.hdrsize == 108 || f.hdrsize == 124) ? (uint8_t)fourth : 255;
         }
     }
 
-    rdskip(s.chunkoff - rdpos());
+    rdskip(c.chunkoff - rdpos());
     uint8_t cc[4];
-    for (uint8_t& c : cc) c = (uint8_t)rfgetc();
+    for (uint8_t& x : cc) x = (uint8_t)rfgetc();
     std::printf("(%c%c%c%c) ", cc[0], cc[1], cc[2], cc[3]);
     bool ok = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' &&
               (cc[1] <= '9' || cc[2] == 'd' || cc[3] == 'b');
@@ -299,11 +364,11 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     src.refill = rdrefill;
     src.ctx = &block;
     dibplanes o{*R, *G, *B, *A};
-    r = dibdecode(l, src, avipalette, o, rowpoll, nullptr);
+    r = dibdecode(p.layout, src, avipalette, o, rowpoll, nullptr);
     rfclose();
     if (r == DIB_ENDED) return -2;
     std::printf("done.\n");
-    *hasalpha = (f.bitcount == 32 && !(f.hdrsize == 40 && f.compression == 0)) ? 1 : 0;
+    *hasalpha = p.hasalpha;
     return r == 27 ? 27 : 0;
 }
 

@@ -1,14 +1,17 @@
-// frames_internal.h - what the frame-writing operations of the toolkit share
-// (the repeated-frame movie, the frame replacement and append, the rate
-// change).  Internal to avitool/: not for callers outside the folder.
+// frames_internal.h - what the frame operations of the toolkit share (the
+// repeated-frame movie, the frame replacement and append, the rate change,
+// the frame reader).  Internal to avitool/: not for callers outside the
+// folder.
 
 #ifndef REELKILN_AVITOOL_FRAMES_INTERNAL_H
 #define REELKILN_AVITOOL_FRAMES_INTERNAL_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "avitool/avitool_internal.h"
+#include "avitool/dib_internal.h"
 
 namespace avitool_detail {
 
@@ -58,6 +61,45 @@ struct frameappendplan {
 // audio bytes when audio is set.  Pure: reads only its arguments.
 frameappendplan planframeappend(const aviscanrecord& S, uint32_t frames, int64_t total, uint64_t fs, bool rate,
                                 float fps, bool audio);
+
+// The chunk the frame reader reads, worked out from the scan of the frame
+// asked for (S, s) before the movie is opened again.
+struct framechunkplan {
+    int code;          // nonzero: the read ends with this result after line
+    std::string line;  // what is said before the movie is opened (or the refusal)
+    int32_t rescan;    // >= 0: past the end and cut to this frame: scan it and plan again
+    int64_t last;      // the last frame (the file's count - 1)
+    int64_t shown;     // the frame whose picture is read
+    int64_t chunkoff;  // its chunk (an empty frame's stands for the nearest earlier one with a picture)
+    int64_t chunksize;
+};
+
+// The plan for reading frame of the scanned movie; strict refuses a frame
+// past the end instead of cutting it to the last.  An empty chunk is
+// replaced by the scan's nearest earlier non-empty one.  Pure: reads only its
+// arguments (path only for the lines).
+framechunkplan planframechunk(const aviscanrecord& S, const scanfacts& s, int32_t frame, bool strict,
+                              const char* path);
+
+// The rows of the chosen chunk, worked out from the format chunk's header
+// (f, which ended at palstart, where the palette starts) and the file's
+// length before the planes are touched.
+struct framereadplan {
+    int code;            // nonzero: refused with this result after line
+    std::string line;
+    diblayout layout;    // the rows' kind, width, |height|, order (topdown), bits
+    int colours;         // the bit count's palette entries (0 without a palette)
+    int64_t entry;       // bytes of one palette entry: 3 for a 12-byte header, else 4
+    int64_t entries;     // entries read: fewer where the palette would reach the chunk
+    uint64_t rowbytes;   // bytes of one stored row; 0 for run-length rows (no fixed size)
+    uint64_t need;       // bytes the rows take, the last row's padding left out; 0 for run-length rows
+    uint8_t hasalpha;    // 32 bits, except a 40-byte header without bit fields
+};
+
+// The plan for decoding c's chunk of the scanned movie (S, s) as f.  Pure:
+// reads only its arguments (path only for the lines).
+framereadplan planframeread(const aviscanrecord& S, const scanfacts& s, const framechunkplan& c,
+                            const dibformat& f, int64_t palstart, int64_t filelen, const char* path);
 
 // aviscan for frame into the facts (avitool_internal.h): its result.
 int scanfor(const char* path, int32_t frame, scanfacts* s);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "avitool/frames_internal.h"
 #include "avitool_fixtures.h"
 #include "frame_fixture.h"
 #include "image/image.h"
@@ -585,6 +586,153 @@ TEST_F(Info, EmptyFirstChunkIsRefused) {
     EXPECT_EQ(curimg.bitcount, 24);
     EXPECT_EQ(curimg.frames, 2);
     EXPECT_EQ(curimg.chunkend, curimg.chunkoff);
+}
+
+// ---- The plans on hand-built scan records ----------------------------------------------
+
+using avitool_detail::framechunkplan;
+using avitool_detail::framereadplan;
+using avitool_detail::scanfacts;
+
+// A scan of a movie of 5 frames of 3 x 2 whose asked-for chunk is at 1000.
+struct planscan {
+    aviscanrecord S{};
+    scanfacts s{};
+    planscan() {
+        S.aviptrvidsstrf = 200;
+        S.aviptrusperframe = 32;
+        s.total = 5;
+        s.width = 3;
+        s.height = 2;
+        s.chunkoff = 1000;
+        s.chunksize = 24;
+    }
+};
+
+struct ChunkCase {
+    const char* name;
+    int32_t frame;
+    bool strict;
+    int64_t chunksize;   // of the asked-for chunk
+    int64_t shownptr;    // the scan's nearest earlier non-empty chunk (0: none)
+    int64_t strf;
+    int code;
+    int32_t rescan;
+    int64_t shown, chunkoff, size;
+    const char* line;
+};
+
+TEST(ReadPlan, ChunkPlans) {
+    const ChunkCase cases[] = {
+        {"Normal", 2, true, 24, 0, 200, 0, -1, 2, 1000, 24, "Loading AVI frame image ... "},
+        {"EmptyWithEarlier", 3, true, 0, 900, 200, 0, -1, 1, 900, 24,
+         "(frame 3 is empty: frame 1 repeated) Loading AVI frame image ... "},
+        {"EmptyFirst", 0, true, 0, 0, 200, 4, -1, 0, 1000, 0,
+         "Frame 0 is empty and no earlier frame has a picture (AVI): m.avi.\n"},
+        {"PastTheEndStrict", 7, true, 24, 0, 200, -2, -1, 4, 1000, 24,
+         "Assigned frame 7 not recorded in AVI (<=max. 4).\n"},
+        {"PastTheEndCut", 7, false, 24, 0, 200, 0, 4, 4, 1000, 24,
+         "Assigned frame 7 not recorded in AVI (<=max. 4).\n=> Cut to 4. Retrying.\n"},
+        {"NegativeIsTheLast", -1, true, 0, 900, 200, 0, -1, 1, 900, 24,
+         "(frame 4 is empty: frame 1 repeated) Loading AVI frame image ... "},
+        {"NoFormat", 2, true, 24, 0, 0, 6, -1, 2, 1000, 24,
+         "Loading AVI frame image ... No video format (strf) in AVI.\n"},
+    };
+    for (const ChunkCase& k : cases) {
+        SCOPED_TRACE(k.name);
+        planscan m;
+        m.s.chunksize = k.chunksize;
+        m.S.aviptrshown = k.shownptr;
+        m.S.avishownsize = 24;
+        m.S.avishownframe = 1;
+        m.S.aviptrvidsstrf = k.strf;
+        framechunkplan p = avitool_detail::planframechunk(m.S, m.s, k.frame, k.strict, "m.avi");
+        EXPECT_EQ(p.code, k.code);
+        EXPECT_EQ(p.rescan, k.rescan);
+        EXPECT_EQ(p.last, 4);
+        EXPECT_EQ(p.shown, k.shown);
+        EXPECT_EQ(p.chunkoff, k.chunkoff);
+        EXPECT_EQ(p.chunksize, k.size);
+        EXPECT_EQ(p.line, k.line);
+    }
+    // A movie of 0 frames: frame 0 is past its end.
+    planscan m;
+    m.s.total = 0;
+    framechunkplan p = avitool_detail::planframechunk(m.S, m.s, 0, false, "m.avi");
+    EXPECT_EQ(p.rescan, -1);
+    EXPECT_EQ(p.line, "Assigned frame 0 not recorded in AVI (<=max. -1).\n=> Cut to -1. Retrying.\n");
+}
+
+struct RowsCase {
+    const char* name;
+    avitool_detail::dibformat f;
+    int64_t palstart;    // where the format ended (the chunk is at 1000)
+    int64_t filelen;
+    int code;
+    const char* line;
+    bool topdown;
+    int colours;
+    int64_t entry, entries;
+    uint64_t rowbytes, need;
+    uint8_t hasalpha;
+};
+
+TEST(ReadPlan, RowPlans) {
+    using avitool_detail::dibformat;
+    const dibformat bgr{40, 3, 2, 1, 24, 0, 0, 0, 0, 0};
+    const RowsCase cases[] = {
+        // 9 bytes of pixels and 3 of padding a row; the last row's padding may be missing.
+        {"Bgr", bgr, 240, 1029, 0, "", false, 0, 4, 0, 12, 21, 0},
+        {"TopDown32", {108, 3, -2, 1, 32, 0, 0, 0, 0, 0}, 308, 1032, 0, "", true, 0, 4, 0, 12, 24, 1},
+        {"Plain32NoAlpha", {40, 3, 2, 1, 32, 0, 0, 0, 0, 0}, 240, 1032, 0, "", false, 0, 4, 0, 12, 24, 0},
+        // 3-byte entries; 10 of them fit before the chunk.
+        {"TwelveByte8Bit", {12, 3, 2, 1, 8, 0, 0, 0, 0, 0}, 970, 1016, 0, "", false, 256, 3, 10, 4, 8, 0},
+        {"FullPalette", {40, 3, 2, 1, 1, 0, 0, 0, 0, 0}, 240, 1016, 0, "", false, 2, 4, 2, 4, 8, 0},
+        {"Rle8", {40, 3, 2, 1, 8, 1, 0, 0, 0, 0}, 240, 1008, 0, "", false, 256, 4, 190, 0, 0, 0},
+        {"NoDecoding", {40, 3, 2, 1, 7, 0, 0, 0, 0, 0}, 240, 2000, 15, "", false, -1, 0, 0, 0, 0, 0},
+        {"NoWidth", {40, 0, 2, 1, 24, 0, 0, 0, 0, 0}, 240, 2000, 6, "Cannot treat DIB size (0,2).\n", false, 0, 0,
+         0, 0, 0, 0},
+        {"HeightMin", {40, 3, INT32_MIN, 1, 24, 0, 0, 0, 0, 0}, 240, 2000, 6,
+         "Cannot treat DIB size (3,-2147483648).\n", false, 0, 0, 0, 0, 0, 0},
+        {"OtherSize", {40, 4, -2, 1, 24, 0, 0, 0, 0, 0}, 240, 2000, 6, "DIB size (4,2) does not match AVI (3,2).\n",
+         false, 0, 0, 0, 0, 0, 0},
+        {"ChunkBeforeFormat", bgr, 1004, 2000, 3, "Cannot extract compressed image (AVI): m.avi.\n", false, 0, 4, 0,
+         0, 0, 0},
+        {"ShortFile", bgr, 240, 1028, -2, "", false, 0, 4, 0, 12, 21, 0},
+    };
+    for (const RowsCase& k : cases) {
+        SCOPED_TRACE(k.name);
+        planscan m;
+        framechunkplan c = avitool_detail::planframechunk(m.S, m.s, 0, true, "m.avi");
+        ASSERT_EQ(c.code, 0);
+        framereadplan p = avitool_detail::planframeread(m.S, m.s, c, k.f, k.palstart, k.filelen, "m.avi");
+        EXPECT_EQ(p.code, k.code);
+        EXPECT_EQ(p.line, k.line);
+        EXPECT_EQ(p.colours, k.colours);
+        if (k.code == 0 || k.code == -2) {
+            EXPECT_EQ(p.layout.topdown, k.topdown);
+            EXPECT_EQ(p.layout.width, 3u);
+            EXPECT_EQ(p.layout.height, 2u);
+            EXPECT_EQ(p.entry, k.entry);
+            EXPECT_EQ(p.entries, k.entries);
+            EXPECT_EQ(p.rowbytes, k.rowbytes);
+            EXPECT_EQ(p.need, k.need);
+        }
+        if (k.code == 0) {
+            EXPECT_EQ(p.hasalpha, k.hasalpha);
+        }
+    }
+    // Without a frame duration the main header's size is not trusted; a
+    // chunk the scan did not find (offset 0) is refused.
+    planscan m;
+    m.S.aviptrusperframe = 0;
+    framechunkplan c = avitool_detail::planframechunk(m.S, m.s, 0, true, "m.avi");
+    EXPECT_EQ(avitool_detail::planframeread(m.S, m.s, c, bgr, 240, 2000, "m.avi").code, 6);
+    m.S.aviptrusperframe = 32;
+    c.chunkoff = 0;
+    framereadplan p = avitool_detail::planframeread(m.S, m.s, c, bgr, 240, 2000, "m.avi");
+    EXPECT_EQ(p.code, 3);
+    EXPECT_EQ(p.line, "Cannot extract compressed image (AVI): m.avi.\n");
 }
 
 }  // namespace
