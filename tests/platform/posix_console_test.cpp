@@ -30,6 +30,13 @@ using namespace platform_detail;
 
 namespace {
 
+// These tests send Ctrl-C as a signal and expect the platform's handler to
+// take it.  A shell without job control starts background commands with
+// SIGINT ignored, and the platform rightly leaves an ignored SIGINT alone
+// (as nohup asks), so a test program started that way would see no Ctrl-C:
+// put the default back before any test runs, as CTest's own launcher does.
+[[maybe_unused]] const bool g_sigint_default = std::signal(SIGINT, SIG_DFL) != SIG_ERR;
+
 TEST(KeyDecoder, Table) {
     struct Case {
         const char* label;
