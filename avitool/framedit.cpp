@@ -18,8 +18,7 @@
 
 #include "avitool/avitool.h"
 #include "avitool/frames_internal.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 #include "text/paths.h"

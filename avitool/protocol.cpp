@@ -12,7 +12,9 @@
 #include <cstring>
 #include <string>
 
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
+#include "movie/finish.h"
+#include "movie/framelist.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 #include "text/paths.h"

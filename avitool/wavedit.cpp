@@ -21,8 +21,8 @@
 
 #include "avitool/avitool.h"
 #include "avitool/avitool_internal.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
+#include "movie/wav.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 

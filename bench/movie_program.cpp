@@ -38,8 +38,8 @@
 #include <vector>
 
 #include "bench/scene.h"
-#include "movie/aviwrite.h"
 #include "movie/driver.h"
+#include "movie/frames.h"
 #include "platform/platform.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/harness.h"
-#include "movie/avi.h"
+#include "movie/framelist.h"
 #include "stream/stream.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/harness.h"
-#include "movie/avi.h"
+#include "movie/wav.h"
 
 namespace {
 

@@ -34,7 +34,7 @@
 // Division: the pool; the workers; the writer's side (start, hand out,
 // take, stop).
 
-#include "movie/aviwrite.h"
+#include "movie/frames_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,13 +51,15 @@
 #include <vector>
 
 #include "image/image.h"
-#include "movie/avi.h"
+#include "movie/framelist.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 
 int framethreads = 0;
 uint64_t frameaheadcap = FRAME_AHEAD_CAP;
 aheadstats frameaheadstats = {};
+
+namespace movie_detail {
 
 // ---- The pool -----------------------------------------------------------------------
 
@@ -102,6 +104,7 @@ struct aheadpool {
     std::atomic<int> cancel{0};
     bool stop = false;
     uint8_t wide = 0;
+    bool listopen = false;     // the list is open on the text reader
     aheadstats stats = {};
 };
 
@@ -165,7 +168,7 @@ void workermain(aheadpool* p) {
 // Hands out frames up to front + nslots - 1 (and the movie's last): each
 // takes the next name from the list, its kept lines and its path.  The slot
 // a frame takes was last used by frame - nslots, which the writer has taken.
-void handout(aheadpool* p, framestate* f) {
+void handout(aheadpool* p) {
     bool any = false;
     for (;;) {
         uint32_t d;
@@ -177,23 +180,13 @@ void handout(aheadpool* p, framestate* f) {
         aheadslot& s = p->slot[d % p->nslots];
         s.frame = d;
         s.held.clear();
-        if (!f->listopen || listgetnamekeep(s.name, &s.held) != 0) s.name[0] = 0;
+        if (!p->listopen || listgetnamekeep(s.name, &s.held) != 0) s.name[0] = 0;
         pngjob& j = s.job;
-        j.path = nullptr;
-        j.wpath = nullptr;
-        if (p->wide) {
-            char16_t nameW[LISTNAME_BUF];
-            name2wide(nameW, s.name);
-            s.joined = joinpathW(s.pathW, JOINED_CAP, exedirW, nameW);
-            j.wpath = s.pathW;
-        } else {
-            s.joined = joinpath(s.path, JOINED_CAP, exedir, s.name);
-            j.path = s.path;
-        }
-        if (!s.joined) {  // -1 without a line, as the one-thread loop gives it
-            j.path = nullptr;
-            j.wpath = nullptr;
-        }
+        // A path that does not fit: -1 without a line, as the one-thread
+        // loop gives it.
+        s.joined = joinlisted(s.path, s.pathW, s.name, p->wide);
+        j.path = s.joined && !p->wide ? s.path : nullptr;
+        j.wpath = s.joined && p->wide ? s.pathW : nullptr;
         j.alphamode = 2;  // what the loaders set
         j.trnsalpha = 1;
         j.cancel = &p->cancel;
@@ -213,12 +206,12 @@ void handout(aheadpool* p, framestate* f) {
 // The loader's lines and records for a finished job (pngjobreport, as the
 // one-thread loader prints and sets them) and the writer's share of its
 // result: the planes taken in exchange for the writer's.
-int report(aheadpool* p, framestate* f, aheadslot& s) {
+int report(aheadpool* p, imgplanes* planes, aheadslot& s) {
     pngjob& j = s.job;
     const int r = pngjobreport(&j);
     if (r == 1) return -2;  // only a stop cancels a job, and the writer is not waiting then
     if (r != 0) return r;
-    std::swap(f->planes, j.planes);
+    std::swap(*planes, j.planes);
     // The writer's last planes go to the slot, for its next load to reuse,
     // while what is held stays within the cap; past it (after a front load)
     // they are given back.
@@ -234,25 +227,25 @@ int report(aheadpool* p, framestate* f, aheadslot& s) {
 
 }  // namespace
 
-void aheadstart(framestate* f) {
-    aheadstop(f);
+aheadpool* aheadstart(uint32_t n, uint8_t wide, bool listopen) {
     frameaheadstats = aheadstats{};
     const int threads = framethreads > 0 ? framethreads : g_os.cpu_count();
-    if (threads <= 1 || f->n <= 1) return;
+    if (threads <= 1 || n <= 1) return nullptr;
     const uint32_t workers = (uint32_t)std::min(threads - 1, 255);
 
     aheadpool* p = new (std::nothrow) aheadpool;
-    if (!p) return;
+    if (!p) return nullptr;
     p->nslots = FRAME_AHEAD_PER_THREAD * (workers + 1);
     p->slot.reset(new (std::nothrow) aheadslot[p->nslots]);
     if (!p->slot) {
         delete p;
-        return;
+        return nullptr;
     }
     for (uint32_t k = 0; k < p->nslots; k++) p->slot[k].pool = p;
-    p->n = f->n;
+    p->n = n;
     p->cap = frameaheadcap;
-    p->wide = f->paths->wide;
+    p->wide = wide;
+    p->listopen = listopen;
     p->writercounted = 0;
     p->stats.slots = p->nslots;
     // Planes and decode buffers are allocated by one thread and freed by
@@ -269,20 +262,21 @@ void aheadstart(framestate* f) {
     }
     if (p->threads.empty()) {
         delete p;
-        return;
+        return nullptr;
     }
     p->stats.workers = (uint32_t)p->threads.size();
-    f->ahead = p;
+    return p;
 }
 
-int aheadload(framestate* f, uint32_t i) {
-    aheadpool* p = f->ahead;
-    handout(p, f);
+const char* aheadname(aheadpool* p, uint32_t i, char* name) {
+    handout(p);
+    const aheadslot& s = p->slot[i % p->nslots];
+    memcpy(name, s.name, sizeof s.name);
+    return s.held.c_str();
+}
 
+int aheadtake(aheadpool* p, uint32_t i, imgplanes* planes) {
     aheadslot& s = p->slot[i % p->nslots];
-    fputs(s.held.c_str(), stdout);
-    memcpy(f->name, s.name, sizeof f->name);
-    printf("%d/%d:  %s  ", (int)(i + 1), (int)f->n, f->name);
     {
         std::unique_lock<std::mutex> lk(p->mu);
         while (!p->done.wait_for(lk, KEY_LOOK, [&] { return s.state == SLOT_DONE; })) {
@@ -292,7 +286,7 @@ int aheadload(framestate* f, uint32_t i) {
             if (k) return k;
         }
     }
-    const int r = report(p, f, s);
+    const int r = report(p, planes, s);
     {
         // The next frame is the front from now on: while this one is
         // written, its load goes on whatever the others hold.
@@ -304,10 +298,8 @@ int aheadload(framestate* f, uint32_t i) {
     return r;
 }
 
-void aheadstop(framestate* f) {
-    aheadpool* p = f->ahead;
+void aheadstop(aheadpool* p) {
     if (!p) return;
-    f->ahead = nullptr;
     {
         std::lock_guard<std::mutex> lk(p->mu);
         p->stop = true;
@@ -320,3 +312,5 @@ void aheadstop(framestate* f) {
     frameaheadstats = p->stats;
     delete p;
 }
+
+}  // namespace movie_detail

@@ -8,15 +8,18 @@
 // file is created, so it is written in one forward pass without seeking.
 //
 // Division: the plan (planavi1: every size and offset, no I/O); the writer
-// (mkavi1sub and its two entry points), built on the shared steps of
-// aviwrite.h.
+// (mkavi1sub and its two entry points), built on the steps both writers
+// share: prepass.h, sound.h, chunks.h, frames.h, finish.h.
+
+#include "movie/avi1.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "image/image.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/finish.h"
+#include "movie/prepass.h"
+#include "movie/writer_internal.h"
 #include "stream/stream.h"
 
 // ---- The plan ---------------------------------------------------------------------------
@@ -70,6 +73,8 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
 
 // ---- The writer ---------------------------------------------------------------------------
 
+using movie_detail::outpos;
+
 namespace {
 
 // The chunk table: one u32 per frame, the offset of its chunk from M.
@@ -84,12 +89,6 @@ int onplan(const char* what, uint64_t planned, uint64_t actual) {
     printf("!!! %s at %llu != %llu disagreed.\n", what, (unsigned long long)planned,
            (unsigned long long)actual);
     return offplan();
-}
-
-uint64_t outpos() {
-    int64_t pos = 0;
-    wfgetpos64(&pos);
-    return (uint64_t)pos;
 }
 
 int writeavi1(const moviepaths& p, float fps) {
@@ -132,18 +131,7 @@ int avi1writepass(const moviepaths& p, const avi1plan& plan, const soundfacts& s
     const videohdr v{n, plan.w, plan.h, alpha, plan.fs, fps, plan.sound};
     const char* fcc = alpha ? "00dc" : "00db";
     int r;
-    if ((r = putfourcc("RIFF", true))) return r;
-    wfputdw((uint32_t)plan.total);                 /* RIFF size */
-    if ((r = putfourcc("AVI "))) return r;
-    if ((r = putfourcc("LIST"))) return r;
-    wfputdw(plan.hdrlsize);                        /* LIST size */
-    if ((r = putfourcc("hdrl"))) return r;
-    if ((r = putavih(v))) return r;
-    if ((r = putfourcc("LIST"))) return r;
-    wfputdw(plan.strlsize);                        /* LIST size */
-    if ((r = putfourcc("strl"))) return r;
-    if ((r = putstrhvids(v))) return r;
-    if ((r = putstrfvids(v))) return r;
+    if ((r = puthdrlopen((uint32_t)plan.total, plan.hdrlsize, plan.strlsize, v))) return r;
     if (!alpha && (r = putstrn("VIDEO"))) return r;
     if (plan.sound && (r = putstrlauds(snd))) return r;
     if ((r = putjunk(alpha, plan.junksize))) return r;

@@ -18,8 +18,10 @@
 #include <initializer_list>
 
 #include "image/image.h"
-#include "movie/avi.h"
+#include "movie/avi1.h"
+#include "movie/framelist.h"
 #include "movie/odml.h"
+#include "movie/wav.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
 #include "text/text.h"
@@ -78,19 +80,16 @@ void sleepms(uint32_t ms) {
 
 bool japanese() { return jpmode && sjismode; }
 
-// Bounded joins of the program directory and a name (both forms).  Paths
-// that do not fit are cut; a cut path names no file the program opens.
-constexpr int kPathCap = EXEDIR_CAP + 1024;
+// The joins of the program directory and a name (both forms) are the frame
+// list's (joinpath): a path that does not fit is refused and left empty, so
+// it names no file (the open or the create then fails), as a listed name
+// that does not fit names none for the writers.
+constexpr int kPathCap = JOINED_CAP;
 
-void join(char* dst, const char* dir, const char* name) {
-    snprintf(dst, kPathCap, "%s%s", dir, name);
-}
+void join(char* dst, const char* dir, const char* name) { joinpath(dst, kPathCap, dir, name); }
 
 void joinW(char16_t* dst, const char16_t* dir, const char16_t* name) {
-    int k = 0;
-    for (const char16_t* s : {dir, name})
-        for (; *s && k < kPathCap - 1; s++) dst[k++] = *s;
-    dst[k] = 0;
+    joinpathW(dst, kPathCap, dir, name);
 }
 
 // A wide path in Shift_JIS for printing.  wstr2sjis writes at most two bytes

@@ -1,18 +1,17 @@
 // framelist.cpp - the program directory and the list-line rule of
 // "list.txt", by which the driver and both movie writers take the frames'
-// names, and the join of a listed name to the directory.
+// names, and the joins of a name to the directory.
 //
 // The rule is applied by one function, listgetname, over the process-wide
-// text reader; each caller opens and closes the list itself.  See avi.h for
-// the rule; the notes below say why it reads as it does.
+// text reader; each caller opens and closes the list itself.  See
+// framelist.h for the rule; the notes below say why it reads as it does.
 
 #include <cstddef>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/framelist.h"
 #include "stream/stream.h"
 #include "text/text.h"
 
@@ -81,7 +80,7 @@ int end_name(char* name, int j, std::string* held) {
 
 }  // namespace
 
-// listgetname: see avi.h.  name must hold LISTNAME_BUF bytes: the reader
+// listgetname: see framelist.h.  name must hold LISTNAME_BUF bytes: the reader
 // collects up to 64 bytes (one more than the longest valid name) so that an
 // over-long line can be shown as it began.
 int listgetname(char* name) { return listgetnamekeep(name, nullptr); }
@@ -129,7 +128,7 @@ bool joinany(T* dst, size_t cap, const T* dir, const T* name) {
         if (!s) continue;
         for (; *s; s++) {
             if (k + 1 >= cap) {
-                dst[k] = 0;
+                if (cap) dst[0] = 0;
                 return false;
             }
             dst[k++] = *s;
@@ -152,4 +151,13 @@ bool joinpathW(char16_t* dst, size_t cap, const char16_t* dir, const char16_t* n
 void name2wide(char16_t* dst, const char* name) {
     // At most 63 bytes become at most 63 units plus the terminator.
     sjis2wstr(dst, name);
+}
+
+bool joinlisted(char* path, char16_t* pathW, const char* name, uint8_t wide) {
+    if (wide) {
+        char16_t nameW[LISTNAME_BUF];
+        name2wide(nameW, name);
+        return joinpathW(pathW, JOINED_CAP, exedirW, nameW);
+    }
+    return joinpath(path, JOINED_CAP, exedir, name);
 }

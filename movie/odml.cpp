@@ -11,8 +11,10 @@
 #include <cstdlib>
 
 #include "image/image.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/finish.h"
+#include "movie/frames.h"
+#include "movie/prepass.h"
+#include "movie/writer_internal.h"
 #include "stream/stream.h"
 
 
@@ -193,15 +195,7 @@ odmlseg odmlsegment(const odmlplan* p, uint32_t s) {
 
 // ---- Chunks ------------------------------------------------------------------------
 
-namespace {
-
-uint64_t outpos() {
-    int64_t pos = 0;
-    wfgetpos64(&pos);
-    return (uint64_t)pos;
-}
-
-}  // namespace
+using movie_detail::outpos;
 
 int putvidsindx(const odmlplan& plan) {
     const char* cc = plan.facts.alpha ? "00dc" : "00db";
@@ -409,18 +403,7 @@ int odmlwritepass(const moviepaths& p, const odmlplan& plan, const soundfacts& s
     const videohdr v{n, plan.facts.w, plan.facts.h, alpha, fs, fps, sound};
     const odmlseg g0 = odmlsegment(&plan, 0);
     int r;
-    if ((r = putfourcc("RIFF", true))) return r;
-    wfputdw(plan.riff1);                           /* RIFF size */
-    if ((r = putfourcc("AVI "))) return r;
-    if ((r = putfourcc("LIST"))) return r;
-    wfputdw(plan.hdrlsize);                        /* LIST size */
-    if ((r = putfourcc("hdrl"))) return r;
-    if ((r = putavih(v))) return r;
-    if ((r = putfourcc("LIST"))) return r;
-    wfputdw(plan.strlsize);                        /* LIST size */
-    if ((r = putfourcc("strl"))) return r;
-    if ((r = putstrhvids(v))) return r;
-    if ((r = putstrfvids(v))) return r;
+    if ((r = puthdrlopen(plan.riff1, plan.hdrlsize, plan.strlsize, v))) return r;
     if ((r = putvidsindx(plan))) return r;
     if (!alpha && (r = putstrn("VIDEO"))) return r;
     if (sound && (r = putstrlaudsodml(plan, snd))) return r;

@@ -19,7 +19,9 @@
 
 #include <cstdint>
 
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
+#include "movie/sound.h"
+#include "movie/writer.h"
 
 // ---- The plan --------------------------------------------------------------------
 

@@ -15,7 +15,7 @@
 
 #include <cstdio>
 
-#include "movie/avi.h"
+#include "movie/wav.h"
 #include "stream/stream.h"
 
 wavfacts wavhdr;
@@ -46,7 +46,7 @@ uint16_t getu16() { return (uint16_t)rfgetw(); }
 
 }  // namespace
 
-// wavscansub: see avi.h.
+// wavscansub: see wav.h.
 int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t* dataoff,
                int32_t* ch, int32_t* bits, int32_t* rate, uint8_t wide) {
     wavhdr = wavfacts{};

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "avitool/avitool.h"
-#include "movie/avi.h"
+#include "movie/avi1.h"
 #include "movie/avi1_fixtures.h"
 #include "movie/e2e_util.h"
 #include "movie/odml.h"

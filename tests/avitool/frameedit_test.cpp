@@ -15,7 +15,7 @@
 
 #include "avitool/frames_internal.h"
 #include "edit_fixture.h"
-#include "movie/aviwrite.h"
+#include "movie/avi1.h"
 
 using editfix::planes;
 using moviefix::image;

@@ -10,7 +10,7 @@
 
 #include "avitool/avitool_internal.h"
 #include "avitool_fixtures.h"
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
 
 using namespace avifix;
 

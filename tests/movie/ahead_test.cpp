@@ -23,7 +23,7 @@
 #include "avi1_fixtures.h"
 #include "e2e_util.h"
 #include "image/image_internal.h"
-#include "movie/aviwrite.h"
+#include "movie/avi1.h"
 #include "movie/odml.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
+#include "movie/avi1.h"
 
 #ifndef _WIN32  // the readers are Linux programs; the Windows build under wine skips these
 

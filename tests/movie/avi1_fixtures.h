@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "image/image.h"
-#include "movie/avi.h"
-#include "platform/platform.h"
 #include "e2e_util.h"
+#include "image/image.h"
+#include "movie/framelist.h"
+#include "movie/writer.h"
+#include "platform/platform.h"
 #include "stream/stream.h"
 #include "testutil.h"
 

@@ -5,8 +5,7 @@
 
 #include <cmath>
 
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/avi1.h"
 
 namespace {
 

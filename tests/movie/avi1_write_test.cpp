@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
-#include "platform/platform.h"
 #include "fulldisk.h"
+#include "movie/avi1.h"
+#include "platform/platform.h"
 #include "riff.h"
 #include "stream/stream.h"
 

@@ -12,11 +12,10 @@
 
 #include "avi1_fixtures.h"
 #include "fulldisk.h"
-#include "riff.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
 #include "movie/driver.h"
+#include "movie/frames.h"
 #include "platform/platform.h"
+#include "riff.h"
 #include "stream/stream.h"
 #include "text/text.h"
 

@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
+#include "movie/framelist.h"
 #include "stream/stream.h"
 
 namespace {
@@ -163,6 +164,52 @@ TEST(FrameListOracle, CrAndCrLfListsReadAsBefore) {
         listresult r = readlist(sc, list);
         ASSERT_EQ(r.names, cronly(list)) << "list #" << round << ": " << testing::PrintToString(list);
     }
+}
+
+// ---- Joins ----------------------------------------------------------------------------
+
+// A join that does not fit is refused and leaves nothing: a path cut short
+// could name another file than the one meant ("list.txt" cut to "list").
+TEST(FrameListJoin, FitsExactlyOrIsRefusedWhole) {
+    const std::string dir = "/tmp/kiln/";
+    const size_t need = dir.size() + std::string("list.txt").size() + 1;  // with the terminator
+    for (size_t cap : {need + 1, need, need - 1, need - 5, (size_t)1}) {
+        char dst[64];
+        char16_t dstW[64];
+        memset(dst, 'x', sizeof dst);
+        const bool fits = cap >= need;
+        EXPECT_EQ(joinpath(dst, cap, dir.c_str(), "list.txt"), fits) << cap;
+        EXPECT_EQ(std::string(dst), fits ? "/tmp/kiln/list.txt" : "") << cap;
+        EXPECT_EQ(joinpathW(dstW, cap, u"/tmp/kiln/", u"list.txt"), fits) << cap;
+        EXPECT_EQ(std::u16string(dstW), fits ? u"/tmp/kiln/list.txt" : u"") << cap;
+    }
+}
+
+// A listed name joins to the program directory of the mode in use, and
+// only that path is written.
+TEST(FrameListJoin, ListedNameInTheModeInUse) {
+    char savedir[EXEDIR_CAP];
+    char16_t savedirW[EXEDIR_CAP];
+    memcpy(savedir, exedir, sizeof savedir);
+    memcpy(savedirW, exedirW, sizeof savedirW);
+    strcpy(exedir, "/a/");
+    const char16_t dirW[] = u"/w/";
+    memcpy(exedirW, dirW, sizeof dirW);
+
+    static char path[JOINED_CAP];
+    static char16_t pathW[JOINED_CAP];
+    path[0] = 'x', path[1] = 0;
+    pathW[0] = u'x', pathW[1] = 0;
+    EXPECT_TRUE(joinlisted(path, pathW, "f 1.png", 0));
+    EXPECT_EQ(std::string(path), "/a/f 1.png");
+    EXPECT_EQ(std::u16string(pathW), u"x");
+    path[0] = 'x', path[1] = 0;
+    EXPECT_TRUE(joinlisted(path, pathW, "f 1.png", 0xFF));
+    EXPECT_EQ(std::u16string(pathW), u"/w/f 1.png");
+    EXPECT_EQ(std::string(path), "x");
+
+    memcpy(exedir, savedir, sizeof savedir);
+    memcpy(exedirW, savedirW, sizeof savedirW);
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 #include <string>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/chunks.h"
 #include "movie/odml.h"
 #include "stream/stream.h"
 
@@ -49,6 +48,7 @@ odmlplan plan(uint32_t n, bool snd) {
 
 const EmitCase kEmits[] = {
     {"avih", AVIH_CHUNK, [] { return putavih(kVideo); }},
+    {"hdrl_opening", HDRL_OPENING, [] { return puthdrlopen(2040, 206, 130, kVideo); }},
     {"strh_vids", STRH_CHUNK, [] { return putstrhvids(kVideo); }},
     {"strh_auds", STRH_CHUNK, [] { return putstrhauds(sound()); }},
     {"strf_vids", STRF_VIDS_CHUNK, [] { return putstrfvids(kVideo32); }},

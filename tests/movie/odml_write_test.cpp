@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
-#include "fulldisk.h"
 #include "e2e_util.h"
-#include "movie/avi.h"
+#include "fulldisk.h"
 #include "movie/odml.h"
+#include "movie/writer.h"
 #include "platform/platform.h"
 #include "riff.h"
 #include "stream/stream.h"

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
-#include "movie/aviwrite.h"
+#include "movie/avi1.h"
 #include "movie/odml.h"
+#include "movie/prepass.h"
 
 namespace {
 

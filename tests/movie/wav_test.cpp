@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
-#include "movie/avi.h"
+#include "movie/wav.h"
 
 namespace {
 
