@@ -17,12 +17,14 @@ root=$(pwd)
 
 bash tools/deps.sh build
 build=${RK_BUILD_DIR:-build}
-# The build folder is the one tools/test.sh uses, so that the tests later
-# build on the same objects; its tests are configured only where GoogleTest
-# is installed (tools/test.sh asks for them again by name).
+# The build folder is the one tools/test.sh uses, configured with the same
+# options (warnings as errors included), so that the tests later build on
+# the same objects instead of compiling them again; its tests are configured
+# only where GoogleTest is installed (tools/test.sh asks for them again by
+# name, which leaves the objects as they are).
 tests=OFF
 if dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q 'install ok installed'; then tests=ON; fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREELKILN_TESTS=$tests >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREELKILN_TESTS=$tests -DREELKILN_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target reelkiln reelkiln30
 
 rm -rf demo

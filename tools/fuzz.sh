@@ -10,6 +10,7 @@
 #
 #   bash tools/fuzz.sh            # what tools/test.sh runs
 #   RK_FUZZ_SECONDS=0 bash tools/fuzz.sh   # build and replay only
+#   bash tools/fuzz.sh build      # the build alone (tools/test.sh makes it ahead)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -21,6 +22,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DREELKILN_FUZZ=ON -DREELKILN_WERROR=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
+[ "${1:-}" != build ] || exit 0
 
 # Scratch space on a memory file system where there is one: the targets'
 # own files go there, thousands a second.

@@ -17,8 +17,8 @@
 #    it), for the zones the machine's tzdata holds.
 # 3. The dialog glue test (ctest label "dialog-glue"), left out of step 2:
 #    the real common dialogs driven by a timer robot, in a second prefix,
-#    build-win/wine-dialog, booted with wine's null graphics driver and run
-#    by a wineserver of its own.  The null driver never goes into the main
+#    build-win/wine-dialog, booted (while step 2 runs) with wine's null
+#    graphics driver and run by a wineserver of its own.  The null driver never goes into the main
 #    prefix, where a message box would then wait for ever.
 # 4. When the programs exist: the same scenes made into movies by the Linux
 #    build and by the Windows build, each in a fresh folder beside its
@@ -114,6 +114,26 @@ echo "== wine: booting a fresh prefix in $WINEPREFIX"
 "$wineserver" -p
 "$wine" cmd /c exit </dev/null >>"$log" 2>&1
 
+# The dialog glue test's prefix (step 3) boots meanwhile, beside the unit
+# tests, with a wineserver of its own.
+boot_dialog_prefix() {
+  export WINEPREFIX=$dialog_prefix
+  rm -rf "$dialog_prefix"
+  mkdir -p "$dialog_prefix"
+  "$wineserver" -p
+  "$wine" wineboot --init </dev/null >"$out/wine-dialog-boot.log" 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$out/wine-dialog-boot.log" 2>&1
+  # The driver is read when the server starts a session: restart it.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -p
+  "$wine" cmd /c exit </dev/null >>"$out/wine-dialog-boot.log" 2>&1
+}
+dialog_boot=
+if [ -f "$out/rk/tests/dialog/test_dialog_glue.exe" ]; then
+  (set -e; boot_dialog_prefix) &
+  dialog_boot=$!
+fi
+
 # ---- 2. Unit tests ------------------------------------------------------------
 label=(-LE 'large|dialog-glue')
 if [ "${RK_LARGE:-0}" = 1 ]; then label=(-LE dialog-glue); fi
@@ -142,17 +162,11 @@ if [ ! -f "$out/rk/tests/dialog/test_dialog_glue.exe" ]; then
   record dialog-glue skipped
 else
   echo "== dialog glue test under wine's null graphics driver in $dialog_prefix"
-  rm -rf "$dialog_prefix"
-  mkdir -p "$dialog_prefix"
+  booted=1
+  wait "$dialog_boot" || booted=0
   (
+    [ $booted = 1 ] || { echo "test-windows: the dialog prefix did not boot (see $out/wine-dialog-boot.log)"; exit 1; }
     export WINEPREFIX=$dialog_prefix
-    "$wineserver" -p
-    "$wine" wineboot --init </dev/null >"$out/wine-dialog-boot.log" 2>&1
-    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$out/wine-dialog-boot.log" 2>&1
-    # The driver is read when the server starts a session: restart it.
-    "$wineserver" -k >/dev/null 2>&1 || true
-    "$wineserver" -p
-    "$wine" cmd /c exit </dev/null >>"$out/wine-dialog-boot.log" 2>&1
     ctest --test-dir "$out/rk" --timeout 300 --output-on-failure -L dialog-glue </dev/null
   ) && record dialog-glue ok || { record dialog-glue FAILED; fail=1; }
   WINEPREFIX=$dialog_prefix "$wineserver" -k >/dev/null 2>&1 || true
@@ -268,8 +282,10 @@ for row in "${scene_table[@]}"; do
   for prog in reelkiln reelkiln30; do
     [ -f "$winbin/$prog.exe" ] && [ -x "$linux/movie/$prog" ] || continue
     base=$scenes/$folder-$prog
-    make_scene "$base-linux" "$kind"
-    cp -r "$base-linux" "$base-win"
+    # Each scene is made once, then copied for every program and system.
+    [ -d "$scenes/$folder" ] || make_scene "$scenes/$folder" "$kind"
+    cp -r "$scenes/$folder" "$base-linux"
+    cp -r "$scenes/$folder" "$base-win"
     cp "$linux/movie/$prog" "$base-linux/"
     cp "$winbin/$prog.exe" "$base-win/"
     set +e
