@@ -104,11 +104,14 @@ extern wavfacts wavhdr;
 //
 // Results: 0 scanned (also when chunks are missing: no fmt gives 0 channels,
 // no data gives length and offset 0); -1 the file cannot be opened; 2 no
-// 'RIFF' at offset 0 or 128; 3 no 'WAVE'; 4 a fmt chunk under 16 bytes.
+// 'RIFF' at offset 0 or 128; 3 no 'WAVE'; 4 a fmt chunk under 16 bytes;
+// WAV_READFAIL (5) a read of the file failed (not its end), after "Read
+// failed (RD) while scanning WAV: %s\n".
 // The five outs are written only on success (callers preset them to -1);
 // channels and bits per sample are the fmt chunk's unsigned 16-bit fields,
 // 0 to 65535.
 // RD is closed on every return.
+enum { WAV_READFAIL = 5 };
 int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t* dataoff,
                int32_t* ch, int32_t* bits, int32_t* rate, uint8_t wide);
 int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int32_t* ch, int32_t* bits,
@@ -179,14 +182,14 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
 // Results of the AVI 1.0 writer.
 enum {
     AVI1_OK = 0,
-    AVI1_FAILED = -1,       // no memory, not created, or a write failed ("*** Disk Full *** ")
+    AVI1_FAILED = -1,       // no memory, not created, a write failed ("*** Disk Full *** "), the list's read failed
     AVI1_NO_SOUND = -4,     // the WAV cannot be opened again for copying
     AVI1_BAD_IMAGE = -6,    // a listed image missing or not loadable: see badpngname
     AVI1_TOO_LARGE = -7,    // the RIFF size would pass 32 bits; nothing created
     AVI1_FOURCC_R = 1,      // the first 'R' not written
     AVI1_FOURCC_IFF = 2,    // 'I', 'F', 'F' not written; or the first image cannot be opened
     AVI1_STOP = 3,          // a later fourcc byte not written; no PNG first image; Ctrl-C
-    AVI1_COPY_FAILED = 4,   // the sound copy failed
+    AVI1_COPY_FAILED = 4,   // the sound copy failed, or a read of the sound failed
     AVI1_ESC = 27           // ESC
 };
 
