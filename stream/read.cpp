@@ -229,14 +229,10 @@ int rd_read(rdstrm& s, uint8_t* out, int n) {
     rd_at(s, rd_pos(s));
     uint32_t got = 0;
     if (rest < kBufSize) {
-        if (!g_os.read(s.handle, s.buf, kBufSize, &got)) {
-            got = 0;
-            s.failed = 0xFF;
-        }
-        int32_t k = (int32_t)got < rest ? (int32_t)got : rest;
-        std::memcpy(out + done, s.buf, (size_t)k);
-        s.end = s.buf + got;
-        s.cur = s.buf + k;
+        if (!refill(s)) return done;
+        int32_t k = rd_unread(s) < rest ? rd_unread(s) : rest;
+        std::memcpy(out + done, s.cur, (size_t)k);
+        s.cur += k;
         done += k;
         if (k < rest) rd_close(s);
         return done;
