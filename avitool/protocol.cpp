@@ -181,10 +181,10 @@ int editopen(edit& e) {
     return 0;
 }
 
+namespace {
 // A read of the movie failed since the edit opened it (not its end): the
 // copy stopped at an arbitrary byte, or a field was read as 0xFF bytes, so
 // the output is not the movie edited.  True after the line.
-namespace {
 bool copyreadfailed(const edit& e) {
     if (rferror() == 0) return false;
     printf("Read failed (RD) while copying AVI: %s\n", e.movie);
@@ -351,12 +351,7 @@ int editfinish(edit& e, int64_t riffend) {
 
 int editreplace(edit& e, int64_t length) {
     rfclose();
-    if (copyreadfailed(e)) {
-        wfclose();
-        g_os.remove(e.tmp);
-        e.open = false;
-        return EDIT_READFAIL;
-    }
+    if (rferror()) return editabort(e, EDIT_READFAIL);  // with the line
     // The close flushes and the length on disk is compared with what was
     // written, so a buffer lost in the final flush cannot pass.
     moviepaths p = {e.tmp, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
