@@ -159,6 +159,8 @@ struct aviscanrecord {
     uint8_t aviodml;            // 0xFF: OpenDML met ('odml', 'indx', 'ix##', a second RIFF)
     uint8_t avimovibad;         // 0xFF: a movi chunk the walk could not take, or a
                                 //   chunk running past its list
+    uint8_t avihdrlbad;         // 0xFF: an item of hdrl or of one of its lists running past
+                                //   the list's end
     uint8_t avividschunkid[4];  // the fourcc of the first video chunk ("00db", "01dc", ...)
     // The chunk a player shows for the target frame (set with a 0 result):
     // the target's own, or, when the target's chunk is empty (size 0: a

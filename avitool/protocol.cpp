@@ -145,6 +145,7 @@ int checklayout(const char* what) {
     if (S.aviodml) why = "OpenDML (AVIX segments, absolute indexes)";
     else if (S.avimovicount != 1) why = "more than one movi list";
     else if (S.avimovibad) why = "a movi chunk that cannot be walked";
+    else if (S.avihdrlbad) why = "a header chunk running past its list";
     else if (S.aviptridx1 && aviindexabsolute(S)) why = "an index of absolute offsets";
     else if (S.aviavihsize < 56) why = "a short avih";
     else if (S.avividsstrhsize < 56) why = "a short video strh";

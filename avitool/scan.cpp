@@ -386,6 +386,7 @@ void walkstrl(walk& w, int64_t start, uint32_t size) {
             skip(n);
         }
     }
+    if (pos() > end) S.avihdrlbad = 0xFF;
     if (S.avividsstrl == w.strlnumber && S.aviptrvidsstrlend == 0) S.aviptrvidsstrlend = end;
 }
 
@@ -439,6 +440,7 @@ void walkhdrl(walk& w, int64_t start, uint32_t size) {
             return;
         }
     }
+    if (pos() > end) S.avihdrlbad = 0xFF;
 }
 
 // The three lines of the first video chunk.

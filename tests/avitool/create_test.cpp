@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -115,6 +116,30 @@ TEST_F(Create, EmptyMovieTakesFramesAndSound) {
     for (int i = 0; i < 3; i++)
         EXPECT_TRUE(std::equal(one.begin(), one.end(), frames.begin() + (ptrdiff_t)(i * one.size()))) << i;
 #endif
+}
+
+// A header chunk whose size runs past its list (here the video strf of a
+// movie of no frame) makes the scan walk on through what follows: an edit
+// that inserts into hdrl would write the new list inside that chunk.  The
+// layout is refused and the movie left as it is.
+TEST_F(Create, HeaderChunkPastItsListIsRefused) {
+    planes p(moviefix::pattern(7, 5, false, 3));
+    ASSERT_EQ(create("e.avi", p, 0, 30.0f, false), 0);
+    std::vector<uint8_t> b = sc.get("e.avi");
+    const std::string strf = "strf";
+    auto at = std::search(b.begin(), b.end(), strf.begin(), strf.end());
+    ASSERT_NE(at, b.end());
+    // 10 bytes past the end of hdrl, into the JUNK's zeros, from where the
+    // top-level walk steps in 8s of zero to movi: the scan still finds
+    // every position the edit needs.
+    put_le32(&*(at + 4), 40 + 14 + 10);
+    sc.put("e.avi", b);
+    sc.put("s.wav", avifix::soundof(1600).file);
+    int r = -100;
+    std::string out = moviefix::capture([&] { r = aviappendwav(sc.path("e.avi").c_str(), sc.path("s.wav").c_str(), 0); });
+    EXPECT_EQ(r, EDIT_REFUSED) << out;
+    EXPECT_NE(out.find("Unsupported AVI layout (a header chunk running past its list)."), std::string::npos) << out;
+    EXPECT_EQ(sc.get("e.avi"), b);
 }
 
 struct RefusalCase {
