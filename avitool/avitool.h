@@ -159,6 +159,8 @@ struct aviscanrecord {
     uint8_t aviodml;            // 0xFF: OpenDML met ('odml', 'indx', 'ix##', a second RIFF)
     uint8_t avimovibad;         // 0xFF: a movi chunk the walk could not take, or a
                                 //   chunk running past its list
+    uint8_t avihdrlbad;         // 0xFF: an item of hdrl or of one of its lists running past
+                                //   the list's end
     uint8_t avividschunkid[4];  // the fourcc of the first video chunk ("00db", "01dc", ...)
     // The chunk a player shows for the target frame (set with a 0 result):
     // the target's own, or, when the target's chunk is empty (size 0: a
@@ -190,6 +192,14 @@ struct aviscanrecord {
 };
 extern aviscanrecord aviscaninfo;
 
+// The offset convention of the scanned idx1: absolute file positions when
+// the first video entry's offset is the first video chunk's position; with
+// no video chunk or no video entry met (positions 0, a movie of no frame),
+// offsets from the 'movi' fourcc, the toolkit's own form.
+inline bool aviindexabsolute(const aviscanrecord& S) {
+    return S.avizeroframeptr != 0 && S.avizeroframeidx == S.avizeroframeptr;
+}
+
 // Puts aviscaninfo back in its start state (every header value at its
 // initial value).  For test fixtures.
 void aviscanreset(void);
@@ -206,8 +216,11 @@ void aviscanreset(void);
 //
 // Results: 0 scanned (also for truncated files and files without hdrl, movi
 // or idx1); -1 the file cannot be opened (RD's own message); 2 no "RIFF" at
-// offset 0 or 128; 3 the form type does not begin "AVI".  The outputs are
-// written only for 0:
+// offset 0 or 128; 3 the form type does not begin "AVI"; 5 a read of the
+// file failed (a failing disk, a dropped share: not the end of the data),
+// after "Read failed (RD) while scanning AVI: %s\n" with the name, since a
+// pass cut at an arbitrary byte would describe another movie.  The outputs
+// are written only for 0:
 //   total      the video strh dwLength
 //   width, height  from avih
 //   sizeflag   15 when the target chunk's size equals a 24-bit frame of width
@@ -221,6 +234,7 @@ void aviscanreset(void);
 //   chunkoff   the target chunk's absolute file position (0 when not found)
 //   fps        aviscaninfo.avifps
 // RD is closed when it returns.
+enum { AVISCAN_READFAIL = 5 };
 int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
             uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos,
             int64_t* junksize, int64_t* chunksize, int64_t* chunkoff, float* fps);
@@ -236,6 +250,8 @@ enum editresult : int {
     EDIT_REFUSED = 3,       // a position missing, a layout refused, unexpected bytes, the output lost
     EDIT_LATECOPY = 4,      // the sound edits: a write error found after movi, or the sound's copy failed
     EDIT_BADWAV = 4,        // aviappendwav: a sound no stream header can declare
+    EDIT_READFAIL = 5,      // a read of the movie or the sound failed (not its end): nothing changed;
+                            // the scanners give 5 for the same before the edit begins
     FRAME_CANNOT = 1,       // the frame edits: frames that cannot take the image
     FRAME_OTHERSIZE = 2,    // the image's size is not the movie's
     FRAME_NOTVIDEO = 21,    // the chunk is not one of the video stream's

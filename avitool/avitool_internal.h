@@ -131,7 +131,8 @@ int checkpositions(unsigned need);
 void noteindex(void);
 
 // The layout an edit that restructures the movie can take: not OpenDML, one
-// movi list, a movi walk that took every chunk, an index counted from
+// movi list, a movi walk that took every chunk, header lists whose items
+// stay inside them, an index counted from
 // 'movi', full-sized avih and video strh, a usable frame duration, and a
 // JUNK (when there is one) between hdrl and movi.  0, or 3 after a line
 // naming what is refused; `what` names the edit ("removing WAV from AVI").

@@ -147,7 +147,8 @@ int checklayout(const char* what) {
     if (S.aviodml) why = "OpenDML (AVIX segments, absolute indexes)";
     else if (S.avimovicount != 1) why = "more than one movi list";
     else if (S.avimovibad) why = "a movi chunk that cannot be walked";
-    else if (S.aviptridx1 && S.avizeroframeidx == S.avizeroframeptr) why = "an index of absolute offsets";
+    else if (S.avihdrlbad) why = "a header chunk running past its list";
+    else if (S.aviptridx1 && aviindexabsolute(S)) why = "an index of absolute offsets";
     else if (S.aviavihsize < 56) why = "a short avih";
     else if (S.avividsstrhsize < 56) why = "a short video strh";
     else if (S.avih.aviusperframe <= 0) why = "a frame duration of 0 or beyond 2^31 microseconds";
@@ -183,8 +184,22 @@ int editopen(edit& e) {
     return 0;
 }
 
+namespace {
+// A read of the movie failed since the edit opened it (not its end): the
+// copy stopped at an arbitrary byte, or a field was read as 0xFF bytes, so
+// the output is not the movie edited.  True after the line.
+bool copyreadfailed(const edit& e) {
+    if (rferror() == 0) return false;
+    printf("Read failed (RD) while copying AVI: %s\n", e.movie);
+    return true;
+}
+}  // namespace
+
 int editabort(edit& e, int r) {
     if (e.open) {
+        // Whatever refusal the cut source led to, the failed read is what
+        // happened.
+        if (copyreadfailed(e)) r = EDIT_READFAIL;
         rfclose();
         if (e.plan) {
             g_plan = nullptr;
@@ -326,6 +341,7 @@ int editfinish(edit& e, int64_t riffend) {
         // edit run on its own prints, and the movie stays as it is until
         // the chain's one replace.
         rfclose();
+        if (rferror()) return editabort(e, EDIT_READFAIL);  // with the line
         g_plan = nullptr;
         e.open = false;
         printf("%s", e.lines.progress);
@@ -338,6 +354,7 @@ int editfinish(edit& e, int64_t riffend) {
 
 int editreplace(edit& e, int64_t length) {
     rfclose();
+    if (rferror()) return editabort(e, EDIT_READFAIL);  // with the line
     // The close flushes and the length on disk is compared with what was
     // written, so a buffer lost in the final flush cannot pass.
     moviepaths p = {e.tmp, nullptr, nullptr, nullptr, nullptr, nullptr, 0};

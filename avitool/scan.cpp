@@ -386,6 +386,7 @@ void walkstrl(walk& w, int64_t start, uint32_t size) {
             skip(n);
         }
     }
+    if (pos() > end) S.avihdrlbad = 0xFF;
     if (S.avividsstrl == w.strlnumber && S.aviptrvidsstrlend == 0) S.aviptrvidsstrlend = end;
 }
 
@@ -439,6 +440,7 @@ void walkhdrl(walk& w, int64_t start, uint32_t size) {
             return;
         }
     }
+    if (pos() > end) S.avihdrlbad = 0xFF;
 }
 
 // The three lines of the first video chunk.
@@ -506,7 +508,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
                 firstvideolines(f, p, w.liststart1);
             }
             if (w.mf < idxtablecap)
-                idxtable[w.mf] = (uint32_t)(S.avizeroframeidx == S.avizeroframeptr ? p : p - movipos);
+                idxtable[w.mf] = (uint32_t)(aviindexabsolute(S) ? p : p - movipos);
             if (!dc) printf(" mf=%lld ", ll(w.mf));
             if (n != 0) {
                 w.filledpos = p;
@@ -578,7 +580,7 @@ struct idxentry {
 // video chunk's position, else counted from the first movi list's fourcc.
 // shown is the last entry up to the target that is not empty.
 void idxtarget(walk& w, uint32_t off, uint32_t size, const idxentry& shown) {
-    bool absolute = S.avizeroframeidx == S.avizeroframeptr;
+    bool absolute = aviindexabsolute(S);
     int64_t base = absolute ? 0 : w.liststart1;
     printf(absolute ? "(Win10 fmt)" : "(Win95-7 fmt)");
     w.targetpos = (int64_t)off + base;
@@ -722,10 +724,24 @@ void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
     }
 }
 
+// A read of the file failed (not its end): what the pass saw stops at an
+// arbitrary byte, so nothing it found may be used.  The line and the scan's
+// result for it.
+int readfailed(const char* name) {
+    printf("Read failed (RD) while scanning AVI: %s\n", name);
+    return AVISCAN_READFAIL;
+}
+
 // Opens the file and checks the signature: 0 with the form start and the
-// RIFF size, else the scan's result (-1, 2, 3) with RD closed.
+// RIFF size, else the scan's result (-1, 2, 3, 5) with RD closed.
 int openriff(const char* name, walk& w, int64_t* formstart, uint32_t* riffsize) {
     if (rfopen(name) != 0) return -1;
+    struct failed {
+        const char* name;
+        // A signature cut by a failed read is the read's failure, not a
+        // file of another kind.
+        int operator()(int r) const { return rferror() ? readfailed(name) : r; }
+    } fail{name};
     int c = rfgetc();
     if (c != 'R') {
         skip(127);
@@ -733,7 +749,7 @@ int openriff(const char* name, walk& w, int64_t* formstart, uint32_t* riffsize) 
     }
     if (c != 'R' || rfgetc() != 'I' || rfgetc() != 'F' || rfgetc() != 'F') {
         rfclose();
-        return 2;
+        return fail(2);
     }
     if (w.pass == 1) S.aviptrriffleng = pos();
     *riffsize = get32();
@@ -744,7 +760,7 @@ int openriff(const char* name, walk& w, int64_t* formstart, uint32_t* riffsize) 
     *formstart = pos();
     if (rfgetc() != 'A' || rfgetc() != 'V' || rfgetc() != 'I') {
         rfclose();
-        return 3;
+        return fail(3);
     }
     rfgetc();
     return 0;
@@ -798,6 +814,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     walktop(w, formstart, riffsize);
     trailer(w);
     rfclose();
+    if (rferror()) return readfailed(name);
 
     printf(w.found ? "found." : "no index.");
     printf("\n");
@@ -817,6 +834,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     walktop(w, formstart, riffsize);
     trailer(w);
     rfclose();
+    if (rferror()) return readfailed(name);
     printf("scan finished.\n");
     if (w.hasaudio)
         printf("max. WAV chunk %lld, 1st chunk size %lld from %lld.\n", ll(S.aviwavmaxchunk), ll(S.avifirstwavsize),

@@ -333,6 +333,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     moviepaths wp = {nullptr, nullptr, nullptr, nullptr, wav, nullptr, 0};
     soundfacts snd;
     soundscan(wp, &snd);
+    if (snd.readfail) return EDIT_READFAIL;
     if (!snd.present) {
         printf("Unsupported WAV format. Failure abort in appending WAV to AVI.\n");
         return EDIT_BADWAV;
@@ -426,7 +427,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     wfputdw((uint32_t)datlen);
     r = soundcopy(wp, snd, "Reading");
     if (r == -4) return editabort(e, EDIT_NOFILE);
-    if (r != 0) return editabort(e, EDIT_LATECOPY);
+    if (r != 0) return editabort(e, rwferror() ? EDIT_READFAIL : EDIT_LATECOPY);
 
     if (plan.index) {
         if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);

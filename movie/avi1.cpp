@@ -97,6 +97,9 @@ int writeavi1(const moviepaths& p, float fps) {
     if (int r = firstimage(p, lf, false)) return r;
     soundfacts snd;
     soundscan(p, &snd);
+    // A sound whose scan met a failed read is neither left out nor guessed:
+    // the run fails, as when its copy fails.
+    if (snd.readfail) return AVI1_COPY_FAILED;
 
     const bool alpha = pnghasalpha != 0;
     const avi1plan plan = planavi1(lf.n, pngwidth, pngheight, alpha, snd.present,

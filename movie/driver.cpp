@@ -387,7 +387,8 @@ int createlist(const char* listpath, const char16_t* listpathW, const char* patt
     return 0;
 }
 
-// Counts the valid names of the list and keeps the first.
+// Counts the valid names of the list and keeps the first; -1 after its line
+// when a read of the list failed.
 int countlist(const char* listpath, const char16_t* listpathW, uint8_t wide, char* first) {
     sleepms(100);
     int count = 0;
@@ -399,6 +400,11 @@ int countlist(const char* listpath, const char16_t* listpathW, uint8_t wide, cha
             count++;
         }
         tfclose();
+        if (tferror()) {
+            // Not the list's end: what was read up to there is not the list.
+            printf("Read failed in the list of images (list.txt). \n");
+            return -1;
+        }
     }
     printf("  => Valid PNG file names: %d. \n", count);
     printf("done. \n");
@@ -508,7 +514,7 @@ int reelkilnmain(int argc, char** argv, float moviefps, const char* banner) {
 
     // Count the list and keep its first name.
     char first[LISTNAME_BUF];
-    countlist(listpath, listpathW, wide, first);
+    if (countlist(listpath, listpathW, wide, first) < 0) return 5;
     char16_t firstW[LISTNAME_BUF];
     sjis2wstr(firstW, first);
 
@@ -538,8 +544,16 @@ int reelkilnmain(int argc, char** argv, float moviefps, const char* banner) {
     int64_t datlen = -1, dataoff = -1;
     int32_t ch = -1, bits = -1;
     int32_t rate = -1;
-    if ((wide ? wavscanW(wavW, &datlen, &dataoff, &ch, &bits, &rate)
-              : wavscan(wav, &datlen, &dataoff, &ch, &bits, &rate)) == 0) {
+    int wr = wide ? wavscanW(wavW, &datlen, &dataoff, &ch, &bits, &rate)
+                  : wavscan(wav, &datlen, &dataoff, &ch, &bits, &rate);
+    if (wr == WAV_READFAIL) {
+        // The sound is there but its header could not be read: a movie
+        // without it would pass for the whole one.
+        report(AVI1_COPY_FAILED, wide);
+        fflush(stdout);
+        return AVI1_COPY_FAILED;
+    }
+    if (wr == 0) {
         printf("wav datlen = %d \n", (int)datlen);
         printf("wav maxch = %d \n", ch);
         printf("wav bit/ch = %d \n", bits);

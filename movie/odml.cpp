@@ -520,6 +520,9 @@ int mkodmlsub(const char* avipath, const char16_t* avipathW, const char* listpat
     if (int r = firstimage(p, lf, true)) return r;
     soundfacts snd;
     soundscan(p, &snd);
+    // A sound whose scan met a failed read is neither left out nor guessed:
+    // the run fails, as when its copy fails.
+    if (snd.readfail) return AVI1_COPY_FAILED;
 
     // The plan.
     odmlfacts facts{lf.n, pngwidth, pngheight, pnghasalpha != 0, snd.present, snd.datlen};

@@ -63,6 +63,12 @@ int listprepass(const moviepaths& p, listfacts* out) {
             printf("%d:  %s \n", (int)count, name);
         }
         tfclose();
+        // A list cut by a failed read would make a shorter movie that looks
+        // whole.
+        if (tferror()) {
+            printf("Read failed in the list of images (list.txt). \n");
+            return AVI1_FAILED;
+        }
     }
     out->n = count;
     printf("  => %d frames. \n", (int)count);

@@ -45,6 +45,7 @@ void soundscan(const moviepaths& p, soundfacts* s) {
     if (!have) return;
     int r = p.wide ? wavscanW(p.wavW, &s->datlen, &s->dataoff, &s->ch, &s->bits, &s->rate)
                    : wavscan(p.wav, &s->datlen, &s->dataoff, &s->ch, &s->bits, &s->rate);
+    s->readfail = r == WAV_READFAIL;
     if (r != 0) return;
     printf("wav datlen = %lld \n", (long long)s->datlen);
 
@@ -134,6 +135,7 @@ int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb) {
         return AVI1_COPY_FAILED;
     }
     if (left > 0) {
+        if (rwferror()) printf("Read failed (RD(2)) while copying WAV: %s\n", p.wide ? "(16-bit name)" : p.wav);
         printf("Copy failed (RD(2)): the WAV gave %lld of %lld bytes.\n",
                (long long)(s.datlen - left), (long long)s.datlen);
         return AVI1_COPY_FAILED;

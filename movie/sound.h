@@ -21,6 +21,7 @@ struct soundfacts {
     int32_t rate;      // samples per second
     uint32_t ba;       // (bits / 8) * ch: block align of the stream
     uint32_t avgbytes; // ba * rate
+    bool readfail;     // the scan met a failed read (WAV_READFAIL): the sound cannot be used
 };
 
 // soundscan: presets everything to -1 and absent; when the WAV path of the
@@ -28,7 +29,9 @@ struct soundfacts {
 // success.  The sound is then left out, with a line saying why, when it has
 // no channel, fewer than 8 bits per sample (block align 0), or a byte rate
 // that does not fit 32 bits.  A file shorter than its data chunk declares has
-// datlen cut to the bytes it holds, with a line saying so.
+// datlen cut to the bytes it holds, with a line saying so.  A scan that met
+// a failed read sets readfail (after the scanner's line) and leaves the
+// sound out; the writers then end with AVI1_COPY_FAILED.
 void soundscan(const moviepaths& p, soundfacts* out);
 
 // What a stream header can declare of a sound: ch channels of bits per
@@ -50,8 +53,9 @@ int soundrule(int32_t ch, int32_t bits, int32_t rate, uint32_t* ba, uint32_t* av
 // WAV's data offset to WR through RD2.  Returns 0; -4 when the WAV cannot be
 // opened ("Cannot open (RD(2)) for appending WAV to AVI (%d).\n"); 4 when the
 // output failed ("Copy failed (WR) for appending WAV PCM to AVI1.\n") or the
-// WAV gave fewer bytes than planned.  RD2 is closed on return.  verb is
-// "Opening" (AVI 1.0) or "reading" (OpenDML).
+// WAV gave fewer bytes than planned (after "Read failed (RD(2)) while copying
+// WAV: %s\n" when a read failed; rwferror then tells so).  RD2 is closed on
+// return.  verb is "Opening" (AVI 1.0) or "reading" (OpenDML).
 int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb);
 
 #endif

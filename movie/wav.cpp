@@ -44,6 +44,16 @@ int64_t pos64() {
 uint32_t getu32() { return (uint32_t)rfgetdw(); }
 uint16_t getu16() { return (uint16_t)rfgetw(); }
 
+// Closes RD and gives r, or WAV_READFAIL after its line when a read of the
+// file failed on the way (not its end): a walk cut at an arbitrary byte
+// would report a sound the file does not hold.
+int closewith(int r, const char* name, uint8_t wide) {
+    rfclose();
+    if (rferror() == 0) return r;
+    printf("Read failed (RD) while scanning WAV: %s\n", wide ? "(16-bit name)" : name);
+    return WAV_READFAIL;
+}
+
 }  // namespace
 
 // wavscansub: see wav.h.
@@ -61,19 +71,16 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
         for (int i = 1; i < 128; i++) rfgetc();
         c = rfgetc();
         if (c != 'R') {
-            rfclose();
-            return 2;
+            return closewith(2, name, wide);
         }
     }
     if (rfgetc() != 'I' || rfgetc() != 'F' || rfgetc() != 'F') {
-        rfclose();
-        return 2;
+        return closewith(2, name, wide);
     }
     const int64_t riffsize = getu32();
     const int64_t start = pos64();  // 8, or 136 behind a preamble
     if (rfgetc() != 'W' || rfgetc() != 'A' || rfgetc() != 'V' || rfgetc() != 'E') {
-        rfclose();
-        return 3;
+        return closewith(3, name, wide);
     }
 
     while (pos64() - start < riffsize) {
@@ -114,8 +121,7 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
             printf("(fmt %ld bytes)", (long)size);
             if (size < 16) {
                 printf("Unsupported WAV format (%s).\n", wide ? "" : name);
-                rfclose();
-                return 4;
+                return closewith(4, name, wide);
             }
             wavhdr.formattag = getu16();
             wavhdr.channels = getu16();
@@ -159,7 +165,7 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
     }
 
     if (!rfeof()) printf("(tailing end of WAV) ");
-    rfclose();
+    if (int e = closewith(0, name, wide)) return e;
     printf("scan finished.\n");
     *datlen = wavhdr.datalength;
     *dataoff = wavhdr.dataoffset;

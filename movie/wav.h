@@ -36,11 +36,14 @@ extern wavfacts wavhdr;
 //
 // Results: 0 scanned (also when chunks are missing: no fmt gives 0 channels,
 // no data gives length and offset 0); -1 the file cannot be opened; 2 no
-// 'RIFF' at offset 0 or 128; 3 no 'WAVE'; 4 a fmt chunk under 16 bytes.
+// 'RIFF' at offset 0 or 128; 3 no 'WAVE'; 4 a fmt chunk under 16 bytes;
+// WAV_READFAIL (5) a read of the file failed (not its end), after "Read
+// failed (RD) while scanning WAV: %s\n".
 // The five outs are written only on success (callers preset them to -1);
 // channels and bits per sample are the fmt chunk's unsigned 16-bit fields,
 // 0 to 65535.
 // RD is closed on every return.
+enum { WAV_READFAIL = 5 };
 int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t* dataoff,
                int32_t* ch, int32_t* bits, int32_t* rate, uint8_t wide);
 int wavscan(const char* name, int64_t* datlen, int64_t* dataoff, int32_t* ch, int32_t* bits,

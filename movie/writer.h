@@ -24,14 +24,14 @@ struct moviepaths {
 // Results of the movie writers.
 enum {
     AVI1_OK = 0,
-    AVI1_FAILED = -1,       // no memory, not created, or a write failed ("*** Disk Full *** ")
+    AVI1_FAILED = -1,       // no memory, not created, a write failed ("*** Disk Full *** "), the list's read failed
     AVI1_NO_SOUND = -4,     // the WAV cannot be opened again for copying
     AVI1_BAD_IMAGE = -6,    // a listed image missing or not loadable: see badpngname
     AVI1_TOO_LARGE = -7,    // the RIFF size would pass 32 bits; nothing created
     AVI1_FOURCC_R = 1,      // the first 'R' not written
     AVI1_FOURCC_IFF = 2,    // 'I', 'F', 'F' not written; or the first image cannot be opened
     AVI1_STOP = 3,          // a later fourcc byte not written; no PNG first image; Ctrl-C
-    AVI1_COPY_FAILED = 4,   // the sound copy failed
+    AVI1_COPY_FAILED = 4,   // the sound copy failed, or a read of the sound failed
     AVI1_ESC = 27           // ESC
 };
 

@@ -196,7 +196,9 @@ struct os_api {
     // on Windows; also for root) or, on POSIX, a symbolic link gives 5 (the
     // link's target may lie on another file system than tmp, and replacing
     // the link itself would cut it).  POSIX gives tmp the target's mode,
-    // fsyncs it, renames it over the target and fsyncs the directory;
+    // gives it the target's owner and group where the process may (root
+    // always; a user only a group of its own), fsyncs it, renames it over
+    // the target and fsyncs the directory;
     // Windows uses MoveFileExA with MOVEFILE_REPLACE_EXISTING and
     // MOVEFILE_WRITE_THROUGH.  tmp and target must be in one directory.
     int (*replace)(const char* tmp, const char* target);
@@ -339,6 +341,12 @@ struct os_api {
     int (*save_dialogA)(os_filedlgA* d);
     uint32_t (*dialog_error)(void);
     int (*ask_yes_no)(const char* text, const char* caption);
+
+    // The runtime's error indicator of a FILE* that fopen gave (ferror): 1
+    // when a read or write on it failed, 0 otherwise.  It tells a failed
+    // read from the end of the data, where fgetc and fread answer alike;
+    // a test that fails a read through the table answers here for it.
+    int (*ferror)(FILE* f);
 };
 
 // The services in force.  Defined by the platform side that is built; tests

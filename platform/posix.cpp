@@ -536,6 +536,7 @@ size_t posix_fwrite(const void* buf, size_t size, size_t count, FILE* f) {
     return put;
 }
 int posix_fgetc(FILE* f) { return ::fgetc(f); }
+int posix_ferror(FILE* f) { return ::ferror(f) ? 1 : 0; }
 int posix_fputc(int c, FILE* f) {
     int r = ::fputc(c, f);
     if (r == EOF) note_file_error(f);
@@ -593,6 +594,13 @@ int replace_body(const char* tmp, const char* target) {
         set_error(OS_ERR_ACCESS_DENIED);
         return 0;
     }
+    // The owner and group first (a change of owner may clear the set-id
+    // bits, which the mode then puts back).  Only where the process may:
+    // root gives the file to anyone, a user only to a group of its own (the
+    // group alone is tried then); a refusal leaves the new file the
+    // process's, as any file it makes.
+    if ((ts.st_uid != st.st_uid || ts.st_gid != st.st_gid) && fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)!fchown(fd, (uid_t)-1, st.st_gid);
     if (fchmod(fd, st.st_mode & 07777) != 0 || fsync(fd) != 0) {
         int e = errno;
         close(fd);
@@ -1518,6 +1526,7 @@ constexpr os_api kNative = {
     posix_message_boxA, posix_message_boxW,
     // File dialogs (posix_dialog.cpp).
     native_open_dialogW, native_open_dialogA, native_save_dialogA, native_dialog_error, native_ask_yes_no,
+    posix_ferror,
 };
 
 }  // namespace

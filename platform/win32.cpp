@@ -195,6 +195,7 @@ int w_fseek64(FILE* f, int64_t offset, int origin) { return _fseeki64(f, offset,
 int64_t w_ftell64(FILE* f) { return _ftelli64(f); }
 int w_fflush(FILE* f) { return std::fflush(f); }
 int w_fclose(FILE* f) { return std::fclose(f); }
+int w_ferror(FILE* f) { return std::ferror(f) ? 1 : 0; }
 
 int w_removeW(const char16_t* name) {
     if (!name) {
@@ -538,6 +539,7 @@ constexpr os_api kNative = {
     .save_dialogA = platform_detail::native_save_dialogA,
     .dialog_error = platform_detail::native_dialog_error,
     .ask_yes_no = platform_detail::native_ask_yes_no,
+    .ferror = w_ferror,
 };
 
 }  // namespace

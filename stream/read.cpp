@@ -32,8 +32,8 @@
 namespace stream_detail {
 
 // Program start: both streams closed, end flag set.
-rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
-rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}};
 
 void rd_close(rdstrm& s) {
     if (s.eof == 0) {
@@ -118,6 +118,7 @@ void say_openfail(const rdmsgs& m, uint32_t e) {
 // quiet.  0 / -1; a failed open leaves the stream closed.
 int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
     if (s.eof == 0) rd_close(s);
+    s.failed = 0;
     os_file h = g_os.openW(name, OS_OPEN_READ);
     if (!h) {
         if (m) say_openfail(*m, g_os.lasterror());
@@ -136,6 +137,7 @@ int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
 // buffer with full buffering.  0 / -1.
 int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
     if (s.eof == 0) rd_close(s);
+    s.failed = 0;
     FILE* f = g_os.fopen(name, "rb");
     if (!f) {
         if (m) std::printf(m->open_name, name);
@@ -176,6 +178,31 @@ int exists_narrow(rdstrm& s, const char* name) {
 
 // ---- Block reads -----------------------------------------------------------------
 
+namespace {
+
+// A FILE-mode read gave less than asked: the end of the data, or a failed
+// read when the runtime's error indicator says so.  Either closes the stream.
+void file_ended(rdstrm& s) {
+    if (g_os.ferror(s.file)) s.failed = 0xFF;
+    rd_close(s);
+}
+
+// Fills the empty buffer of a handle-mode stream: false at the end of the
+// data or after a failed read (noted), each of which closes the stream.
+bool refill(rdstrm& s) {
+    rd_at(s, rd_pos(s));
+    uint32_t got = 0;
+    if (!g_os.read(s.handle, s.buf, kBufSize, &got)) s.failed = 0xFF;
+    else if (got > 0) {
+        s.end = s.buf + got;
+        return true;
+    }
+    rd_close(s);
+    return false;
+}
+
+}  // namespace
+
 // Reads up to n bytes into out.  Handle mode serves the buffered bytes first;
 // a remainder smaller than the buffer is served through a refill of the
 // buffer, a larger one goes straight from the file into out.  Fewer bytes
@@ -186,7 +213,7 @@ int rd_read(rdstrm& s, uint8_t* out, int n) {
     if (!s.hmode) {
         size_t got = g_os.fread(out, 1, (size_t)n, s.file);
         s.base += (int64_t)got;
-        if (got < (size_t)n) rd_close(s);
+        if (got < (size_t)n) file_ended(s);
         return (int)got;
     }
     int32_t done = 0;
@@ -202,16 +229,16 @@ int rd_read(rdstrm& s, uint8_t* out, int n) {
     rd_at(s, rd_pos(s));
     uint32_t got = 0;
     if (rest < kBufSize) {
-        if (!g_os.read(s.handle, s.buf, kBufSize, &got)) got = 0;
-        int32_t k = (int32_t)got < rest ? (int32_t)got : rest;
-        std::memcpy(out + done, s.buf, (size_t)k);
-        s.end = s.buf + got;
-        s.cur = s.buf + k;
+        if (!refill(s)) return done;
+        int32_t k = rd_unread(s) < rest ? rd_unread(s) : rest;
+        std::memcpy(out + done, s.cur, (size_t)k);
+        s.cur += k;
         done += k;
         if (k < rest) rd_close(s);
         return done;
     }
     if (!g_os.read(s.handle, out + done, (uint32_t)rest, &got)) {
+        s.failed = 0xFF;
         rd_close(s);
         return done;
     }
@@ -319,18 +346,12 @@ int rd_getc_slow(rdstrm& s) {
     if (s.eof != 0) return -1;
     if (s.hmode) {
         if (s.cur < s.end) return *s.cur++;
-        rd_at(s, rd_pos(s));
-        uint32_t got = 0;
-        if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
-            rd_close(s);
-            return -1;
-        }
-        s.end = s.buf + got;
+        if (!refill(s)) return -1;
         return *s.cur++;
     }
     int c = g_os.fgetc(s.file);
     if (c == EOF) {
-        rd_close(s);
+        file_ended(s);
         return -1;
     }
     s.base++;
@@ -340,15 +361,7 @@ int rd_getc_slow(rdstrm& s) {
 int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
     if (s.eof != 0 || max <= 0) return 0;
     if (s.hmode) {
-        if (s.cur >= s.end) {
-            rd_at(s, rd_pos(s));
-            uint32_t got = 0;
-            if (!g_os.read(s.handle, s.buf, kBufSize, &got) || got == 0) {
-                rd_close(s);
-                return 0;
-            }
-            s.end = s.buf + got;
-        }
+        if (s.cur >= s.end && !refill(s)) return 0;
         int32_t k = rd_unread(s);
         if (k > max) k = max;
         *p = s.cur;
@@ -359,7 +372,7 @@ int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
     size_t got = g_os.fread(s.copybuf, 1, (size_t)want, s.file);
     s.base += (int64_t)got;
     *p = s.copybuf;
-    if (got < (size_t)want) rd_close(s);
+    if (got < (size_t)want) file_ended(s);
     return (int32_t)got;
 }
 
@@ -460,6 +473,7 @@ int file_size(rdstrm& s, int64_t* out) {
 // ---- RD ------------------------------------------------------------------------------
 
 int rfeof(void) { return (int8_t)RD.eof; }
+int rferror(void) { return (int8_t)RD.failed; }
 int rfgetpos(void) { return (int)(uint32_t)rd_pos(RD); }
 int rfgetpos64(int64_t* out) { return getpos64(RD, out); }
 void* rfgetfp(void) { return RD.hmode ? (void*)RD.handle : (void*)RD.file; }
@@ -495,6 +509,7 @@ int rfread(uint8_t* buf, int n) { return rd_read(RD, buf, n); }
 // ---- RD2 -----------------------------------------------------------------------------
 
 int rwfeof(void) { return (int8_t)RD2.eof; }
+int rwferror(void) { return (int8_t)RD2.failed; }
 int rwfgetpos(void) { return (int)(uint32_t)rd_pos(RD2); }
 int rwfgetpos64(int64_t* out) { return getpos64(RD2, out); }
 void rwfclose(void) { rd_close(RD2); }

@@ -68,6 +68,7 @@ struct rdstrm {
     int64_t base;              // file offset of buf[0]
     uint8_t eof;               // 0 open, 0xFF closed
     uint8_t hmode;             // 0xFF handle mode, 0 FILE mode
+    uint8_t failed;            // 0xFF once a read of the file failed since the open (not the end)
     os_file handle;
     FILE* file;
     uint8_t buf[kBufSize];
@@ -104,6 +105,11 @@ int wr_putc_slow(wrstrm& s, int c);    // the byte that fills buf, FILE mode, cl
 // ---- RD --------------------------------------------------------------------------
 
 int rfeof(void);                       // 0 open, -1 closed
+// -1 when a read of the file failed since the last open (the system's read
+// or the runtime's error indicator), 0 when every read delivered or met the
+// end.  The end flag is set either way; this tells the two apart, and it
+// stays after the stream closes, until the next open.
+int rferror(void);
 int rfgetpos(void);                    // low 32 bits of the position
 int rfgetpos64(int64_t* out);          // whole position in *out; returns its low 32 bits
 void* rfgetfp(void);                   // the system handle or the FILE*
@@ -140,6 +146,7 @@ int rfread(uint8_t* buf, int n);       // bytes delivered
 // ---- RD2 -------------------------------------------------------------------------
 
 int rwfeof(void);
+int rwferror(void);                    // as rferror, for RD2
 int rwfgetpos(void);
 int rwfgetpos64(int64_t* out);
 void rwfclose(void);
@@ -238,6 +245,7 @@ int tfgetc(void);                      // the lookahead, then the next is loaded
 int tfpeek(void);
 int tfgetline(void);                   // current line, from 1
 int tfeof(void);
+int tferror(void);                     // -1 when a read failed since the open (not the end), else 0
 int tfgetcount(void);
 void tfclose(void);
 int tfcheckW(const char16_t* name);    // 0 opens, -1 not; the reader stays closed

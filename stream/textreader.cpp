@@ -22,6 +22,7 @@ struct txstrm {
     uint8_t eof;       // 0xFF at start and once tfgetc met the end; 0 after an open
     uint8_t open;      // 0xFF while a file is open
     uint8_t hmode;     // 0xFF handle mode, 0 FILE mode
+    uint8_t failed;    // 0xFF once a read failed since the open (not the end)
     int32_t fill;      // valid bytes in buf (handle mode)
     int32_t index;     // next unread byte in buf
     int32_t count;     // characters taken into the lookahead since the open
@@ -32,7 +33,7 @@ struct txstrm {
     uint8_t buf[stream_detail::kBufSize];
 };
 
-txstrm TX = {0xFF, 0, 0, 0, 0, 0, nullptr, nullptr, -1, 0, {}};
+txstrm TX = {0xFF, 0, 0, 0, 0, 0, 0, nullptr, nullptr, -1, 0, {}};
 bool exit_registered = false;   // never cleared: one registration per process
 
 void register_exit() {
@@ -47,16 +48,30 @@ void register_exit() {
 int refill() {
     uint32_t got = 0;
     TX.fill = TX.index = 0;
-    if (!g_os.read(TX.handle, TX.buf, stream_detail::kBufSize, &got) || got == 0) return -1;
+    if (!g_os.read(TX.handle, TX.buf, stream_detail::kBufSize, &got)) {
+        TX.failed = 0xFF;
+        return -1;
+    }
+    if (got == 0) return -1;
     TX.fill = (int32_t)got;
     TX.index = 1;
     return TX.buf[0];
+}
+
+// The next byte of FILE mode, or -1 at the end or after a failed read
+// (noted, from the runtime's error indicator).
+int nextbyte() {
+    int n = g_os.fgetc(TX.file);
+    if (n != EOF) return n;
+    if (g_os.ferror(TX.file)) TX.failed = 0xFF;
+    return -1;
 }
 
 }  // namespace
 
 namespace stream_detail {
 void tx_reset() {
+    TX.failed = 0;
     tfclose();
     TX.eof = 0xFF;
     TX.hmode = 0;
@@ -71,6 +86,7 @@ void tx_reset() {
 // closed).  The count starts at 1 here, as the first load counts.
 int tfopenW(const char16_t* name) {
     if (TX.open) tfclose();
+    TX.failed = 0;
     os_file h = g_os.openW(name, OS_OPEN_READ);
     if (!h) return -1;
     TX.handle = h;
@@ -91,6 +107,7 @@ int tfopenW(const char16_t* name) {
 // here: the first load is not counted.
 int tfopen(const char* name) {
     if (TX.open) tfclose();
+    TX.failed = 0;
     FILE* f = g_os.fopen(name, "rb");
     if (!f) return -1;
     TX.file = f;
@@ -101,8 +118,7 @@ int tfopen(const char* name) {
     TX.fill = TX.index = 0;
     TX.eof = 0;
     TX.count = 0;
-    TX.lookahead = g_os.fgetc(f);
-    if (TX.lookahead == EOF) TX.lookahead = -1;
+    TX.lookahead = nextbyte();
     TX.line = 0;
     return 0;
 }
@@ -117,10 +133,7 @@ int tfgetc(void) {
     }
     if (!TX.open) TX.lookahead = -1;
     else if (TX.hmode) TX.lookahead = TX.index < TX.fill ? TX.buf[TX.index++] : refill();
-    else {
-        int n = g_os.fgetc(TX.file);
-        TX.lookahead = n == EOF ? -1 : n;
-    }
+    else TX.lookahead = nextbyte();
     TX.count++;
     if (c == 10) TX.line++;
     return c;
@@ -129,6 +142,7 @@ int tfgetc(void) {
 int tfpeek(void) { return TX.lookahead; }
 int tfgetline(void) { return TX.line + 1; }
 int tfeof(void) { return (int8_t)TX.eof; }
+int tferror(void) { return (int8_t)TX.failed; }
 int tfgetcount(void) { return TX.count; }
 
 // Closes an open file; the lookahead, the end flag, the count and the line

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -70,6 +71,76 @@ TEST_F(Create, FfmpegSeesEveryFrame) {
     }
 }
 #endif
+
+// A movie of no frame, as avicreate makes it, is one the edits take: its
+// index has no video entry, so it counts as counted from 'movi' (the
+// toolkit's own form), not as absolute because two absent positions agree.
+// Frames and sound go in; the edits that need a frame give their result for
+// a movie without one and leave it as it is.
+TEST_F(Create, EmptyMovieTakesFramesAndSound) {
+    moviefix::image im = moviefix::pattern(7, 5, false, 3);
+    planes p(im);
+    ASSERT_EQ(create("e.avi", p, 0, 30.0f, false), 0);
+    const std::vector<uint8_t> empty = sc.get("e.avi");
+    const std::string e = sc.path("e.avi");
+    int r = -100;
+    std::string out = moviefix::capture([&] { r = avisetfps(e.c_str(), 25.0f); });
+    EXPECT_EQ(r, FRAME_CANNOT) << out;
+    EXPECT_NE(out.find("Cannot treat compressed AVI (fwrite:0).\n"), std::string::npos) << out;
+    out = moviefix::capture([&] {
+        r = avireplaceframe(e.c_str(), 0, 0, p.w, p.h, p.R.data(), p.G.data(), p.B.data(), p.A.data(), 30.0f, 0);
+    });
+    EXPECT_EQ(r, FRAME_CANNOT) << out;
+    out = moviefix::capture([&] { r = aviremovewav(e.c_str()); });
+    EXPECT_EQ(r, 0) << out;
+    EXPECT_NE(out.find("WAV not exist in AVI.\n"), std::string::npos) << out;
+    EXPECT_EQ(sc.get("e.avi"), empty);
+
+    out = moviefix::capture([&] {
+        r = aviappendframe(e.c_str(), 2, 0, p.w, p.h, p.R.data(), p.G.data(), p.B.data(), p.A.data(), 30.0f, 0);
+    });
+    ASSERT_EQ(r, 0) << out;
+    EXPECT_EQ(out.find("Unsupported AVI layout"), std::string::npos) << out;
+    sc.put("s.wav", avifix::soundof(16000).file);
+    out = moviefix::capture([&] { r = aviappendwav(e.c_str(), sc.path("s.wav").c_str(), 0); });
+    ASSERT_EQ(r, 0) << out;
+#ifndef _WIN32
+    auto v = e2e::probe(e, "v:0", sc.root());
+    EXPECT_EQ(v["nb_read_packets"], "3");
+    auto a = e2e::probe(e, "a:0", sc.root());
+    EXPECT_EQ(a["codec_name"], "pcm_s16le");
+    EXPECT_EQ(a["sample_rate"], "8000");
+    std::vector<uint8_t> frames = e2e::ffmpegframes(e, "bgr24", sc.root());
+    std::vector<uint8_t> one = moviefix::shownframe(im, 7, 5, false);
+    ASSERT_EQ(frames.size(), 3 * one.size());
+    for (int i = 0; i < 3; i++)
+        EXPECT_TRUE(std::equal(one.begin(), one.end(), frames.begin() + (ptrdiff_t)(i * one.size()))) << i;
+#endif
+}
+
+// A header chunk whose size runs past its list (here the video strf of a
+// movie of no frame) makes the scan walk on through what follows: an edit
+// that inserts into hdrl would write the new list inside that chunk.  The
+// layout is refused and the movie left as it is.
+TEST_F(Create, HeaderChunkPastItsListIsRefused) {
+    planes p(moviefix::pattern(7, 5, false, 3));
+    ASSERT_EQ(create("e.avi", p, 0, 30.0f, false), 0);
+    std::vector<uint8_t> b = sc.get("e.avi");
+    const std::string strf = "strf";
+    auto at = std::search(b.begin(), b.end(), strf.begin(), strf.end());
+    ASSERT_NE(at, b.end());
+    // 10 bytes past the end of hdrl, into the JUNK's zeros, from where the
+    // top-level walk steps in 8s of zero to movi: the scan still finds
+    // every position the edit needs.
+    put_le32(&*(at + 4), 40 + 14 + 10);
+    sc.put("e.avi", b);
+    sc.put("s.wav", avifix::soundof(1600).file);
+    int r = -100;
+    std::string out = moviefix::capture([&] { r = aviappendwav(sc.path("e.avi").c_str(), sc.path("s.wav").c_str(), 0); });
+    EXPECT_EQ(r, EDIT_REFUSED) << out;
+    EXPECT_NE(out.find("Unsupported AVI layout (a header chunk running past its list)."), std::string::npos) << out;
+    EXPECT_EQ(sc.get("e.avi"), b);
+}
 
 struct RefusalCase {
     const char* name;

@@ -16,6 +16,9 @@ using namespace avifix;
 #include <functional>
 #include <random>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // ---- A disk that fills: the temporary file takes `budget` bytes, then
@@ -253,6 +256,27 @@ TEST(WavEditFailures, FileSizeLimitLeavesTheOldMovie) {
         }
         EXPECT_FALSE(sc.exists("~qeltmp.avi"));
     }
+}
+
+// An edit made as root on another user's movie: the new movie is theirs
+// still (owner, group and mode), not root's.
+TEST(EditOwner, AnEditAsRootKeepsTheMoviesOwner) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: only root can edit a movie of another user's and give it back";
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 2, false, 800, false});
+    const std::string m = sc.path("m.avi");
+    ASSERT_EQ(chown(m.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(chmod(m.c_str(), 0640), 0);
+    const auto old = sc.get("m.avi");
+    int r = -100;
+    std::string out = moviefix::capture([&] { r = aviremovewav(m.c_str()); });
+    ASSERT_EQ(r, 0) << out;
+    ASSERT_NE(sc.get("m.avi"), old);
+    struct stat st;
+    ASSERT_EQ(stat(m.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_gid, 4343u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ TEST_F(WavEdit, AppendPlanFromTheScan) {
     avitool_detail::scanfacts f{};
     moviefix::capture([&] { ASSERT_EQ(avitool_detail::scanmovie(sc.path("m.avi").c_str(), 0, &f), 0); });
     const aviscanrecord S = aviscaninfo;
-    soundfacts snd{true, 1001, 44, 2, 16, 8000, 4, 32000};
+    soundfacts snd{true, 1001, 44, 2, 16, 8000, 4, 32000, false};
     using avitool_detail::planwavappend;
     const struct { int64_t junk; bool shrink; } pads[] = {{0, false}, {STRL_AUDS_LIST - 1, false}, {STRL_AUDS_LIST, true}, {1802, true}};
     for (const auto& c : pads) {

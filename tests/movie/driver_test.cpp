@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "avi1_fixtures.h"
+#include "failcall.h"
 #include "fulldisk.h"
 #include "movie/driver.h"
 #include "movie/frames.h"
@@ -685,6 +686,52 @@ TEST_F(Driver, SoundLines) {
     EXPECT_NE(r.out.find("wav maxch = 0 \n"), std::string::npos) << r.out;
     riff::source src = riff::file(sc.path("movie.avi"));
     EXPECT_EQ(src.u32(56), 1u);  // one stream
+}
+
+// One read or write call failing, for every call of a whole run in turn
+// (the list, the frames, "music.wav", the movie): the run never says
+// "movie.AVI save OK." unless the movie is the whole one, and a failed run
+// says so with its code.  One decoding thread, so that the calls come in
+// the same order in every run.
+int onecore() { return 1; }
+
+TEST_F(Driver, FailedReadNeverSavesAPartMovie) {
+    frames(sc, {"a.png", "b.png"});
+    sc.put("music.wav", moviefix::pcmwav(2, 8000, 16, moviefix::samples(600)));
+    g_os.cpu_count = onecore;
+    long calls = 0;
+    run r;
+    {
+        failcall::Use f(0);
+        r = runmain(sc);
+        calls = f.count();
+    }
+    ASSERT_EQ(r.code, 0) << r.out;
+    const std::vector<uint8_t> whole = testutil::read_file(sc.path("movie.avi"));
+    ASSERT_GT(calls, 50);
+    int failed = 0;
+    for (long n = 1; n <= calls; n++) {
+        std::filesystem::remove(sc.path("movie.avi"));
+        failcall::kind k;
+        {
+            failcall::Use f(n);
+            cmdline_reset();
+            r = runmain(sc);
+            k = f.fired();
+        }
+        SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls) +
+                     (k == failcall::READ ? " (a read)" : " (a write)"));
+        const bool ok = r.out.find("movie.AVI save OK.\n") != std::string::npos;
+        EXPECT_EQ(ok, r.code == 0) << r.out;
+        if (ok) EXPECT_EQ(testutil::read_file(sc.path("movie.avi")), whole) << r.out;
+        else EXPECT_TRUE(r.out.find("AVI save failed. (") != std::string::npos ||
+                         r.out.find("Read failed in the list of images (list.txt). \n") != std::string::npos ||
+                         r.out.find("Sorry. Cannot access in PNG file(s)") != std::string::npos)
+            << r.code << ": " << r.out;
+        failed += !ok;
+        if (HasFailure()) break;
+    }
+    EXPECT_GT(failed, 0);
 }
 
 // msgcpy / msgcat: plain copies in the Japanese Shift_JIS mode, UTF-8

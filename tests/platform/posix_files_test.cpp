@@ -244,6 +244,26 @@ TEST_F(PosixFiles, CreatedFilesFollowTheUmaskAndCloseOnExec) {
     fclose(fp);
 }
 
+// The replace gives the new file the old one's owner and group, so that an
+// edit made as root does not take another user's file from them; the
+// set-group-id bit that the change of owner clears comes back with the
+// mode.  Only root may give a file to another user.
+TEST_F(PosixFiles, ReplaceKeepsTheOwnerAndGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: only root can make a file of another user's to replace";
+    std::string target = at("owned.bin"), tmp = at("new.tmp");
+    testutil::write_file(target, "old");
+    testutil::write_file(tmp, "new");
+    ASSERT_EQ(chown(target.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(chmod(target.c_str(), 02640), 0);
+    ASSERT_EQ(g_os.replace(tmp.c_str(), target.c_str()), 1);
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_gid, 4343u);
+    EXPECT_EQ(st.st_mode & 07777, 02640u);
+    EXPECT_EQ(testutil::read_file(target), std::vector<uint8_t>({'n', 'e', 'w'}));
+}
+
 TEST_F(PosixFiles, FopenOfADirectorySetsEisdir) {
     errno = 0;
     EXPECT_EQ(g_os.fopen(at("a").c_str(), "rb"), nullptr);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "failcall.h"
 #include "stream_fixture.h"
 
 using namespace streamtest;
@@ -137,6 +138,80 @@ TEST_P(ReadWay, EndClosesTheStream) {
     // The file itself is free again.
     EXPECT_EQ(open(p), 0);
     EXPECT_EQ(op().getc(), 0x41);
+}
+
+// A read that fails (the system's read, fgetc or fread with the runtime's
+// error indicator set) closes the stream as the end does, and the error
+// query tells the two apart: 0 at the end, -1 after a failure, kept after
+// the close until the next open.  Byte reads, block reads and the copies'
+// reads alike.
+TEST_P(ReadWay, AFailedReadIsNotTheEnd) {
+    const std::vector<uint8_t> data = pattern(20000);
+    const std::string p = make("f", data);
+    EXPECT_EQ(op().error(), 0);  // a fresh program
+    ASSERT_EQ(open(p), 0);
+    std::vector<uint8_t> b(30000);
+    EXPECT_EQ(op().read(b.data(), 30000), 20000);
+    EXPECT_EQ(op().eof(), -1);
+    EXPECT_EQ(op().error(), 0);  // the end, not a failure
+    for (int how = 0; how < 3; how++) {
+        SCOPED_TRACE(how == 0 ? "byte read" : how == 1 ? "block read" : "copy");
+        ASSERT_EQ(open(p), 0);
+        for (int i = 0; i < 10; i++) ASSERT_EQ(op().getc(), data[i]);
+        {
+            failcall::Use f(1);  // the next read call fails
+            if (how == 0) {
+                // The first bytes of handle mode came with its first
+                // refill: read on until a call is made.
+                int c = 0;
+                for (int i = 10; i < 20000 && (c = op().getc()) >= 0; i++) ASSERT_EQ(c, data[i]);
+                EXPECT_EQ(c, -1);
+            } else if (how == 1) {
+                EXPECT_LT(op().read(b.data(), 15000), 15000);
+            } else {
+                // WR in handle mode takes what RD has buffered without a
+                // write, so the read comes first.
+                ASSERT_EQ(wfcreateW(testutil::u16(path("out")).c_str()), 0);
+                GetParam().ops == &kRDops ? rfcopyalltowf() : rwfcopyalltowf();
+                wfclose();
+            }
+            EXPECT_EQ(f.fired(), failcall::READ);
+        }
+        EXPECT_EQ(op().eof(), -1);
+        EXPECT_EQ(op().error(), -1);
+        op().close();
+        EXPECT_EQ(op().error(), -1);  // kept after the close
+        ASSERT_EQ(open(p), 0);
+        EXPECT_EQ(op().error(), 0);  // cleared by the open
+        EXPECT_EQ(op().getc(), data[0]);
+    }
+    op().close();
+}
+
+// The text reader tells a failed read from the end the same way.
+TEST_F(StreamTest, TextReaderTellsAFailedReadFromTheEnd) {
+    const std::string p = make("t.txt", std::vector<uint8_t>(20000, 'a'));
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "by 16-bit name" : "by 8-bit name");
+        ASSERT_EQ(wide ? tfopenW(testutil::u16(p).c_str()) : tfopen(p.c_str()), 0);
+        int n = 0;
+        while (tfgetc() >= 0) n++;
+        EXPECT_EQ(n, 20000);
+        EXPECT_EQ(tferror(), 0);
+        ASSERT_EQ(wide ? tfopenW(testutil::u16(p).c_str()) : tfopen(p.c_str()), 0);
+        n = 0;
+        {
+            failcall::Use f(1);
+            while (tfgetc() >= 0) n++;
+            EXPECT_EQ(f.fired(), failcall::READ);
+        }
+        EXPECT_LT(n, 20000);
+        EXPECT_EQ(tferror(), -1);
+        tfclose();
+        ASSERT_EQ(wide ? tfopenW(testutil::u16(p).c_str()) : tfopen(p.c_str()), 0);
+        EXPECT_EQ(tferror(), 0);
+        tfclose();
+    }
 }
 
 TEST_P(ReadWay, BytesAreNeverNegative) {

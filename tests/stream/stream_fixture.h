@@ -99,14 +99,15 @@ struct RdOps {
     int (*getdw)();
     int (*getdwbe)();
     int (*read)(uint8_t*, int);
+    int (*error)();
 };
 
 inline const RdOps kRDops = {"RD", rfopenW, rfopen, rfopenqW, rfopenq, rfeof, rfgetpos, rfgetpos64, rfclose,
                              rfgetc, rfbufrewind, rfseek32, rfseek, rfkipbytes, rfkipbytes64, rfgetw,
-                             rfgetwbe, rfgetdw, rfgetdwbe, rfread};
+                             rfgetwbe, rfgetdw, rfgetdwbe, rfread, rferror};
 inline const RdOps kRD2ops = {"RD2", rwfopenW, rwfopen, rwfopenqW, rwfopenq, rwfeof, rwfgetpos, rwfgetpos64,
                               rwfclose, rwfgetc, rwfbufrewind, rwfseek32, rwfseek, rwfkipbytes, rwfkipbytes64,
-                              rwfgetw, rwfgetwbe, rwfgetdw, rwfgetdwbe, rwfread};
+                              rwfgetw, rwfgetwbe, rwfgetdw, rwfgetdwbe, rwfread, rwferror};
 
 // Every test starts and ends with the streams closed and the real platform
 // table (with counting stand-ins for the file calls), in a fresh directory.
