@@ -722,10 +722,18 @@ void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
     }
 }
 
-// Opens the file and checks the signature: 0 with the form start and the
-// RIFF size, else the scan's result (-1, 2, 3) with RD closed.
-int openriff(const char* name, walk& w, int64_t* formstart, uint32_t* riffsize) {
-    if (rfopen(name) != 0) return -1;
+// What a scan reads: a file by its 8-bit name, or a source.  Each pass
+// opens it on RD afresh (the first pass may well have ended the stream).
+struct scanfrom {
+    const char* name;
+    const rdsource* src;
+    int open() const { return src ? rfopensrc(src) : rfopen(name); }
+};
+
+// Opens what the scan reads and checks the signature: 0 with the form start
+// and the RIFF size, else the scan's result (-1, 2, 3) with RD closed.
+int openriff(const scanfrom& from, walk& w, int64_t* formstart, uint32_t* riffsize) {
+    if (from.open() != 0) return -1;
     int c = rfgetc();
     if (c != 'R') {
         skip(127);
@@ -779,9 +787,12 @@ void resetscan() {
 // aviscan
 // ============================================================================
 
-int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
-            uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
-            int64_t* chunksize, int64_t* chunkoff, float* fps) {
+namespace {
+
+// Both passes over what from names, then the outputs: aviscan's body.
+int scanpasses(const scanfrom& from, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+               uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+               int64_t* chunksize, int64_t* chunkoff, float* fps) {
     printf("Scanning index ... ");
     resetscan();
     walk w{};
@@ -789,8 +800,8 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     w.target = frame;
     int64_t formstart = 0;
     uint32_t riffsize = 0;
-    w.filelen = filelength(name);
-    int r = openriff(name, w, &formstart, &riffsize);
+    w.filelen = from.src ? from.src->length : filelength(from.name);
+    int r = openriff(from, w, &formstart, &riffsize);
     if (r != 0) return r;
     // The table is sized again by this movie's main header; without one it
     // must not go on describing the movie scanned before.
@@ -812,7 +823,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     w.pass = 2;
     w.strlnumber = 0;
     w.filledpos = w.filledsize = w.filledframe = 0;
-    r = openriff(name, w, &formstart, &riffsize);
+    r = openriff(from, w, &formstart, &riffsize);
     if (r != 0) return r;
     walktop(w, formstart, riffsize);
     trailer(w);
@@ -841,4 +852,20 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     S.avishownframe = w.shownframe;
     printf("done.\n");
     return 0;
+}
+
+}  // namespace
+
+int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+            uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+            int64_t* chunksize, int64_t* chunkoff, float* fps) {
+    return scanpasses({name, nullptr}, frame, total, width, height, sizeflag, hasaudio, audiobuf, junkpos,
+                      junksize, chunksize, chunkoff, fps);
+}
+
+int aviscansrc(const rdsource* src, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+               uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+               int64_t* chunksize, int64_t* chunkoff, float* fps) {
+    return scanpasses({nullptr, src}, frame, total, width, height, sizeflag, hasaudio, audiobuf, junkpos,
+                      junksize, chunksize, chunkoff, fps);
 }

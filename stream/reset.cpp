@@ -14,6 +14,7 @@ void stream_reset(void) {
     rd_at(RD, 0);
     rd_at(RD2, 0);
     RD.hmode = RD2.hmode = 0;
+    RD.failed = RD2.failed = 0;
     wr_drop(WR);
     wr_drop(WRsrc);
     wr_forget_name();
