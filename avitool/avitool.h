@@ -22,6 +22,8 @@
 
 #include <cstdint>
 
+struct rdsource;  // stream/stream.h: a read source
+
 // ---- Index table ----------------------------------------------------------------
 
 // One entry per video frame, in frame order: the offset of the frame's chunk
@@ -238,6 +240,15 @@ enum { AVISCAN_READFAIL = 5 };
 int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
             uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos,
             int64_t* junksize, int64_t* chunksize, int64_t* chunkoff, float* fps);
+
+// aviscansrc: aviscan of the bytes of a read source (stream.h's rdsource, a
+// file that exists only as a plan, say) in place of a named file: the same
+// passes, trace, results and outputs, each pass reading the source through
+// RD in source mode (rfopensrc), so that nothing but RD and the scan's own
+// records is touched.  -1 for a source RD refuses.
+int aviscansrc(const rdsource* src, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+               uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos,
+               int64_t* junksize, int64_t* chunksize, int64_t* chunkoff, float* fps);
 
 // ---- Edits --------------------------------------------------------------------------
 

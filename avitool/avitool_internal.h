@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "avitool/avitool.h"
+#include "stream/stream.h"
 
 struct soundfacts;
 
@@ -53,11 +54,11 @@ struct editlines {
 
 // A file that exists only as a plan: stretches of a source file and bytes
 // of its own, end to end.  An edit can be run into one instead of into the
-// temporary file (planning), and the plan read back as a file under a name
-// of its own (mountplan), so that two edits chain into one pass over the
-// source and one temporary file.  What it holds is the new file's headers,
-// chunk headers and index entries; the frames and the sound stay in the
-// source as stretches.
+// temporary file (planning), and the plan read back as a read source of its
+// own (plansource), so that two edits chain into one pass over the source
+// and one temporary file.  What it holds is the new file's headers, chunk
+// headers and index entries; the frames and the sound stay in the source as
+// stretches.
 struct piece {
     int64_t at;    // where the piece starts in the planned file
     int64_t len;
@@ -75,11 +76,42 @@ struct spliced {
     int64_t length = 0;  // the planned file's length
 };
 
-// One edit from its temporary path to the replace.
+// Reads n bytes of the planned file p at pos into out: its own bytes, its
+// zero runs, and its stretches read through from (the source file as a
+// positional read).  Returns the count: n, or fewer where the plan ends
+// (pos + n past its length) and where a stretch read comes back short (the
+// source shrank or failed): the bytes it could not get are never made up.
+// *hint is the piece of the last read, a cache (0 to start; null for none).
+// Pure: reads only its arguments and what from reads.
+int64_t splicedread(const spliced& p, const rdsource& from, int64_t pos, uint8_t* out, int64_t n, size_t* hint);
+
+// A plan read as a source (src), its stretches read from the plan's source
+// file, which planopen opens by name through its own FILE and planclose (or
+// the destructor) closes.  The plan must outlive it.
+struct plansource {
+    const spliced* plan = nullptr;
+    FILE* file = nullptr;
+    int64_t filepos = 0;  // where the FILE stands, -1 unknown
+    size_t hint = 0;
+    rdsource from = {};   // the source file at positions
+    rdsource src = {};    // the planned file, for rfopensrc and aviscansrc
+    plansource() = default;
+    plansource(const plansource&) = delete;
+    plansource& operator=(const plansource&) = delete;
+    ~plansource();
+};
+// False when the source file does not open.
+bool planopen(plansource* ps, const spliced* plan);
+void planclose(plansource* ps);
+inline plansource::~plansource() { planclose(this); }
+
+// One edit from its temporary path to the replace.  The edit owns its input
+// (the movie by name, or src) and its output (the temporary file through
+// WR, or plan).
 struct edit {
     const char* movie = nullptr;
-    const char* src = nullptr;  // the file read, when it is not the movie (a mounted plan)
-    spliced* plan = nullptr;    // planning: the output goes here, no temporary file
+    const rdsource* src = nullptr;  // the bytes read, when they are not the movie's file (a plan)
+    spliced* plan = nullptr;        // planning: the output goes here, no temporary file
     char tmp[TMPPATH_CAP] = {};
     scanfacts scan = {};
     editlines lines = {};
@@ -99,7 +131,7 @@ bool istmpfile(const char* path, const char* what);
 int scanmovie(const char* name, int32_t frame, scanfacts* s);
 
 // The existence test, the refusal of the temporary file as the movie, and
-// the scan of frame (e.src when set, else the movie) into e.scan: 0, or the
+// the scan of frame (of e.src when set, else of the movie) into e.scan: 0, or the
 // edit's result after its line ("Cannot find AVI.(%s)\n" -1, the temporary
 // file 3, the scan's).
 int findandscan(edit& e, int32_t frame = 0);
@@ -138,8 +170,9 @@ void noteindex(void);
 // naming what is refused; `what` names the edit ("removing WAV from AVI").
 int checklayout(const char* what);
 
-// Opens RD on the movie and creates the temporary file on WR: 0, or the
-// open's code after the edit's open line (the temporary file removed).
+// Opens RD on the edit's input and creates the temporary file on WR (or
+// takes the plan as the output): 0, or the open's code after the edit's
+// open line (the temporary file removed).
 int editopen(edit& e);
 
 // Ends a failed edit: closes both streams, removes the temporary file and
@@ -148,18 +181,18 @@ int editabort(edit& e, int r);
 
 // Copies from RD's position up to pos unchanged, in steps below 2 GB: true
 // when every byte arrived.  False for a pos behind the read position.
-// While an edit plans, the stretch is noted instead (and RD skips it).
-bool copyto(int64_t pos);
+// While the edit plans, the stretch is noted instead (and RD skips it).
+bool copyto(edit& e, int64_t pos);
 
-// The output of the edit that runs: the temporary file through WR, or the
-// plan while an edit plans.  outkept gives out n bytes just read from RD at
-// from, unchanged (a plan notes the stretch); outpos is the output position;
-// outfailed tells a failed output (WR's error flag; never for a plan).
-bool outc(int c);
-bool outdw(uint32_t v);
-bool outkept(int64_t from, const uint8_t* b, int n);
-int64_t outpos(void);
-bool outfailed(void);
+// The output of the edit: the temporary file through WR, or its plan.
+// outkept gives out n bytes just read from RD at from, unchanged (a plan
+// notes the stretch); outpos is the output position; outfailed tells a
+// failed output (WR's error flag; never for a plan).
+bool outc(edit& e, int c);
+bool outdw(edit& e, uint32_t v);
+bool outkept(edit& e, int64_t from, const uint8_t* b, int n);
+int64_t outpos(const edit& e);
+bool outfailed(const edit& e);
 
 // The read position.
 int64_t rdpos(void);
@@ -178,11 +211,11 @@ bool sortpatches(std::vector<patch>* v);
 
 // Copies up to each patch in the list's order and writes it: false when a
 // copy fails or would go backwards, the source ends, or the output fails.
-bool applypatches(const std::vector<patch>& v);
+bool applypatches(edit& e, const std::vector<patch>& v);
 
 // Reads the four bytes of a fourcc and writes them back: true when they
 // are cc.
-bool passfourcc(const char* cc);
+bool passfourcc(edit& e, const char* cc);
 
 // Reads four bytes and tells whether they are cc (nothing written).
 bool readfourcc(const char* cc);
@@ -191,7 +224,7 @@ bool readfourcc(const char* cc);
 bool rdskip(int64_t n);
 
 // Writes n zero bytes: true when WR took them (or the plan noted them).
-bool outzeros(int64_t n);
+bool outzeros(edit& e, int64_t n);
 
 // The end of every edit: the 'them' trailer when the scan met one, a check
 // that the write position is riffend (the planned end of the RIFF chunk;
@@ -210,13 +243,28 @@ int editfinish(edit& e, int64_t riffend);
 // replace, as editfinish ends.  editfinish ends with it.
 int editreplace(edit& e, int64_t length);
 
-// Makes the plan readable as the file `name` through the 8-bit-name file
-// services (g_os.fopen and the FILE calls), which every other name passes
-// through unchanged; the plan and name must outlive the mount.  Only one
-// plan is mounted at a time; unmountplan puts back the services in force
-// before.  A source that is shorter than at planning gives a short read.
-void mountplan(const spliced* plan, const char* name);
-void unmountplan(void);
+// The removal of a movie's sound, worked out from the scan before anything
+// is written: every size field it writes, the JUNK decision and the header
+// patches, and the bytes the walks of movi and idx1 must drop.
+struct wavremoveplan {
+    int64_t fs;         // the frame size the rate figure is computed from
+    bool index;         // idx1 is there (both positions): its sound entries go
+    bool junk;          // the JUNK grows by the stream list's bytes, so movi keeps its place
+    int64_t strl;       // the audio stream list cut from hdrl, its header included
+    int64_t movibytes;  // the '##wb' chunks dropped from movi, headers included
+    int64_t idx1bytes;  // the '##wb' entries dropped from idx1
+    int64_t riff;       // the RIFF chunk's new size field
+    int64_t riffend;    // the end of the new RIFF chunk: where the trailer goes
+    int64_t hdrl;       // hdrl's new size field
+    int64_t movi;       // movi's new size field
+    int64_t idx1;       // idx1's new size field (0 without one)
+    bool fits;          // every size holds what is taken from it: else refused
+    std::vector<patch> header;  // avih: max bytes, the frame count (the video's), the streams (1)
+};
+
+// The plan for removing the scanned movie's (S, s) sound.  Pure: reads only
+// its arguments.
+wavremoveplan planwavremove(const aviscanrecord& S, const scanfacts& s);
 
 // The addition of a sound, worked out from the scan (of the movie, or of the
 // movie planned without its old sound) before anything is written.

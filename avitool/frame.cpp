@@ -103,12 +103,12 @@ int readformat(int64_t chunkoff, dibformat* f) {
 // ---- Planes -----------------------------------------------------------------------------
 
 // The read stream as the decoder's byte source: blocks of 64 KiB by rfread.
-struct rdsource {
+struct rdblock {
     uint8_t block[65536];
 };
 
 bool rdrefill(dibsrc* s) {
-    rdsource* r = static_cast<rdsource*>(s->ctx);
+    rdblock* r = static_cast<rdblock*>(s->ctx);
     int n = rfread(r->block, (int)sizeof r->block);
     if (n <= 0) return false;
     s->p = r->block;
@@ -359,7 +359,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         return 4;
     }
 
-    static rdsource block;  // 64 KiB, one thread
+    static rdblock block;  // 64 KiB, one thread
     dibsrc src;
     src.refill = rdrefill;
     src.ctx = &block;

@@ -181,10 +181,10 @@ int avisetfps(const char* path, float fps) {
     const int64_t len = rdlength();
     std::vector<patch> patches;
     ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
-    if (!sortpatches(&patches) || !applypatches(patches)) return lost(e);
+    if (!sortpatches(&patches) || !applypatches(e, patches)) return lost(e);
     // The rest as it is: the trailer and the old zero padding come along,
     // so the file keeps its length.
-    if (!copyto(len)) {
+    if (!copyto(e, len)) {
         return lost(e);
     }
     return editreplace(e, len);
@@ -273,8 +273,8 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
     const int64_t len = rdlength();
     std::vector<patch> patches;
     if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
-    if (!applypatches(patches)) return lost(e);
-    if (sc.chunkoff <= 0 || !copyto(sc.chunkoff)) {
+    if (!applypatches(e, patches)) return lost(e);
+    if (sc.chunkoff <= 0 || !copyto(e, sc.chunkoff)) {
         return lost(e);
     }
     std::printf("Checking DIB ptr %lld ... ", ll(rdpos()));
@@ -311,9 +311,9 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
     if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) {
         return lost(e);
     }
-    outzeros(size - fs);
+    outzeros(e, size - fs);
     // The rest as it is: the file keeps its length.
-    if (!copyto(len)) {
+    if (!copyto(e, len)) {
         return lost(e);
     }
     return editreplace(e, len);
@@ -357,8 +357,8 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
 
     if (int r = editopen(e)) return r;
     // The RIFF size is the first patch: a copy that reaches it stands on it.
-    if (!plan.ordered || !applypatches(plan.patches)) return lost(e);
-    if (!copyto(S.aviptrmoviend)) return lost(e);
+    if (!plan.ordered || !applypatches(e, plan.patches)) return lost(e);
+    if (!copyto(e, S.aviptrmoviend)) return lost(e);
     const int64_t base = plan.base;  // the 'movi' fourcc: this edit does not move it
     for (int64_t j = 0; j < k; j++) {
         idxtable[sc.total + j] = (uint32_t)(wrpos() - base);
@@ -367,7 +367,7 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
         if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
     }
     if (plan.index) {
-        if (!copyto(S.aviptridx1)) return lost(e);
+        if (!copyto(e, S.aviptridx1)) return lost(e);
         uint8_t cc[4];
         for (uint8_t& c : cc) c = (uint8_t)rfgetc();
         if (std::memcmp(cc, "idx1", 4) != 0) {
@@ -377,7 +377,7 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
         rfgetdw();
         wfwrite((const uint8_t*)"idx1", 4);
         wfputdw((uint32_t)plan.idx1size);
-        if (!copyto(S.aviptridx1end)) return lost(e);
+        if (!copyto(e, S.aviptridx1end)) return lost(e);
         for (int64_t j = 0; j < k; j++) {
             wfwrite((const uint8_t*)f.id, 4);
             wfputdw(IDX1_KEYFRAME);

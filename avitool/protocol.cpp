@@ -23,10 +23,6 @@ namespace avitool_detail {
 
 namespace {
 
-// The plan of the edit that plans, or null: the output goes to WR.  One
-// edit runs at a time.
-spliced* g_plan = nullptr;
-
 // Notes stretches, own bytes and zeros at the plan's end, each joined to the
 // piece before it where it continues it, so that a movi list of frames kept
 // whole is one stretch.
@@ -93,22 +89,34 @@ bool istmpfile(const char* path, const char* what) {
     return true;
 }
 
-int scanmovie(const char* name, int32_t frame, scanfacts* s) {
-    int r = aviscan(name, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio, &s->audiobuf,
-                    &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
+namespace {
+
+// aviscan or aviscansrc (scan of what `from` names) into the facts, with the
+// edits' line for a failed scan.
+template <class From>
+int scaninto(int (*scan)(From, int32_t, uint32_t*, uint32_t*, uint32_t*, uint8_t*, uint8_t*, int64_t*, int64_t*,
+                         int64_t*, int64_t*, int64_t*, float*),
+             From from, int32_t frame, scanfacts* s) {
+    int r = scan(from, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio, &s->audiobuf,
+                 &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
     if (r != 0) printf("ErrScanningAVI (%d)\n", r);
     return r;
 }
 
+}  // namespace
+
+int scanmovie(const char* name, int32_t frame, scanfacts* s) { return scaninto(aviscan, name, frame, s); }
+
 int findandscan(edit& e, int32_t frame) {
-    const char* name = e.src ? e.src : e.movie;
-    if (rfopenq(name) != 0) {
+    // A source is there by construction; only a named movie is looked for.
+    if (e.src) return scaninto(aviscansrc, e.src, frame, &e.scan);
+    if (rfopenq(e.movie) != 0) {
         printf("Cannot find AVI.(%s)\n", e.movie);
         return EDIT_NOFILE;
     }
     rfclose();
     if (istmpfile(e.movie, "AVI")) return EDIT_REFUSED;
-    return scanmovie(name, frame, &e.scan);
+    return scanmovie(e.movie, frame, &e.scan);
 }
 
 int checkpositions(unsigned need) {
@@ -160,16 +168,16 @@ int checklayout(const char* what) {
 }
 
 int editopen(edit& e) {
-    int r = rfopen(e.src ? e.src : e.movie);
+    int r = e.src ? rfopensrc(e.src) : rfopen(e.movie);
     if (r != 0) {
         printf(e.lines.openrd, r);
         return r;
     }
     if (e.plan) {
-        // Nothing is created: the plan takes the output.
+        // Nothing is created: the plan takes the output, its stretches
+        // counted in the movie's file.
         e.plan->source = e.movie;
         e.plan->srclen = rdlength();
-        g_plan = e.plan;
         e.open = true;
         return 0;
     }
@@ -201,9 +209,7 @@ int editabort(edit& e, int r) {
         // happened.
         if (copyreadfailed(e)) r = EDIT_READFAIL;
         rfclose();
-        if (e.plan) {
-            g_plan = nullptr;
-        } else {
+        if (!e.plan) {
             wfclose();
             g_os.remove(e.tmp);
         }
@@ -218,14 +224,14 @@ int64_t rdpos(void) {
     return p;
 }
 
-bool copyto(int64_t pos) {
+bool copyto(edit& e, int64_t pos) {
     int64_t from = rdpos();
     int64_t n = pos - from;
     if (n < 0) return false;
-    if (g_plan) {
+    if (e.plan) {
         // The stretch must be in the file, as a copy would find it.
-        if (pos > g_plan->srclen || !rdskip(n)) return false;
-        planrange(*g_plan, from, n);
+        if (pos > e.plan->srclen || !rdskip(n)) return false;
+        planrange(*e.plan, from, n);
         return true;
     }
     while (n > 0) {
@@ -243,12 +249,12 @@ bool sortpatches(std::vector<patch>* v) {
     return true;
 }
 
-bool applypatches(const std::vector<patch>& v) {
+bool applypatches(edit& e, const std::vector<patch>& v) {
     for (const patch& p : v) {
-        if (!copyto(p.pos)) return false;
+        if (!copyto(e, p.pos)) return false;
         for (int k = 0; k < p.old; k++) rfgetc();
         bool put = true;
-        for (uint32_t x : p.put) put &= outdw(x);
+        for (uint32_t x : p.put) put &= outdw(e, x);
         if (rfeof() != 0 || !put) return false;
     }
     return true;
@@ -260,43 +266,44 @@ bool readfourcc(const char* cc) {
     return same && rfeof() == 0;
 }
 
-bool passfourcc(const char* cc) {
+bool passfourcc(edit& e, const char* cc) {
     for (int i = 0; i < 4; i++) {
         int c = rfgetc();
         if (c != (uint8_t)cc[i]) return false;
-        if (!outc(c)) return false;
+        if (!outc(e, c)) return false;
     }
     return true;
 }
 
-bool outc(int c) {
-    if (!g_plan) return wfputc(c) == 0;
+bool outc(edit& e, int c) {
+    if (!e.plan) return wfputc(c) == 0;
     uint8_t b = (uint8_t)c;
-    planown(*g_plan, &b, 1);
+    planown(*e.plan, &b, 1);
     return true;
 }
 
-bool outdw(uint32_t v) {
-    if (!g_plan) return wfputdw(v) == 0;
-    uint8_t b[4] = {(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)};
-    planown(*g_plan, b, 4);
+bool outdw(edit& e, uint32_t v) {
+    if (!e.plan) return wfputdw(v) == 0;
+    uint8_t b[4];
+    put_le32(b, v);
+    planown(*e.plan, b, 4);
     return true;
 }
 
-bool outkept(int64_t from, const uint8_t* b, int n) {
-    if (!g_plan) return wfwrite(b, n) == n;
-    planrange(*g_plan, from, n);
+bool outkept(edit& e, int64_t from, const uint8_t* b, int n) {
+    if (!e.plan) return wfwrite(b, n) == n;
+    planrange(*e.plan, from, n);
     return true;
 }
 
-int64_t outpos(void) {
-    if (g_plan) return g_plan->length;
+int64_t outpos(const edit& e) {
+    if (e.plan) return e.plan->length;
     int64_t w = 0;
     wfgetpos64(&w);
     return w;
 }
 
-bool outfailed(void) { return !g_plan && wferr() != 0; }
+bool outfailed(const edit& e) { return !e.plan && wferr() != 0; }
 
 bool rdskip(int64_t n) {
     if (n <= 0) return rfeof() == 0;
@@ -305,9 +312,9 @@ bool rdskip(int64_t n) {
     return rfeof() == 0;
 }
 
-bool outzeros(int64_t n) {
-    if (g_plan) {
-        planzeros(*g_plan, n);
+bool outzeros(edit& e, int64_t n) {
+    if (e.plan) {
+        planzeros(*e.plan, n);
         return true;
     }
     return wfputzeros(n > 0 ? (uint64_t)n : 0) == 0;
@@ -315,24 +322,24 @@ bool outzeros(int64_t n) {
 
 int editfinish(edit& e, int64_t riffend) {
     const aviscanrecord& S = aviscaninfo;
-    int64_t w = outpos();
+    int64_t w = outpos(e);
     if (w != riffend) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, EDIT_REFUSED);
     }
     if (S.aviptrthem) {
-        if (!copyto(S.aviptrthem) || !copyto(S.aviptrthem + 8)) {
+        if (!copyto(e, S.aviptrthem) || !copyto(e, S.aviptrthem + 8)) {
             printf("%s", e.lines.failed);
             return editabort(e, EDIT_REFUSED);
         }
     }
-    if (outfailed()) {
+    if (outfailed(e)) {
         printf("%s", e.lines.failed);
         return editabort(e, EDIT_REFUSED);
     }
-    w = outpos();
+    w = outpos(e);
     int64_t fill = (int64_t)pad512((uint64_t)w);
-    if (!outzeros(fill)) {
+    if (!outzeros(e, fill)) {
         printf("%s", e.lines.failed);
         return editabort(e, EDIT_REFUSED);
     }
@@ -342,7 +349,6 @@ int editfinish(edit& e, int64_t riffend) {
         // the chain's one replace.
         rfclose();
         if (rferror()) return editabort(e, EDIT_READFAIL);  // with the line
-        g_plan = nullptr;
         e.open = false;
         printf("%s", e.lines.progress);
         printf("Copy done.\n");

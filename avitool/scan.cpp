@@ -724,24 +724,34 @@ void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
     }
 }
 
-// A read of the file failed (not its end): what the pass saw stops at an
+// What a scan reads: a file by its 8-bit name, or a source.  Each pass
+// opens it on RD afresh (the first pass may well have ended the stream).
+struct scanfrom {
+    const char* name;
+    const rdsource* src;
+    int open() const { return src ? rfopensrc(src) : rfopen(name); }
+    // What the read-failure line names: a source has no file name of its own.
+    const char* shown() const { return name ? name : "(the planned movie)"; }
+};
+
+// A read failed (not the end of the data): what the pass saw stops at an
 // arbitrary byte, so nothing it found may be used.  The line and the scan's
 // result for it.
-int readfailed(const char* name) {
-    printf("Read failed (RD) while scanning AVI: %s\n", name);
+int readfailed(const scanfrom& from) {
+    printf("Read failed (RD) while scanning AVI: %s\n", from.shown());
     return AVISCAN_READFAIL;
 }
 
-// Opens the file and checks the signature: 0 with the form start and the
-// RIFF size, else the scan's result (-1, 2, 3, 5) with RD closed.
-int openriff(const char* name, walk& w, int64_t* formstart, uint32_t* riffsize) {
-    if (rfopen(name) != 0) return -1;
+// Opens what the scan reads and checks the signature: 0 with the form start
+// and the RIFF size, else the scan's result (-1, 2, 3, 5) with RD closed.
+int openriff(const scanfrom& from, walk& w, int64_t* formstart, uint32_t* riffsize) {
+    if (from.open() != 0) return -1;
     struct failed {
-        const char* name;
+        const scanfrom& from;
         // A signature cut by a failed read is the read's failure, not a
         // file of another kind.
-        int operator()(int r) const { return rferror() ? readfailed(name) : r; }
-    } fail{name};
+        int operator()(int r) const { return rferror() ? readfailed(from) : r; }
+    } fail{from};
     int c = rfgetc();
     if (c != 'R') {
         skip(127);
@@ -795,9 +805,12 @@ void resetscan() {
 // aviscan
 // ============================================================================
 
-int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
-            uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
-            int64_t* chunksize, int64_t* chunkoff, float* fps) {
+namespace {
+
+// Both passes over what from names, then the outputs: aviscan's body.
+int scanpasses(const scanfrom& from, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+               uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+               int64_t* chunksize, int64_t* chunkoff, float* fps) {
     printf("Scanning index ... ");
     resetscan();
     walk w{};
@@ -805,8 +818,8 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     w.target = frame;
     int64_t formstart = 0;
     uint32_t riffsize = 0;
-    w.filelen = filelength(name);
-    int r = openriff(name, w, &formstart, &riffsize);
+    w.filelen = from.src ? from.src->length : filelength(from.name);
+    int r = openriff(from, w, &formstart, &riffsize);
     if (r != 0) return r;
     // The table is sized again by this movie's main header; without one it
     // must not go on describing the movie scanned before.
@@ -814,7 +827,7 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     walktop(w, formstart, riffsize);
     trailer(w);
     rfclose();
-    if (rferror()) return readfailed(name);
+    if (rferror()) return readfailed(from);
 
     printf(w.found ? "found." : "no index.");
     printf("\n");
@@ -829,12 +842,12 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     w.pass = 2;
     w.strlnumber = 0;
     w.filledpos = w.filledsize = w.filledframe = 0;
-    r = openriff(name, w, &formstart, &riffsize);
+    r = openriff(from, w, &formstart, &riffsize);
     if (r != 0) return r;
     walktop(w, formstart, riffsize);
     trailer(w);
     rfclose();
-    if (rferror()) return readfailed(name);
+    if (rferror()) return readfailed(from);
     printf("scan finished.\n");
     if (w.hasaudio)
         printf("max. WAV chunk %lld, 1st chunk size %lld from %lld.\n", ll(S.aviwavmaxchunk), ll(S.avifirstwavsize),
@@ -859,4 +872,20 @@ int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, u
     S.avishownframe = w.shownframe;
     printf("done.\n");
     return 0;
+}
+
+}  // namespace
+
+int aviscan(const char* name, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+            uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+            int64_t* chunksize, int64_t* chunkoff, float* fps) {
+    return scanpasses({name, nullptr}, frame, total, width, height, sizeflag, hasaudio, audiobuf, junkpos,
+                      junksize, chunksize, chunkoff, fps);
+}
+
+int aviscansrc(const rdsource* src, int32_t frame, uint32_t* total, uint32_t* width, uint32_t* height,
+               uint8_t* sizeflag, uint8_t* hasaudio, int64_t* audiobuf, int64_t* junkpos, int64_t* junksize,
+               int64_t* chunksize, int64_t* chunkoff, float* fps) {
+    return scanpasses({nullptr, src}, frame, total, width, height, sizeflag, hasaudio, audiobuf, junkpos,
+                      junksize, chunksize, chunkoff, fps);
 }

@@ -72,22 +72,22 @@ int checkstreams(bool removing) {
 // Copies up to the JUNK (or JUNQ) pad and writes it again with its size
 // changed by delta, all zeros: false when the pad is not there or cannot
 // take the change.
-bool resizejunk(int64_t delta) {
-    if (!copyto(S.aviptrjunk)) return false;
+bool resizejunk(edit& e, int64_t delta) {
+    if (!copyto(e, S.aviptrjunk)) return false;
     uint8_t f[4];
     for (uint8_t& c : f) c = (uint8_t)rfgetc();
     if (std::memcmp(f, "JUN", 3) != 0 || (f[3] != 'K' && f[3] != 'Q')) return false;
     int64_t n = (uint32_t)rfgetdw();
     if (n + delta < 0 || n + delta > (int64_t)UINT32_MAX || !rdskip(n)) return false;
-    for (uint8_t c : f) outc(c);
-    outdw((uint32_t)(n + delta));
-    return outzeros(n + delta);
+    for (uint8_t c : f) outc(e, c);
+    outdw(e, (uint32_t)(n + delta));
+    return outzeros(e, n + delta);
 }
 
 // Copies movi from the read position to its end without the '##wb' chunks:
 // false after a line when a chunk cannot be taken, the walk does not end on
 // the list's end, or the bytes dropped differ from the scan's count.
-bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
+bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
     *skipped = 0;
     while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
         const int64_t at = rdpos();
@@ -111,7 +111,7 @@ bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
             printf("%lld bytes.\n", ll(n));
         }
         le32(f + 4, n);
-        if (!outkept(at, f, 8) || !copyto(rdpos() + n)) break;
+        if (!outkept(e, at, f, 8) || !copyto(e, rdpos() + n)) break;
     }
     if (rdpos() != datastart + size || *skipped != S.aviwavmovibytes) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
@@ -123,7 +123,7 @@ bool copymovi(int64_t datastart, uint32_t size, int64_t* skipped) {
 
 // Copies the idx1 entries from the read position without the '##wb' ones,
 // every later offset lowered by the audio chunks dropped before it.
-bool copyidx1(int64_t datastart, uint32_t size) {
+bool copyidx1(edit& e, int64_t datastart, uint32_t size) {
     int64_t removed = 0, entries = 0;
     while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
         const int64_t at = rdpos();
@@ -139,8 +139,8 @@ bool copyidx1(int64_t datastart, uint32_t size) {
         le32(f + 8, (uint32_t)((int64_t)off - removed));
         le32(f + 12, n);
         // An entry that keeps its offset is the movie's own 16 bytes.
-        if (removed == 0) outkept(at, f, IDX1_ENTRY);
-        else for (uint8_t c : f) outc(c);
+        if (removed == 0) outkept(e, at, f, IDX1_ENTRY);
+        else for (uint8_t c : f) outc(e, c);
     }
     if (rfeof() != 0 || entries != S.aviwavidx1bytes) {
         printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
@@ -181,106 +181,105 @@ int removewav(const char* avi, spliced* plan) {
         return 0;
     }
     printf("IMG: %g sec.\n", (double)s.total / (double)s.fps);
-    int64_t fs = framesize(S, s);
     if ((r = checkpositions(NEED_ALL)) != 0) return r;
     noteindex();
     if ((r = checklayout("removing WAV from AVI")) != 0) return r;
     if ((r = checkstreams(true)) != 0) return r;
-    bool junk = S.aviptrjunk != 0;
-    int64_t strl = S.aviwavstrlbytes;
-    if (junk && (int64_t)s.junksize + strl > (int64_t)UINT32_MAX) junk = false;  // then hdrl just shrinks
+    const wavremoveplan p = planwavremove(S, s);
     if ((r = editopen(e)) != 0) return r;
 
     // RIFF size.
-    if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+    if (!copyto(e, S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, EDIT_REFUSED);
     }
     uint32_t riff = (uint32_t)rfgetdw();
-    printf("WAV in avih = %lld (should be %lld).\n", ll(strl), ll(STRL_AUDS_LIST));
-    int64_t newriff = (int64_t)riff - (junk ? 0 : strl);
-    printf("WAV in movi = %lld (should be %lld).\n", ll(S.aviwavmovibytes), ll((int64_t)S.auds.bufsize + 8));
-    newriff -= S.aviwavmovibytes;
-    printf("WAV in idx1 = %lld (should be 16).\n", ll(S.aviwavidx1bytes));
-    newriff -= S.aviwavidx1bytes;
-    if (newriff < 4 || riff != S.aviriffsize) return editabort(e, EDIT_REFUSED);
-    outdw((uint32_t)newriff);
+    printf("WAV in avih = %lld (should be %lld).\n", ll(p.strl), ll(STRL_AUDS_LIST));
+    printf("WAV in movi = %lld (should be %lld).\n", ll(p.movibytes), ll((int64_t)S.auds.bufsize + 8));
+    printf("WAV in idx1 = %lld (should be 16).\n", ll(p.idx1bytes));
+    if (!p.fits || riff != S.aviriffsize) return editabort(e, EDIT_REFUSED);
+    outdw(e, (uint32_t)p.riff);
 
     // hdrl: its size, the main header's rate, frame count and stream count.
-    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, EDIT_REFUSED);
+    if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
-    if (hdrlsize < strl || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
-    outdw((uint32_t)(hdrlsize - strl));
-    if (!applypatches({{S.aviptrmaxbytes, 4, {maxbytes(fs, s.fps, 0)}},
-                       {S.aviptrtotalframes, 4, {s.total}},
-                       {S.aviptrstreams, 4, {1}}}))
-        return editabort(e, EDIT_REFUSED);
+    if (hdrlsize != S.avihdrlsize || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
+    outdw(e, (uint32_t)p.hdrl);
+    if (!applypatches(e, p.header)) return editabort(e, EDIT_REFUSED);
 
     // The audio strl is cut at its own position: nothing before it moves.
-    if (!copyto(S.aviptraudsstrl)) return editabort(e, EDIT_REFUSED);
-    int64_t w = outpos();
-    if (w == S.aviptraudsstrl && S.aviptraudsstrl + strl <= hdrlstart + hdrlsize) {
+    if (!copyto(e, S.aviptraudsstrl)) return editabort(e, EDIT_REFUSED);
+    int64_t w = outpos(e);
+    if (w == S.aviptraudsstrl && S.aviptraudsstrl + p.strl <= hdrlstart + hdrlsize) {
         printf("Assert OK at the end of LIST2 for removing auds.\n");
     } else {
         printf("Assert fail at LIST2 for removing auds.\n");
         return editabort(e, EDIT_REFUSED);
     }
-    printf("Skipping %lld bytes.(auds)\n", ll(strl));
-    if (!rdskip(strl)) return editabort(e, EDIT_REFUSED);
+    printf("Skipping %lld bytes.(auds)\n", ll(p.strl));
+    if (!rdskip(p.strl)) return editabort(e, EDIT_REFUSED);
 
     // The JUNK grows by what hdrl lost, so movi keeps its file position.
-    if (junk && !resizejunk(strl)) return editabort(e, EDIT_REFUSED);
+    if (p.junk && !resizejunk(e, p.strl)) return editabort(e, EDIT_REFUSED);
 
     // movi without the '##wb' chunks.
-    if (!copyto(S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
+    if (!copyto(e, S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
-    outdw((uint32_t)(movisize - S.aviwavmovibytes));
-    if (!readfourcc("movi")) {
+    outdw(e, (uint32_t)p.movi);
+    if (!readfourcc("movi") || (int64_t)movisize - p.movibytes != p.movi) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
         return editabort(e, EDIT_REFUSED);
     }
-    for (char c : {'m', 'o', 'v', 'i'}) outc(c);
+    for (char c : {'m', 'o', 'v', 'i'}) outc(e, c);
     printf("(LIST-movi leng %lld bytes)", ll(movisize));
     int64_t skipped = 0;
-    if (!copymovi(S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, EDIT_REFUSED);
-    if (outfailed()) {
+    if (!copymovi(e, S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, EDIT_REFUSED);
+    if (outfailed(e)) {
         printf("Copy failed (WR) for removing WAV PCM from AVI1.\n");
         return editabort(e, EDIT_LATECOPY);
     }
 
     // idx1 without the '##wb' entries.
-    if (S.aviptridx1 && S.aviptridx1end) {
-        if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);
-        if (!readfourcc("idx1")) {
+    if (p.index) {
+        if (!copyto(e, S.aviptridx1)) return editabort(e, EDIT_REFUSED);
+        uint32_t n = 0;
+        if (readfourcc("idx1")) n = (uint32_t)rfgetdw();
+        if (rfeof() != 0 || (int64_t)n - p.idx1bytes != p.idx1) {
             printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
-        for (char c : {'i', 'd', 'x', '1'}) outc(c);
-        uint32_t n = (uint32_t)rfgetdw();
-        outdw((uint32_t)(n - S.aviwavidx1bytes));
+        for (char c : {'i', 'd', 'x', '1'}) outc(e, c);
+        outdw(e, (uint32_t)p.idx1);
         printf("(idx1 %lld bytes)", ll(n));
-        if (!copyidx1(rdpos(), n)) return editabort(e, EDIT_REFUSED);
+        if (!copyidx1(e, rdpos(), n)) return editabort(e, EDIT_REFUSED);
     }
-    return editfinish(e, S.aviptrriffleng + 4 + newriff);
+    return editfinish(e, p.riffend);
 }
 
-// The name under which the planned movie without its sound is read while a
-// sound is replaced: a control character no Windows name holds, and no name
-// a caller passes in this edit (the movie and the WAV are real files).
-constexpr const char* kUnsounded = "\x01(the movie without its sound)";
-
-// Ends the mount of the plan when the replacement ends, however it ends.
-struct planmount {
-    bool on = false;
-    ~planmount() {
-        if (!on) return;
-        rfclose();
-        unmountplan();
-    }
-};
-
 }  // namespace
+
+wavremoveplan avitool_detail::planwavremove(const aviscanrecord& S, const scanfacts& s) {
+    wavremoveplan p{};
+    p.fs = framesize(S, s);
+    p.index = S.aviptridx1 && S.aviptridx1end;
+    p.strl = S.aviwavstrlbytes;
+    p.movibytes = S.aviwavmovibytes;
+    p.idx1bytes = S.aviwavidx1bytes;
+    // The JUNK takes the stream list's bytes only while its size field holds
+    // them; otherwise hdrl just shrinks and everything after it moves up.
+    p.junk = S.aviptrjunk != 0 && s.junksize + p.strl <= (int64_t)UINT32_MAX;
+    p.riff = (int64_t)S.aviriffsize - (p.junk ? 0 : p.strl) - p.movibytes - p.idx1bytes;
+    p.riffend = S.aviptrriffleng + 4 + p.riff;
+    p.hdrl = (int64_t)S.avihdrlsize - p.strl;
+    p.movi = (S.aviptrmoviend - (S.aviptrmovi + CHUNK_HDR)) - p.movibytes;
+    p.idx1 = p.index ? (S.aviptridx1end - (S.aviptridx1 + CHUNK_HDR)) - p.idx1bytes : 0;
+    p.fits = p.riff >= 4 && p.hdrl >= 0 && p.movi >= 4 && p.idx1 >= 0;
+    p.header = {{S.aviptrmaxbytes, 4, {maxbytes(p.fs, s.fps, 0)}},
+                {S.aviptrtotalframes, 4, {s.total}},
+                {S.aviptrstreams, 4, {1}}};
+    return p;
+}
 
 wavappendplan avitool_detail::planwavappend(const aviscanrecord& S, const scanfacts& s, const soundfacts& snd,
                                             double wavsec) {
@@ -351,19 +350,23 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         return AVI1_TOO_LARGE;
     }
     spliced unsounded;
-    planmount mount;
+    plansource from;
     if (e.scan.hasaudio) {
         printf("WAV already exists in AVI.\n");
         if (!replace) return 0;
         // The removal is planned, not written: its lines are printed as it
         // runs, and the movie stays as it is until the addition's replace.
+        // The addition then scans and reads the plan as its source, on RD
+        // alone: nothing else in the process sees it.
         if ((r = removewav(avi, &unsounded)) != 0) {
             printf("ErrRemovingWAVfromAVI (%d)\n", r);
             return r;
         }
-        mountplan(&unsounded, kUnsounded);
-        mount.on = true;
-        e.src = kUnsounded;
+        if (!planopen(&from, &unsounded)) {
+            printf("Cannot find AVI.(%s)\n", avi);
+            return EDIT_NOFILE;
+        }
+        e.src = &from.src;
         if ((r = findandscan(e)) != 0) return r;
         if (e.scan.hasaudio) {
             printf("Assert failed in removing WAV from AVI (%d)\n", r);
@@ -384,25 +387,25 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     }
     if ((r = editopen(e)) != 0) return r;
 
-    if (!copyto(S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+    if (!copyto(e, S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, EDIT_REFUSED);
     }
     rfgetdw();
     wfputdw((uint32_t)plan.riff);
-    if (!passfourcc("AVI ") || !passfourcc("LIST")) return editabort(e, EDIT_REFUSED);
+    if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rdpos();
     if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
-    outdw(hdrlsize + STRL_AUDS_LIST);
-    if (!applypatches(plan.header)) return editabort(e, EDIT_REFUSED);
+    outdw(e, hdrlsize + STRL_AUDS_LIST);
+    if (!applypatches(e, plan.header)) return editabort(e, EDIT_REFUSED);
 
     // The audio strl goes right after the video strl, which ends hdrl in the
     // program's movies; another writer's filler after it stays after it.
     int64_t at = S.aviptrvidsstrlend ? S.aviptrvidsstrlend : hdrlstart + hdrlsize;
-    if (!copyto(at)) return editabort(e, EDIT_REFUSED);
+    if (!copyto(e, at)) return editabort(e, EDIT_REFUSED);
     if (putstrlauds(snd) != 0) return editabort(e, EDIT_REFUSED);
-    int64_t w = outpos();
+    int64_t w = outpos(e);
     if (w == at + STRL_AUDS_LIST) {
         printf("Assert OK at the end of LIST2 for auds.\n");
     } else {
@@ -412,15 +415,15 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
 
     // A JUNK as large as the stream list or larger gives up its bytes, so movi
     // keeps its place.
-    if (plan.shrink && !resizejunk(-(int64_t)STRL_AUDS_LIST)) return editabort(e, EDIT_REFUSED);
+    if (plan.shrink && !resizejunk(e, -(int64_t)STRL_AUDS_LIST)) return editabort(e, EDIT_REFUSED);
 
     // movi: its size, then everything in it, then the sound chunk.
-    if (!copyto(S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
+    if (!copyto(e, S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
     wfputdw((uint32_t)((int64_t)movisize + datlen + 8));
     int64_t movi4 = 0;
     wfgetpos64(&movi4);
-    if (!copyto(S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
+    if (!copyto(e, S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
     wfgetpos64(&w);
     uint32_t off = (uint32_t)(w - movi4);
     for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
@@ -430,7 +433,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (r != 0) return editabort(e, rwferror() ? EDIT_READFAIL : EDIT_LATECOPY);
 
     if (plan.index) {
-        if (!copyto(S.aviptridx1)) return editabort(e, EDIT_REFUSED);
+        if (!copyto(e, S.aviptridx1)) return editabort(e, EDIT_REFUSED);
         if (!readfourcc("idx1")) {
             printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
             return editabort(e, EDIT_REFUSED);
@@ -438,7 +441,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
         uint32_t n = (uint32_t)rfgetdw();
         wfputdw(n + IDX1_ENTRY);
-        if (!copyto(S.aviptridx1end)) return editabort(e, EDIT_REFUSED);
+        if (!copyto(e, S.aviptridx1end)) return editabort(e, EDIT_REFUSED);
         for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
         wfputdw(IDX1_KEYFRAME);
         wfputdw(off);

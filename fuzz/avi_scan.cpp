@@ -5,8 +5,11 @@
 // hold (a hostile frame count must not make it allocate more), and a frame
 // shown for the target that is the target itself or a filled chunk.
 
+#include <cstring>
+
 #include "avitool/avitool.h"
 #include "fuzz/harness.h"
+#include "stream/stream.h"
 
 namespace {
 
@@ -24,11 +27,28 @@ struct Outs {
     }
 };
 
-void scan(int32_t frame, size_t size) {
+// The input as a read source.  claimed > the bytes there makes the source
+// fall short at its end, as a file that shrank under a plan does.
+struct memsrc {
+    const uint8_t* data;
+    size_t size;
+    static int64_t read(void* ctx, int64_t pos, void* buf, int64_t n) {
+        const memsrc& m = *static_cast<const memsrc*>(ctx);
+        int64_t have = (int64_t)m.size - pos;
+        int64_t k = have < 0 ? 0 : have < n ? have : n;
+        if (k > 0) std::memcpy(buf, m.data + pos, (size_t)k);
+        return k;
+    }
+};
+
+// frame's scan by name, or of src when it is given.
+void scan(int32_t frame, size_t size, const rdsource* src = nullptr) {
     Outs o;
-    int r = aviscan(fuzz::kInputName, frame, &o.total, &o.width, &o.height, &o.sizeflag,
-                    &o.hasaudio, &o.audiobuf, &o.junkpos, &o.junksize, &o.chunksize, &o.chunkoff,
-                    &o.fps);
+    int r = src ? aviscansrc(src, frame, &o.total, &o.width, &o.height, &o.sizeflag, &o.hasaudio,
+                             &o.audiobuf, &o.junkpos, &o.junksize, &o.chunksize, &o.chunkoff, &o.fps)
+                : aviscan(fuzz::kInputName, frame, &o.total, &o.width, &o.height, &o.sizeflag,
+                          &o.hasaudio, &o.audiobuf, &o.junkpos, &o.junksize, &o.chunksize, &o.chunkoff,
+                          &o.fps);
     FUZZ_CHECK(r == 0 || r == 2 || r == 3);
     if (r != 0) {
         FUZZ_CHECK(o == Outs());
@@ -59,5 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     aviscanreset();
     scan(0, size);
     scan(-1, size);
+    // The same bytes as a source: once whole, once claiming 7 bytes more
+    // than there are (the last refill falls short: a read error).
+    memsrc m{data, size};
+    for (int64_t extra : {0, 7}) {
+        rdsource src = {&m, (int64_t)size + extra, memsrc::read};
+        idxtablefree();
+        aviscanreset();
+        scan(0, size + (size_t)extra, &src);
+        FUZZ_CHECK(rfeof() != 0);
+    }
     return 0;
 }

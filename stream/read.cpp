@@ -10,6 +10,11 @@
 // 8192-byte buffer; the system's file pointer then lies ahead of the logical
 // position by the unread buffered bytes (end - cur).  FILE mode (opened by an 8-bit name) leaves
 // buffering to the runtime, whose file position always equals the logical one.
+// Source mode (opened on an rdsource) reads through the same buffer as handle
+// mode; its "file pointer" is just the offset after the buffered bytes, so
+// giving the buffer back and every move are free and cannot be refused
+// (except a move before the start).  A short positional read there is a
+// failed read: the stream closes as at the end and rferror says so.
 //
 // Where this code is stricter than the plain rules, it is so on purpose:
 //   - every seek looks at the system's or the runtime's answer: a refused move
@@ -32,10 +37,17 @@
 namespace stream_detail {
 
 // Program start: both streams closed, end flag set.
-rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}};
-rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}};
+rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}, 0, {}};
+rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}, 0, {}};
 
 void rd_close(rdstrm& s) {
+    if (s.smode) {
+        // A source holds nothing to release; the closed stream is an
+        // ordinary closed one (quiet as FILE mode).
+        s.smode = 0;
+        s.hmode = 0;
+        s.src = rdsource{};
+    }
     if (s.eof == 0) {
         if (s.hmode) g_os.close(s.handle);
         else if (s.file) g_os.fclose(s.file);
@@ -156,6 +168,21 @@ int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
     return 0;
 }
 
+// Opens s on a source: 0 / -1 (a null source, no read, a negative length).
+int open_src(rdstrm& s, const rdsource* src) {
+    if (s.eof == 0) rd_close(s);
+    s.failed = 0;
+    if (!src || !src->pread || src->length < 0) return -1;
+    s.src = *src;
+    s.handle = nullptr;
+    s.file = nullptr;
+    s.hmode = 0xFF;
+    s.smode = 0xFF;
+    rd_at(s, 0);
+    s.eof = 0;
+    return 0;
+}
+
 // -1 when the file opens for reading, 0 when not; s is closed before and
 // stays closed; nothing printed.
 int exists_wide(rdstrm& s, const char16_t* name) {
@@ -172,6 +199,72 @@ int exists_narrow(rdstrm& s, const char* name) {
     if (!f) return 0;
     g_os.fclose(f);
     return -1;
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Source mode -----------------------------------------------------------------
+
+// Reads n > 0 bytes of the source at pos into out: the count, which is n,
+// or fewer only where the source ends (pos + n past its length).  A source
+// that gives fewer than it holds marks the stream failed and counts as
+// having given nothing from this read (the stream is then closed by the
+// caller).
+int64_t src_pread(rdstrm& s, int64_t pos, uint8_t* out, int64_t n) {
+    int64_t left = s.src.length - pos;
+    if (left <= 0) return 0;
+    int64_t want = n < left ? n : left;
+    int64_t got = s.src.pread(s.src.ctx, pos, out, want);
+    if (got != want) {
+        s.failed = 0xFF;
+        return -1;
+    }
+    return got;
+}
+
+// Refills the empty buffer of a source-mode stream: false, the stream
+// closed, at the end of the source or after a failed read.
+bool src_fill(rdstrm& s) {
+    rd_at(s, rd_pos(s));
+    int64_t got = src_pread(s, s.base, s.buf, kBufSize);
+    if (got <= 0) {
+        rd_close(s);
+        return false;
+    }
+    s.end = s.buf + got;
+    return true;
+}
+
+// rd_read in source mode: the buffered bytes, then a remainder smaller than
+// the buffer through a refill, a larger one straight into out.
+int src_read(rdstrm& s, uint8_t* out, int n) {
+    int32_t done = 0;
+    while (done < n) {
+        int32_t unread = rd_unread(s);
+        if (unread > 0) {
+            int32_t k = unread < n - done ? unread : n - done;
+            std::memcpy(out + done, s.cur, (size_t)k);
+            s.cur += k;
+            done += k;
+            continue;
+        }
+        int32_t rest = n - done;
+        if (rest < kBufSize) {
+            if (!src_fill(s)) return done;
+            continue;
+        }
+        rd_at(s, rd_pos(s));
+        int64_t got = src_pread(s, s.base, out + done, rest);
+        if (got > 0) {
+            s.base += got;
+            done += (int32_t)got;
+        }
+        if (got < rest) rd_close(s);
+        return done;
+    }
+    return done;
 }
 
 }  // namespace
@@ -210,6 +303,7 @@ bool refill(rdstrm& s) {
 // delivered; 0 on a closed stream and for n <= 0.
 int rd_read(rdstrm& s, uint8_t* out, int n) {
     if (s.eof != 0 || n <= 0 || !out) return 0;
+    if (s.smode) return src_read(s, out, n);
     if (!s.hmode) {
         size_t got = g_os.fread(out, 1, (size_t)n, s.file);
         s.base += (int64_t)got;
@@ -257,6 +351,10 @@ namespace {
 int buf_rewind(rdstrm& s, const rdmsgs& m) {
     int64_t unread = rd_unread(s);
     if (!s.hmode || unread == 0) return 0;
+    if (s.smode) {
+        rd_at(s, rd_pos(s));
+        return 0;
+    }
     if (!g_os.seek(s.handle, -unread, OS_SEEK_CURRENT, nullptr)) {
         say(m.rewind);
         return -2;
@@ -271,7 +369,13 @@ int buf_rewind(rdstrm& s, const rdmsgs& m) {
 // handle mode, on a closed stream, whose null handle the system refuses).
 // 0, or -2 with nothing moved and the buffer kept.
 int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
-    if (s.hmode) {
+    if (s.smode) {
+        if (s.eof != 0) return -2;
+        if (target < 0) {
+            say(msg);
+            return -2;
+        }
+    } else if (s.hmode) {
         if (s.eof != 0 || !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
             say(msg);
             return -2;
@@ -302,6 +406,19 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
 // mode).  0, or -2 with nothing moved.  The end flag is left as it is.
 int skip_ahead(rdstrm& s, int64_t d, const char* msg) {
     int64_t target;
+    if (s.smode) {
+        if (s.eof != 0) return -2;
+        if (d <= rd_unread(s)) {
+            s.cur += d;
+            return 0;
+        }
+        if (__builtin_add_overflow(rd_pos(s), d, &target)) {
+            say(msg);
+            return -2;
+        }
+        rd_at(s, target);
+        return 0;
+    }
     if (s.hmode) {
         if (s.eof != 0) {
             say(msg);
@@ -344,6 +461,10 @@ int skip_n(rdstrm& s, int64_t n, const char* msg) {
 // handle mode, every byte of FILE mode, the end and the closed stream.
 int rd_getc_slow(rdstrm& s) {
     if (s.eof != 0) return -1;
+    if (s.smode) {
+        if (s.cur >= s.end && !src_fill(s)) return -1;
+        return *s.cur++;
+    }
     if (s.hmode) {
         if (s.cur < s.end) return *s.cur++;
         if (!refill(s)) return -1;
@@ -360,6 +481,7 @@ int rd_getc_slow(rdstrm& s) {
 
 int32_t rd_take(rdstrm& s, int32_t max, const uint8_t** p) {
     if (s.eof != 0 || max <= 0) return 0;
+    if (s.smode && s.cur >= s.end && !src_fill(s)) return 0;
     if (s.hmode) {
         if (s.cur >= s.end && !refill(s)) return 0;
         int32_t k = rd_unread(s);
@@ -428,6 +550,16 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
         s.eof = 0;
         return 0;
     }
+    if (s.smode) {
+        int64_t np = s.src.length + offset;
+        if (s.eof != 0) return -4;
+        if (np < 0) {
+            say(m.seek);
+            return -4;
+        }
+        rd_at(s, np);
+        return 0;
+    }
     if (s.hmode) {
         int64_t np = 0;
         if (s.eof != 0 || !g_os.seek(s.handle, offset, OS_SEEK_END, &np)) {
@@ -459,6 +591,10 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
 // its buffered bytes.
 int file_size(rdstrm& s, int64_t* out) {
     if (s.eof != 0 || !out) return 0;
+    if (s.smode) {
+        *out = s.src.length;
+        return 1;
+    }
     if (s.hmode) return g_os.size(s.handle, out) ? 1 : 0;
     int64_t end = -1;
     if (g_os.fseek64(s.file, 0, SEEK_END) == 0) end = g_os.ftell64(s.file);
@@ -483,6 +619,7 @@ int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
 int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }
 int rfopenW(const char16_t* name) { return open_wide(RD, name, &kRD); }
 int rfopen(const char* name) { return open_narrow(RD, name, &kRD); }
+int rfopensrc(const rdsource* src) { return open_src(RD, src); }
 void rfopenmsg(uint8_t wide, const char* name, uint32_t error) {
     if (wide) say_openfail(kRD, error);
     else std::printf(kRD.open_name, name);

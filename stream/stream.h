@@ -9,7 +9,8 @@
 //   txstrm text reader, prefix tf    (list.txt and the parsers)
 // A trailing W marks the twin that takes a 16-bit (UTF-16) file name and works
 // through a system handle with its own 8192-byte buffer; the 8-bit twin works
-// through the C runtime's FILE.
+// through the C runtime's FILE.  RD also reads from a source of bytes that is
+// not a file (rfopensrc, below), through the same buffer as a handle.
 //
 // Results are int: 0 done, -1 a file that cannot be opened or the end of
 // data, -2 a refused seek; the yes/no tests answer -1 for yes, 0 for no (the
@@ -48,6 +49,23 @@ inline void put_be32(uint8_t* p, uint32_t v) {
     p[0] = (uint8_t)(v >> 24); p[1] = (uint8_t)(v >> 16); p[2] = (uint8_t)(v >> 8); p[3] = (uint8_t)v;
 }
 
+// ---- Read sources --------------------------------------------------------------
+//
+// Bytes that are not one file (a file planned from pieces of others, memory)
+// read through RD as a file would be: a context, a length and a positional
+// read.  pread(ctx, pos, buf, n) reads the n bytes at pos into buf (RD never
+// asks for bytes at or past length) and returns how many it read; fewer than
+// asked, or a negative count, is a failed read (a source file that shrank, a
+// failing disk under it), which RD reports through rferror and never as the
+// end of the data.  The source is copied at the open; what ctx points to must
+// outlive the stream's use of it.  Nothing process-wide changes while a
+// source is read, and two sources never share state unless their contexts do.
+struct rdsource {
+    void* ctx;
+    int64_t length;
+    int64_t (*pread)(void* ctx, int64_t pos, void* buf, int64_t n);
+};
+
 // ---- The records (not for callers) ---------------------------------------------
 //
 // The records are visible here only so that rfgetc and wfputc can take their
@@ -56,7 +74,8 @@ namespace stream_detail {
 
 enum : int32_t { kBufSize = 8192, kCopySize = 4096 };
 
-// A read stream (RD, RD2).  Handle mode reads through buf; FILE mode leaves
+// A read stream (RD, RD2).  Handle mode and source mode (smode, which also
+// sets hmode) read through buf; FILE mode leaves
 // the buffering to the runtime (rtbuf is handed to it by the messaging open)
 // and keeps cur = end = buf, so the inline fast path never fires there.  A
 // closed stream has cur = end = buf, a null handle and a null file.  The
@@ -74,6 +93,8 @@ struct rdstrm {
     uint8_t buf[kBufSize];
     char rtbuf[kBufSize];
     uint8_t copybuf[kCopySize];  // the copies to WR
+    uint8_t smode;             // 0xFF source mode (with hmode 0xFF), else 0
+    rdsource src;              // source mode: what is read
 };
 
 // A write stream (WR, WRsrc).  lim is buf + kBufSize - 1 while the stream is
@@ -123,6 +144,11 @@ int rfopen(const char* name);          // with messages and an 8192-byte runtime
 // error, g_os.lasterror() of the refused open) prints when its open fails:
 // for a file that another thread tried to open in RD's place.
 void rfopenmsg(uint8_t wide, const char* name, uint32_t error);
+// Opens RD on a source (source mode): 0; -1, the stream closed, for a null
+// source, one without a read or with a negative length.  Quiet.  Seeks and
+// skips move within the source as in a file; the end of the source ends the
+// stream as the end of a file does.
+int rfopensrc(const rdsource* src);
 inline int rfgetc(void) {               // 0..255, or -1 at the end
     stream_detail::rdstrm& s = stream_detail::RD;
     if (s.cur < s.end) return *s.cur++;
