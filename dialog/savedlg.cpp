@@ -76,12 +76,16 @@ what_is look_at(const char* path) {
 
 // The extension of the chosen filter without its '.', for the trace line
 // that pairs it with the filter's index ("4 (jpg)").  The preselected pair
-// keeps the preselection's default, so the first line stays as it was; a
-// filter that assigns nothing ("All Files") shows "(null)".
+// keeps the preselection's default, so the first line stays as it was.
+// Never null, as printf's %s must never get one: kind 0's one filter, "All
+// Files", keeps the typed extension and says so ("1 (as typed)"); any other
+// filter without a default ("All Files" of another kind, an index without a
+// match) shows "(null)".
 const char* chosen_def_ext(int kind, uint32_t index, const preselect& pre) {
-    if (index == pre.index) return pre.def_ext;
-    const char* e = save_assigned_ext(kind, index);
-    return e ? e + 1 : nullptr;
+    if (kind == FDK_ANY) return "as typed";
+    const char* e = index == pre.index ? pre.def_ext : save_assigned_ext(kind, index);
+    if (!e) return "(null)";
+    return index == pre.index ? e : e + 1;
 }
 
 }  // namespace
@@ -124,8 +128,7 @@ int fsavedlg(char* out, int kind, const char* initpath) {
     for (;;) {
         d.file_offset = 0;
         d.file_extension = (uint16_t)strlen(path);
-        const char* shown_ext = chosen_def_ext(kind, d.filter_index, pre);
-        printf("Initial Filter: %d (%s).\n", (int)d.filter_index, shown_ext ? shown_ext : "(null)");
+        printf("Initial Filter: %d (%s).\n", (int)d.filter_index, chosen_def_ext(kind, d.filter_index, pre));
         if (!g_os.save_dialogA(&d)) {
             fputs("\nFailed Opening File-Save Dialog Box: 0000 ", stdout);
             print_status(nullptr, g_os.dialog_error());
@@ -171,7 +174,13 @@ int fsavedlg(char* out, int kind, const char* initpath) {
             } else if (w == A_FILE) {
                 char question[kSavePathCap + 64];
                 snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", rebuilt);
-                if (!g_os.ask_yes_no(question, title)) refused = "";
+                int yes = g_os.ask_yes_no(question, title);
+                if (yes < 0) {  // cancelled as the dialog itself is: the same report
+                    fputs("\nFailed Opening File-Save Dialog Box: 0000 ", stdout);
+                    print_status(nullptr, 0);
+                    return -1;
+                }
+                if (yes != 1) refused = "";
             }
         }
         if (refused) {

@@ -22,21 +22,26 @@ int native_ask_yes_no(const char* text, const char* caption);
 #if !defined(_WIN32)
 // The console dialog on in_fd (answers) and out_fd (prompts): 1 chosen, with
 // the record filled as the system's dialog fills it; 0 with *error = 0 for a
-// cancel (end of input, Ctrl-C) or a failure code (0x3003: the path does not
-// fit max_file).  The 8-bit form takes the terminal's bytes as they are; the
-// 16-bit form converts between UTF-8 on the terminal and UTF-16.  The
-// descriptors' terminal modes are not touched here.
-int console_dialogA(int in_fd, int out_fd, os_filedlgA* d, uint32_t* error);
+// cancel (end of input, Ctrl-D, Ctrl-C, Esc) or a failure code (0x3003: the
+// path does not fit max_file).  `save` makes it a save dialog, which also
+// checks that a new file can be created at the name.  On a terminal the
+// answers are read with the line editor, which has the terminal while it
+// reads and then gives back the mode it found; from other descriptors as
+// plain lines.  The 8-bit form takes the terminal's bytes as they are; the
+// 16-bit form converts between UTF-8 on the terminal and UTF-16.
+int console_dialogA(int in_fd, int out_fd, os_filedlgA* d, uint32_t* error, bool save = false);
 int console_dialogW(int in_fd, int out_fd, os_filedlgW* d, uint32_t* error);
 
 // A yes/no question on the descriptors: "text [y/N] ", 1 only for an answer
-// starting with 'y' or 'Y'.
+// starting with 'y' or 'Y', -1 when it is cancelled as the dialog is.
 int console_ask(int in_fd, int out_fd, const char* text, const char* caption);
 
 // A Ctrl-C waits to be taken by the key poll (posix.cpp); sigint_drop
-// forgets it, as each dialog on the terminal does when it opens.
+// forgets it, as each dialog on the terminal does when it opens;
+// sigint_latch keeps one that arrived as a key rather than a signal.
 bool sigint_pending();
 void sigint_drop();
+void sigint_latch();
 #endif
 
 }  // namespace platform_detail

@@ -331,7 +331,9 @@ struct os_api {
     // the user); a Ctrl-C while it is open cancels it and stays latched
     // for console_event.
     // ask_yes_no is a Yes/No question with no owner window (MessageBoxA
-    // with MB_YESNO): 1 yes; 0 no, and also when nobody can be asked.
+    // with MB_YESNO): 1 yes; 0 no, and also when nobody can be asked; -1
+    // when the user cancelled it (the console's Esc, Ctrl-D or Ctrl-C, as
+    // they cancel the dialog; Windows' Yes/No box has no cancel).
     int (*open_dialogW)(os_filedlgW* d);
     int (*open_dialogA)(os_filedlgA* d);
     int (*save_dialogA)(os_filedlgA* d);

@@ -1163,6 +1163,7 @@ void tty_restore_at_exit() { tty_restore(); }
 namespace platform_detail {
 bool sigint_pending() { return g_sigint != 0; }
 void sigint_drop() { g_sigint = 0; }
+void sigint_latch() { g_sigint = 1; }
 }  // namespace platform_detail
 
 namespace {

@@ -8,9 +8,10 @@
 # Only missing packages are installed, so a second run asks nothing of apt.
 set -euo pipefail
 mode=${1:-test}
-# The compiler, CMake and the two libraries; Debian's own python3 with
+# The compiler, CMake, the two libraries and libedit (the Linux console
+# dialog's line editor); Debian's own python3 with
 # python3-png makes the demo's frames and sound.
-build=(build-essential cmake pkg-config libpng-dev zlib1g-dev python3 python3-png)
+build=(build-essential cmake pkg-config libpng-dev zlib1g-dev libedit-dev python3 python3-png)
 # The tests: GoogleTest; ffmpeg, ImageMagick and PIL as outside judges of
 # the files; dpkg-dev to unpack libpng's source (the PNG corpus and the
 # Windows build); tzdata for the local-time tests; mingw-w64 and wine for

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -211,8 +212,9 @@ TEST_F(ConsoleDialog, SixteenBitFormConvertsUtf8AndCountsUnits) {
     EXPECT_EQ(console_dialogW(again.in, again.out, &w, &error), 1);
 }
 
-TEST(ConsoleAsk, OnlyYesIsYes) {
-    const std::pair<const char*, int> cases[] = {{"y\n", 1}, {"Yes\n", 1}, {"n\n", 0}, {"\n", 0}, {"", 0}, {"x\n", 0}};
+TEST(ConsoleAsk, OnlyYesIsYesAndTheCancelKeysCancel) {
+    const std::pair<const char*, int> cases[] = {{"y\n", 1}, {"Yes\n", 1}, {"n\n", 0},  {"\n", 0},
+                                                 {"x\n", 0}, {"", -1},     {"y\x04", -1}, {"\x1b", -1}};
     for (const auto& [answer, want] : cases) {
         Script s(answer);
         EXPECT_EQ(console_ask(s.in, s.out, "f.vrma already exists.\nDo you want to replace it?", "Save"), want) << answer;
@@ -253,9 +255,9 @@ TEST(ConsoleDialogService, WithoutATerminalEveryDialogFailsAndNobodySaysYes) {
 
 // ---- On a pseudo-terminal ---------------------------------------------------------
 
-// Reads the master until `want` has appeared (5 s at most).
+// Reads the master until `want` has appeared (a hang guard of 60 s).
 bool read_until(int master, std::string* seen, const std::string& want) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (seen->find(want) == std::string::npos) {
         if (std::chrono::steady_clock::now() > end) return false;
         struct pollfd p = {master, POLLIN, 0};
@@ -278,17 +280,45 @@ tcflag_t lflags(int fd) {
     return t.c_lflag;
 }
 
+// The native dialog run `dialogs` times on "/", then one key poll: "result
+// error file; " for each dialog but the last and "result error key file"
+// for the last.
+std::string pick_dialogs(int dialogs) {
+    std::string said;
+    for (int i = 1; i <= dialogs; i++) {
+        char file[260] = "a.png";
+        const char list[] = "Image Files\0*.PNG\0All Files\0*.*\0\0";
+        os_filedlgA d{};
+        d.filter = list;
+        d.file = file;
+        d.max_file = sizeof file;
+        d.initial_dir = "/";
+        d.title = "Pick";
+        d.flags = 0;
+        int r = g_os.open_dialogA(&d);
+        char line[400];
+        if (i < dialogs) {
+            snprintf(line, sizeof line, "%d %u %s; ", r, (unsigned)g_os.dialog_error(), file);
+        } else {
+            int key = 0;
+            int got = g_os.console_event(&key);
+            snprintf(line, sizeof line, "%d %u %d %s", r, (unsigned)g_os.dialog_error(), got ? key : -1, file);
+        }
+        said += line;
+    }
+    return said;
+}
+
 // A child in a session of its own whose controlling terminal is the pty's
-// slave runs the native dialog `dialogs` times, then polls the keyboard
-// once, and reports "result error file; " for each dialog but the last and
-// "result error key file" for the last.
+// slave runs `body` (after os_init) and reports what it returns.
 struct PtyChild {
     int master = -1;
     pid_t pid = -1;
     int report = -1;
     int status = -1;
 
-    explicit PtyChild(int dialogs = 1) {
+    explicit PtyChild(int dialogs = 1) : PtyChild([dialogs] { return pick_dialogs(dialogs); }) {}
+    explicit PtyChild(const std::function<std::string()>& body) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty");
         std::string slave = ptsname(master);
@@ -309,46 +339,26 @@ struct PtyChild {
             // ignored, and that survives fork: the Ctrl-C typed on the
             // terminal must reach this child as a signal.
             signal(SIGINT, SIG_DFL);
+            setenv("TERM", "xterm", 1);  // the same key sequences wherever the tests run
             setsid();
             int fd = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
             dup2(fd, STDIN_FILENO);
             char* argv[] = {nullptr};
             os_init(0, argv);
-            std::string said;
-            for (int i = 1; i <= dialogs; i++) {
-                char file[260] = "a.png";
-                const char list[] = "Image Files\0*.PNG\0All Files\0*.*\0\0";
-                os_filedlgA d{};
-                d.filter = list;
-                d.file = file;
-                d.max_file = sizeof file;
-                d.initial_dir = "/";
-                d.title = "Pick";
-                d.flags = 0;
-                int r = g_os.open_dialogA(&d);
-                char line[400];
-                if (i < dialogs) {
-                    snprintf(line, sizeof line, "%d %u %s; ", r, (unsigned)g_os.dialog_error(), file);
-                } else {
-                    int key = 0;
-                    int got = g_os.console_event(&key);
-                    snprintf(line, sizeof line, "%d %u %d %s", r, (unsigned)g_os.dialog_error(), got ? key : -1, file);
-                }
-                said += line;
-            }
+            std::string said = body();
             if (::write(p[1], said.data(), said.size()) < 0) _exit(2);
             _exit(0);
         }
         close(p[1]);
         report = p[0];
     }
-    // The child's report; a child that has not ended within 30 s is killed
+    // The child's report; a child that has not ended within 120 s is killed
     // (the report then says so), so that a dialog waiting for ever fails the
     // test instead of hanging the run.
     std::string finish() {
         std::string s;
         char b[512];
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         for (;;) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
@@ -378,16 +388,13 @@ struct PtyChild {
     }
 };
 
-TEST(ConsoleDialogPty, PromptsInCanonicalModeWithEchoAndRestoresTheMode) {
+TEST(ConsoleDialogPty, TheLineEditorEchoesAndTheModeIsRestored) {
     PtyChild c;
     std::string seen;
     ASSERT_TRUE(read_until(c.master, &seen, "Type [1]: ")) << seen;
-    tcflag_t during = lflags(c.master);
-    EXPECT_TRUE(during & ICANON);
-    EXPECT_TRUE(during & ECHO);
     ASSERT_EQ(write(c.master, "2\n", 2), 2);
     ASSERT_TRUE(read_until(c.master, &seen, "File name [a.png]: ")) << seen;
-    EXPECT_NE(seen.find("2\r\n"), std::string::npos) << "the answer is echoed";
+    EXPECT_NE(seen.find("Type [1]: 2"), std::string::npos) << "the answer is echoed";
     ASSERT_EQ(write(c.master, "x.bin\n", 6), 6);
     EXPECT_EQ(c.finish(), "1 0 -1 /x.bin");
     tcflag_t after = lflags(c.master);
@@ -431,6 +438,258 @@ TEST(ConsoleDialogPty, DialogAfterACtrlCWaitsForTheUser) {
         EXPECT_EQ(c.finish(), "0 0 a.png; 0 0 3 a.png");
         EXPECT_TRUE(WIFEXITED(c.status) && WEXITSTATUS(c.status) == 0) << "status " << c.status;
     }
+}
+
+
+// ---- Typing as a user does (on a pseudo-terminal) ------------------------------
+
+// A folder of files for the dialogs below, open to every user (a test may
+// run its child as nobody).
+struct Folder {
+    testutil::TempDir tmp;
+    std::string dir = tmp.str();
+    Folder() {
+        chmod(dir.c_str(), 0755);
+        for (const char* f : {"a.png", "pic.png", "pXic.png", "shot.png", "scan", "both", "both.png", "notes.txt"})
+            testutil::write_file(tmp.path() / f, std::string("x"));
+        std::filesystem::create_directory(tmp.path() / "sub");
+        testutil::write_file(tmp.path() / "sub" / "b.png", std::string("x"));
+    }
+    std::string at(const std::string& name) const { return dir + "/" + name; }
+};
+
+// One console dialog on the terminal in the child: "result error file".
+struct Ask {
+    std::string folder;
+    uint32_t flags = OS_OFN_PATHMUSTEXIST | OS_OFN_FILEMUSTEXIST;
+    const char* def_ext = nullptr;
+    bool save = false;
+    std::string operator()() const {
+        char file[260] = "";
+        const char list[] = "PNG Files\0*.PNG\0All Files\0*.*\0\0";
+        os_filedlgA d{};
+        d.filter = list;
+        d.filter_index = 1;
+        d.file = file;
+        d.max_file = sizeof file;
+        d.initial_dir = folder.c_str();
+        d.title = "Pick";
+        d.flags = flags;
+        d.def_ext = def_ext;
+        int r = save ? g_os.save_dialogA(&d) : g_os.open_dialogA(&d);
+        return std::to_string(r) + " " + std::to_string(g_os.dialog_error()) + " " + file;
+    }
+};
+
+// Runs the dialogs one after the other (in this order: the operands of
+// '+' have none) and joins their reports with "; ".
+template <class... F> std::string in_turn(const F&... dialogs) {
+    std::string said;
+    ((said += (said.empty() ? "" : "; ") + dialogs()), ...);
+    return said;
+}
+
+// Types `keys` once the text `after` has appeared (counted from the last
+// keys typed).
+struct Typist {
+    PtyChild& c;
+    std::string seen;
+    size_t from;
+    bool type(const std::string& after, const std::string& keys) {
+        std::string rest = seen.substr(from);
+        bool ok = read_until(c.master, &rest, after);
+        seen = seen.substr(0, from) + rest;
+        if (!ok) return false;
+        from += rest.find(after) + after.size();
+        return write(c.master, keys.data(), keys.size()) == (ssize_t)keys.size();
+    }
+};
+
+const std::string kName = "File name: ";
+
+TEST(ConsoleDialogTyping, CursorKeysEditTabCompletesHistoryRecalls) {
+    Folder f;
+    Ask ask{f.dir};
+    PtyChild c([&] { return in_turn(ask, ask, ask, ask, ask); });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "pic.png\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[DX\n"))
+        << t.seen;  // Left six times, X
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "\x1b[A\x1b[H\x1b[C\x1b[3~\n")) << t.seen;  // Up recalls, Home, Right, Delete
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "sh\t\n")) << t.seen;  // one match: completed whole
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "su\tb\t\n")) << t.seen;  // a folder gets its '/', then the name in it
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "p\t")) << t.seen;  // pic.png and pXic.png: listed under the line
+    ASSERT_TRUE(t.type("  pXic.png\r\n  pic.png\r\n", "ic\t\n")) << t.seen;
+    EXPECT_EQ(c.finish(), "1 0 " + f.at("pXic.png") + "; 1 0 " + f.at("pic.png") + "; 1 0 " + f.at("shot.png") +
+                              "; 1 0 " + f.at("sub/b.png") + "; 1 0 " + f.at("pic.png"))
+        << t.seen;
+}
+
+TEST(ConsoleDialogTyping, EscCancelsAndControlCharactersAreNoName) {
+    Folder f;
+    Ask ask{f.dir};
+    PtyChild c([&] { return in_turn(ask, ask, ask); });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "my\x1b")) << t.seen;  // Esc by itself, after typed text
+    ASSERT_TRUE(t.type("Type [1]: ", "\x1b")) << t.seen;  // at the type prompt
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "a\x16\x01.png\n")) << t.seen;  // Ctrl-V Ctrl-A: a literal control character
+    ASSERT_TRUE(t.type("A name cannot hold control characters", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "a.png\n")) << t.seen;
+    EXPECT_EQ(c.finish(), "0 0 ; 0 0 ; 1 0 " + f.at("a.png")) << t.seen;
+}
+
+TEST(ConsoleDialogTyping, CtrlDAndCtrlCCancelAfterTypedText) {
+    Folder f;
+    Ask ask{f.dir};
+    PtyChild c([&] { return in_turn(ask, ask, ask); });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "pdq\x04\x04"));
+    ASSERT_TRUE(t.type("Type [1]: ", "2\x04"));
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "pdq\x03"));
+    EXPECT_EQ(c.finish(), "0 0 ; 0 0 ; 0 0 ") << t.seen;
+}
+
+// Both overwrite questions of a save dialog (the console's own for the name
+// as typed, the save dialog's for the name with the assigned extension)
+// cancel on Ctrl-D, Ctrl-C and Esc, as every prompt does.
+TEST(ConsoleDialogTyping, BothOverwriteQuestionsCancelAlike) {
+    Folder f;
+    std::string init = f.at("x.png");
+    PtyChild c([&] {
+        std::string said;
+        for (int i = 0; i < 6; i++) {
+            char out[265] = "untouched";
+            said += std::to_string(fsavedlg(out, FDK_IMAGE, init.c_str())) + " " + out + "; ";
+        }
+        return said;
+    });
+    Typist t{c, "", 0};
+    const char* keys[] = {"\x04", "\x03", "\x1b"};
+    for (const char* k : keys) {
+        ASSERT_TRUE(t.type("Type [2]: ", "\n"));
+        ASSERT_TRUE(t.type("File name [x]: ", "shot.png\n"));  // the console asks
+        ASSERT_TRUE(t.type("Replace it? [y/N] ", k)) << t.seen;
+        ASSERT_TRUE(t.type("Type [2]: ", "\n"));
+        ASSERT_TRUE(t.type("File name [x]: ", "shot\n"));  // the save dialog asks for shot.png
+        ASSERT_TRUE(t.type("replace it? [y/N] ", k)) << t.seen;
+    }
+    std::string want;
+    for (int i = 0; i < 6; i++) want += "-1 untouched; ";
+    EXPECT_EQ(c.finish(), want) << t.seen;
+}
+
+TEST(ConsoleDialogTyping, NameWithoutExtensionOpensWhenOnlyItExists) {
+    Folder f;
+    Ask ask{f.dir};
+    ask.def_ext = "png";
+    PtyChild c([&] { return in_turn(ask, ask, ask, ask); });
+    Typist t{c, "", 0};
+    for (const char* name : {"scan\n", "scan.\n", "both\n", "pic\n"}) {
+        ASSERT_TRUE(t.type("Type [1]: ", "2\n"));
+        ASSERT_TRUE(t.type(kName, name)) << t.seen;
+    }
+    EXPECT_EQ(c.finish(), "1 0 " + f.at("scan") + "; 1 0 " + f.at("scan") + "; 1 0 " + f.at("both.png") + "; 1 0 " +
+                              f.at("pic.png"))
+        << t.seen;
+}
+
+// "..", a trailing separator and blanks: folder moves and non-names ask
+// again; a missing initial folder is said at once.
+TEST(ConsoleDialogTyping, FolderNamesMoveOrSayThePathDoesNotExist) {
+    Folder f;
+    Ask missing{"/nonexistent-rk/dir"};
+    missing.flags = OS_OFN_NOREADONLYRETURN | OS_OFN_PATHMUSTEXIST | OS_OFN_HIDEREADONLY | OS_OFN_OVERWRITEPROMPT;
+    missing.save = true;
+    Ask open{f.at("sub")};
+    PtyChild c([&] { return in_turn(missing, open); });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("Folder: /nonexistent-rk/dir\r\nPath does not exist.\r\n", "")) << t.seen;
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "..\n"));
+    ASSERT_TRUE(t.type("Path does not exist.", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "\x1b")) << t.seen;
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "..\n"));
+    ASSERT_TRUE(t.type("Folder: " + f.dir + "\r\n", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "   \n"));
+    ASSERT_TRUE(t.type(kName, "a.png/\n")) << t.seen;  // blanks asked again
+    ASSERT_TRUE(t.type("Path does not exist.", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "sub/\n"));
+    ASSERT_TRUE(t.type("Folder: " + f.at("sub") + "\r\n", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "b.png\n"));
+    EXPECT_EQ(c.finish(), "0 0 ; 1 0 " + f.at("sub/b.png")) << t.seen;
+}
+
+// The save dialog creates a new name to see that it can, leaves nothing
+// behind, and asks before it returns a link to nothing.  The child runs as
+// nobody when the tests run as root, so that a folder without write
+// permission refuses it.
+TEST(ConsoleDialogTyping, SaveChecksANewFileCanBeCreated) {
+    Folder f;
+    std::filesystem::create_directory(f.tmp.path() / "locked");
+    chmod(f.at("locked").c_str(), 0555);
+    if (getuid() == 0) {  // nobody's folders, one of them without write permission
+        ASSERT_EQ(chown(f.dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(f.at("locked").c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(symlink(f.at("gone.png").c_str(), f.at("dangle.png").c_str()), 0);
+    Ask ask{f.dir};
+    ask.flags = OS_OFN_NOREADONLYRETURN | OS_OFN_PATHMUSTEXIST | OS_OFN_HIDEREADONLY | OS_OFN_OVERWRITEPROMPT;
+    ask.save = true;
+    PtyChild c([&] {
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return std::string("no nobody");
+        return in_turn(ask, ask);
+    });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "locked/new.png\n"));
+    ASSERT_TRUE(t.type("File cannot be created: Permission denied.\r\n", "")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "dangle.png\n"));
+    ASSERT_TRUE(t.type("File already exists. Replace it? [y/N] ", "n\n")) << t.seen;
+    ASSERT_TRUE(t.type(kName, "fresh.png\n"));
+    ASSERT_TRUE(t.type("Type [1]: ", "\n"));
+    ASSERT_TRUE(t.type(kName, "dangle.png\n"));
+    ASSERT_TRUE(t.type("Replace it? [y/N] ", "y\n")) << t.seen;
+    EXPECT_EQ(c.finish(), "1 0 " + f.at("fresh.png") + "; 1 0 " + f.at("dangle.png")) << t.seen;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(f.tmp.path() / "fresh.png")))
+        << "the test file is removed";
+    EXPECT_FALSE(std::filesystem::exists(f.tmp.path() / "gone.png")) << "the link is not followed";
+    chmod(f.at("locked").c_str(), 0755);
+}
+
+// Kind 0 keeps the typed extension, and its trace says so instead of
+// handing printf a null string.
+TEST(ConsoleDialogTyping, KindZeroTraceShowsTheTypedExtensionKept) {
+    Folder f;
+    std::string init = f.at("x.txt");
+    PtyChild c([&] {
+        char out[265] = "";
+        fflush(stdout);
+        FILE* trace = tmpfile();
+        int saved = dup(STDOUT_FILENO);
+        dup2(fileno(trace), STDOUT_FILENO);
+        int r = fsavedlg(out, FDK_ANY, init.c_str());
+        fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        std::string text;
+        rewind(trace);
+        for (int ch; (ch = fgetc(trace)) != EOF;) text += (char)ch;
+        return std::to_string(r) + " " + out + "\n" + text;
+    });
+    Typist t{c, "", 0};
+    ASSERT_TRUE(t.type("File name [x]: ", "new.dat\n")) << t.seen;
+    std::string got = c.finish();
+    EXPECT_EQ(got.substr(0, got.find('\n')), "0 " + f.at("new.dat"));
+    EXPECT_NE(got.find("Initial Filter: 1 (as typed).\n"), std::string::npos) << got;
+    EXPECT_EQ(got.find("(null)"), std::string::npos) << got;
 }
 
 }  // namespace

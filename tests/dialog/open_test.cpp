@@ -325,7 +325,7 @@ TEST_P(Report, OpenDialogsPrintTheReasonAndLeaveOutAlone) {
 
 TEST_P(Report, SaveDialogPrintsTheReasonAfterItsTrace) {
     const ReportRow& r = GetParam();
-    std::string want = "Initial Filter: 1 ((null)).\n\nFailed Opening File-Save Dialog Box: 0000 (stat=" + hex4(r.code) + ").\n" +
+    std::string want = "Initial Filter: 1 (as typed).\n\nFailed Opening File-Save Dialog Box: 0000 (stat=" + hex4(r.code) + ").\n" +
                        (r.name ? std::string(r.name) + ".\n" : "");
     FakeDialogs fake;
     fake.fail(r.code);
