@@ -110,7 +110,7 @@ const std::vector<std::string> kBvh = {"BVH Motion File  (*.bvh)", "*.BVH"};
 
 const KindRow kKinds[] = {
     // Kind 0 preselects its only pair and has no default.
-    {"AnyFile", 0, "C:\\d\\n.txt", cat({kClosing}), "Save File", 1, "(null)", "C:\\d", "n"},
+    {"AnyFile", 0, "C:\\d\\n.txt", cat({kClosing}), "Save File", 1, "as typed", "C:\\d", "n"},
     {"ImageJpg", 1, "C:\\d\\a.JPG", cat({kSaveImage, kClosing}), "Save Image File", 4, "jpg", "C:\\d", "a"},
     // The extension comes from the name only.
     {"ImageDotInFolder", 1, "C:\\a.b\\file", cat({kSaveImage, kClosing}), "Save Image File", 0, "bmp", "C:\\a.b", "file"},
