@@ -281,8 +281,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < frames; i++) bytes += fs::file_size(dir / framename(i));
         const std::string d = dir.string();
         const std::vector<std::string> ffmpeg = {"ffmpeg", "-v", "error", "-nostdin", "-framerate", "60",
-                                                 "-i", d + "/frame%04d.png", "-frames:v", std::to_string(frames),
-                                                 "-i", d + "/music.wav", "-c:v", "rawvideo", "-pix_fmt", "bgr24",
+                                                 "-i", d + "/frame%04d.png", "-i", d + "/music.wav",
+                                                 "-frames:v", std::to_string(frames), "-c:v", "rawvideo", "-pix_fmt", "bgr24",
                                                  "-c:a", "copy", "-y", d + "/ffmpeg.avi"};
         std::vector<double> tff, tn[ncounts], rn[ncounts];
         for (int r = 0; r < rounds; r++) {

@@ -206,19 +206,25 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
     // Rows to the sink: the record gets its palette and, in place of the
     // block, one row (refused at the sizes imgalloc refuses, so a decode
     // ends alike either way); bits holds the row so that the recovery
-    // point's imgfree releases it.
+    // point's imgfree releases it.  The sink's planes come last, as the
+    // loader's do after the record.
+    bool direct = false;
     uint32_t stride = 0, size = 0;
-    const bool direct = io.sink && io.quiet && interlace == PNG_INTERLACE_NONE &&
-                        image_detail::recsize(rec->width, rec->bpp, rec->height, &stride, &size) &&
-                        io.sink->begin(io.sink->ctx, rec->width, rec->height, rec->bpp);
-    if (direct) {
+    if (io.sink && io.quiet && interlace == PNG_INTERLACE_NONE &&
+        image_detail::recsize(rec->width, rec->bpp, rec->height, &stride, &size)) {
         imginit(rec);
         rec->stride = stride;
         rec->size = size;
         if (rec->colors > 0 && !(rec->palette = (uint8_t*)image_detail::imgmalloc((size_t)rec->colors * 3)))
             return 0;
         if (!(rec->bits = (uint8_t*)image_detail::imgmalloc(stride))) return 0;
-    } else if (!imgalloc(rec)) {
+        direct = io.sink->begin(io.sink->ctx, rec->width, rec->height, rec->bpp);
+        if (!direct) {
+            imgfree(rec);
+            imginit(rec);
+        }
+    }
+    if (!direct && !imgalloc(rec)) {
         if (!io.quiet) pngmsg("Out of memory: %s\n", name);
         return 0;
     }

@@ -324,27 +324,40 @@ void jobihdr(jobfile& in, uint32_t* width, uint32_t* height, bool* progressive) 
 }
 
 // A worker's rows straight into its job's planes (the decoder's row sink):
-// the planes are taken, reused or allocated, once the decoder knows the
-// image's shape, and each row is converted as it comes, so no record block
-// is held.  What the planes and the palette end up holding is what the
-// conversion of the record gives.
+// the planes are reused or allocated once the decoder knows the image's
+// shape, and each row is converted as it comes, so no record block is held.
+// What the planes and the palette end up holding, and the results, are what
+// the conversion of the record gives: planes that cannot be allocated are
+// -3 after the decode (whose failure, -2, comes first, as in the loader),
+// and a decode that fails leaves the job as it had them: none, or reused
+// ones (some of whose rows it may have written).  Planes of another size
+// are the record path's to replace.
 struct planesink {
     pngjob* job = nullptr;
+    imgplanes before = {};   // the job's planes as they came
     bool fresh = false;
+    bool nomemory = false;   // the planes could not be had: the rows are dropped
     uint8_t all = 255;       // the AND of the alpha bytes of 32-bit rows
     uint8_t pal[4][256];     // the palette, taken at the first row
 };
 
 bool sinkbegin(void* ctx, uint32_t width, int32_t height, uint32_t) {
     planesink* k = (planesink*)ctx;
+    imgplanes& p = k->job->planes;
+    const bool none = !p.R && !p.G && !p.B && !p.A;
+    const bool same = p.R && p.G && p.B && p.A && (int64_t)p.width == (int64_t)width && p.height == height;
+    if (!none && !same) return false;
+    k->before = p;
     imgrec shape = {};
     shape.width = width;
     shape.height = height;
-    return takeplanes(shape, &k->job->planes, &k->fresh);
+    if (!takeplanes(shape, &p, &k->fresh)) k->nomemory = true;
+    return true;
 }
 
 void sinkrow(void* ctx, const imgrec* rec, uint32_t y, const uint8_t* src) {
     planesink* k = (planesink*)ctx;
+    if (k->nomemory) return;
     const imgplanes& p = k->job->planes;
     const uint32_t w = rec->width;
     const size_t at = (size_t)y * w;
@@ -408,6 +421,10 @@ int pngloadjob(pngjob* job) {
     int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
     in.reset();
     if (!ok) {
+        if (sink && sink->fresh) {
+            planesfree(&job->planes);
+            job->planes = sink->before;
+        }
         const bool stopped = !console && jobstopped(job);
         return job->result = stopped ? 1 : -2;
     }
@@ -416,6 +433,10 @@ int pngloadjob(pngjob* job) {
     job->recheight = rec.height;
     if (!rec.rows) {
         // The rows went straight into the planes.
+        if (sink->nomemory) {
+            imgfree(&rec);
+            return job->result = -3;
+        }
         job->fresh = sink->fresh ? 0xFF : 0;
         uint8_t* const pal[4] = {job->pal[0], job->pal[1], job->pal[2], job->pal[3]};
         job->palcount = takepalette(rec, pal);

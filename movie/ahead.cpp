@@ -357,18 +357,25 @@ int writerlook(void* ctx) {
 }
 
 // While the writer waits for a frame, it decodes one itself: the lowest
-// queued frame, when that is the one it waits for or when its share fits
-// now (the first image's size is the guess) and every frame before it has
-// its share, so that the writer's own load never has to wait for memory
-// that only the writer can give back.  Under the lock; true when it ran
-// one.
+// queued frame, when that is the one it waits for, or when every frame
+// before it has its share and the cap holds, beside what is held now, the
+// frames the writer would keep waiting while it decodes: those from the
+// front to it and one more for every worker, which go on meanwhile (the
+// first image's size is the guess).  So the writer's own load never waits
+// for memory that only the writer can give back, and the workers do not
+// stall for want of the room that the writer's taking frames gives back.
+// Under the lock; true when it ran one.
 bool writerload(aheadpool* p, std::unique_lock<std::mutex>& lk) {
     uint32_t d;
     if (!lowestqueued(p, &d)) return false;
     if (d != p->front) {
         pngjob guess = {};
         guess.rowsdirect = 0xFF;
-        if (!inorder(p, d) || p->used + sharefor(p, &guess, p->W, p->H) > p->cap) return false;
+        const uint64_t one = sharefor(p, &guess, p->W, p->H);
+        const uint64_t ahead = (uint64_t)(d - p->front) + p->threads.size();
+        if (!inorder(p, d) || p->used + one > p->cap ||
+            p->writercounted + (ahead + 1) * planesbytes(p->W, p->H) > p->cap)
+            return false;
     }
     aheadslot& s = take(p, d, true);
     s.job.look = writerlook;
