@@ -202,6 +202,10 @@ uint64_t planesbytes(uint64_t width, uint64_t height);
 // the planes: the record's block at 32 bpp (4 bytes a pixel), its row table
 // and a word of slack a row.
 uint64_t decodebytes(uint64_t width, uint64_t height);
+// rowdecodebytes: the most a decode that writes its rows straight into the
+// planes holds beside them: one record row and libpng's two rows of the
+// file's pixels (at most 8 bytes a pixel, and a filter byte).
+uint64_t rowdecodebytes(uint64_t width);
 
 // The driver's plane set, released at exit by imgfree4.
 extern imgplanes mainplanes;
@@ -262,6 +266,11 @@ struct pngjob {
     // decoder then refuses the file).
     bool (*admit)(void* ctx, const struct pngjob* job, uint32_t width, uint32_t height);
     void* admitctx;
+    // May be null.  A worker's job run on the console's thread (a writer
+    // that decodes while it waits) polls the keyboard through it: called
+    // with admitctx between reads and rows as *cancel is looked at, nonzero
+    // stops the job as *cancel does.
+    int (*look)(void* ctx);
     uint8_t console;                 // 0xFF: run on the console's thread (above)
     // In and out: planes that are reused when width and height match and
     // all four exist, as the keep loaders reuse theirs; afterwards the job's
@@ -277,6 +286,12 @@ struct pngjob {
     int bpp;             // the decoded record's bits per pixel (0 before it)
     int recwidth, recheight;  // the decoded record's size (0 before it)
     uint8_t fresh;       // 0xFF when the job allocated new planes
+    // Set before admit is called: 0xFF when the decode will write its rows
+    // straight into the planes (a worker's job on an image that is not
+    // interlaced), so that it holds rowdecodebytes beside them, not
+    // decodebytes.  Only when the planes cannot be allocated does such a
+    // decode fall back to the whole record.
+    uint8_t rowsdirect;
     int palcount;        // palette entries set in pal, for bpp <= 8
     uint8_t pal[4][256]; // red, green, blue, alpha (255) of those entries
 };

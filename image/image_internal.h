@@ -50,6 +50,22 @@ int pngencodecore(const char* path, char* widebuf, const char16_t* wpath, uint8_
 // given.  Unless quiet (a worker thread's decode) the decode sends its
 // failures to pngmsg and meters its rows; a quiet one neither prints,
 // meters nor touches a global.
+//
+// A quiet decode may hand its rows to a sink instead of the record's block:
+// a decode of a whole frame then holds one row beside what the sink keeps,
+// not the block of up to 4 bytes a pixel.  Only images that are not
+// interlaced go this way (an Adam7 image's rows are whole only after the
+// last pass); begin is told the record's shape first and may decline, and
+// the decode then fills the block as usual.  The rows are the bytes the
+// record's rows would hold (row 0 the top one, each given once, in order);
+// the record then has its size, bpp and palette but no block (rows and
+// bits null).
+struct rowsink {
+    bool (*begin)(void* ctx, uint32_t width, int32_t height, uint32_t bpp);
+    void (*row)(void* ctx, const imgrec* rec, uint32_t y, const uint8_t* row);
+    void* ctx;
+};
+
 struct decodeio {
     void (*read)(png_struct_def* png, uint8_t* data, size_t length);  // must raise png_error when short
     bool (*size)(void* io, int64_t* out);  // the file's size, false when it cannot be told
@@ -57,6 +73,7 @@ struct decodeio {
     int alphamode, trnsalpha;
     bool quiet;
     const char* name;  // the file's 8-bit name, libpng's error pointer and the messages' (null: "")
+    const rowsink* sink = nullptr;  // quiet decodes only; null: the rows go to the block
 };
 
 // The decoder on an input that io already has open at its first byte: 1

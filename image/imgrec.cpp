@@ -131,3 +131,5 @@ uint64_t planesbytes(uint64_t width, uint64_t height) { return 4 * (width * heig
 
 // 8: a row pointer of the 64-bit builds.
 uint64_t decodebytes(uint64_t width, uint64_t height) { return (width * 4 + 4 + 8) * height; }
+
+uint64_t rowdecodebytes(uint64_t width) { return (width * 4 + 4) + 2 * (width * 8 + 1); }

@@ -203,7 +203,28 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
     rec->colors = rec->bpp <= 8 ? 1u << rec->bpp : 0;
     rec->topdown = 0;
     rec->alpha = (newtype & PNG_COLOR_MASK_ALPHA) ? 1 : 0;
-    if (!imgalloc(rec)) {
+    // Rows to the sink: the record gets its palette and, in place of the
+    // block, one row (refused at the sizes imgalloc refuses, so a decode
+    // ends alike either way); bits holds the row so that the recovery
+    // point's imgfree releases it.  The sink's planes come last, as the
+    // loader's do after the record.
+    bool direct = false;
+    uint32_t stride = 0, size = 0;
+    if (io.sink && io.quiet && interlace == PNG_INTERLACE_NONE &&
+        image_detail::recsize(rec->width, rec->bpp, rec->height, &stride, &size)) {
+        imginit(rec);
+        rec->stride = stride;
+        rec->size = size;
+        if (rec->colors > 0 && !(rec->palette = (uint8_t*)image_detail::imgmalloc((size_t)rec->colors * 3)))
+            return 0;
+        if (!(rec->bits = (uint8_t*)image_detail::imgmalloc(stride))) return 0;
+        direct = io.sink->begin(io.sink->ctx, rec->width, rec->height, rec->bpp);
+        if (!direct) {
+            imgfree(rec);
+            imginit(rec);
+        }
+    }
+    if (!direct && !imgalloc(rec)) {
         if (!io.quiet) pngmsg("Out of memory: %s\n", name);
         return 0;
     }
@@ -230,7 +251,14 @@ int decodebody(png_structp png, png_infop info, png_infop endinfo, imgrec* rec, 
         png_set_read_status_fn(png, pngrowcb);
         progbegin(png, width, height);
     }
-    png_read_image(png, rec->rows);
+    if (direct) {
+        for (uint32_t y = 0; y < height; y++) {
+            png_read_row(png, rec->bits, nullptr);
+            io.sink->row(io.sink->ctx, rec, y, rec->bits);
+        }
+    } else {
+        png_read_image(png, rec->rows);
+    }
     png_read_end(png, endinfo);
     return 1;
 }

@@ -228,7 +228,7 @@ const std::atomic<int> kNoCancel{0};
 // workers may then read it at once; the console's job opens the file as RD
 // does, without sharing.
 struct jobfile {
-    const std::atomic<int>* cancel = nullptr;  // set: reads fail, so the decode ends
+    const pngjob* job = nullptr;  // a worker's: its stop makes reads fail, so the decode ends
     FILE* f = nullptr;
     os_file h = nullptr;
     size_t at = 0, len = 0;
@@ -287,6 +287,12 @@ struct jobfile {
     }
 };
 
+// A worker's job is to stop: its cancel flag is set, or its look saw a key.
+bool jobstopped(const pngjob* job) {
+    if (job->cancel && job->cancel->load(std::memory_order_relaxed) != 0) return true;
+    return job->look && job->look(job->admitctx) != 0;
+}
+
 bool jobsize(void* io, int64_t* out) {
     *out = ((jobfile*)io)->filesize;
     return *out >= 0;
@@ -296,21 +302,75 @@ void jobreadcb(png_struct_def* png, uint8_t* data, size_t length) {
     jobfile* in = (jobfile*)png_get_io_ptr(png);
     // A stop asked for ends a long decode at its next read (libpng reads a
     // few kilobytes at a time), not only the conversion after it.
-    if (in->cancel && in->cancel->load(std::memory_order_relaxed) != 0) png_error(png, "Stopped");
+    if (in->job && jobstopped(in->job)) png_error(png, "Stopped");
     if (in->read(data, length) != length) png_error(png, "Read Error");
 }
 
 // After the signature: the size an IHDR chunk that comes first declares, or 0 x 0
 // when there is none (the decoder will refuse such a file; nothing is
-// allocated for it before).  The signature's last four bytes are the
-// decoder's to judge, as they are for the loader.
-void jobihdr(jobfile& in, uint32_t* width, uint32_t* height) {
+// allocated for it before), and whether it says the image is not
+// interlaced (false too when the chunk ends before).  The signature's last
+// four bytes are the decoder's to judge, as they are for the loader.
+void jobihdr(jobfile& in, uint32_t* width, uint32_t* height, bool* progressive) {
     uint8_t b[4 + 8 + 8];  // the signature's last 4 bytes, length and type, width and height
+    uint8_t rest[5];       // depth, colour type, compression, filter, interlace
     *width = *height = 0;
+    *progressive = false;
     if (in.read(b, sizeof b) != sizeof b || get_be32(b + 4) != 13 || std::memcmp(b + 8, "IHDR", 4) != 0)
         return;
     *width = get_be32(b + 12);
     *height = get_be32(b + 16);
+    *progressive = in.read(rest, sizeof rest) == sizeof rest && rest[4] == 0;
+}
+
+// A worker's rows straight into its job's planes (the decoder's row sink):
+// the planes are reused or allocated once the decoder knows the image's
+// shape, and each row is converted as it comes, so no record block is held.
+// What the planes and the palette end up holding, and the results, are what
+// the conversion of the record gives: planes that cannot be allocated are
+// -3 after the decode (whose failure, -2, comes first, as in the loader),
+// and a decode that fails leaves the job as it had them: none, or reused
+// ones (some of whose rows it may have written).  Planes of another size
+// are the record path's to replace.
+struct planesink {
+    pngjob* job = nullptr;
+    imgplanes before = {};   // the job's planes as they came
+    bool fresh = false;
+    bool nomemory = false;   // the planes could not be had: the rows are dropped
+    uint8_t all = 255;       // the AND of the alpha bytes of 32-bit rows
+    uint8_t pal[4][256];     // the palette, taken at the first row
+};
+
+bool sinkbegin(void* ctx, uint32_t width, int32_t height, uint32_t) {
+    planesink* k = (planesink*)ctx;
+    imgplanes& p = k->job->planes;
+    const bool none = !p.R && !p.G && !p.B && !p.A;
+    const bool same = p.R && p.G && p.B && p.A && (int64_t)p.width == (int64_t)width && p.height == height;
+    if (!none && !same) return false;
+    k->before = p;
+    imgrec shape = {};
+    shape.width = width;
+    shape.height = height;
+    if (!takeplanes(shape, &p, &k->fresh)) k->nomemory = true;
+    return true;
+}
+
+void sinkrow(void* ctx, const imgrec* rec, uint32_t y, const uint8_t* src) {
+    planesink* k = (planesink*)ctx;
+    if (k->nomemory) return;
+    const imgplanes& p = k->job->planes;
+    const uint32_t w = rec->width;
+    const size_t at = (size_t)y * w;
+    if (rec->bpp >= 24) {
+        k->all &= pixelrow::toplanes(src, rec->bpp, p.R + at, p.G + at, p.B + at, p.A + at, w);
+        return;
+    }
+    if (y == 0) {
+        uint8_t* const pal[4] = {k->job->pal[0], k->job->pal[1], k->job->pal[2], k->job->pal[3]};
+        takepalette(*rec, pal);
+        std::memcpy(k->pal, k->job->pal, sizeof k->pal);
+    }
+    rowpal(src, p.R + at, p.G + at, p.B + at, p.A + at, w, rec->bpp, k->pal[0], k->pal[1], k->pal[2], k->pal[3]);
 }
 
 }  // namespace
@@ -322,23 +382,24 @@ int pngloadjob(pngjob* job) {
     job->recwidth = job->recheight = 0;
     job->palcount = 0;
     job->fresh = 0;
+    job->rowsdirect = 0;
     // The input (with its 32 KiB buffer) off the worker's stack; closed
     // when it goes, on every way out.
     std::unique_ptr<jobfile> in(new (std::nothrow) jobfile);
     if (!in) return job->result = -2;
     const bool console = job->console != 0;
-    in->cancel = console ? nullptr : job->cancel;
+    in->job = console ? nullptr : job;
     if (!in->open(job->path, job->wpath, !console)) {
         job->openerror = g_os.lasterror();
         return job->result = -1;
     }
     // The loader judges 0x89 and "PNG"; the rest of the signature is the decoder's.
     if (!sigrule([&] { return in->getc(); }, 3)) return job->result = 2;
-    if (job->admit) {
-        uint32_t w, h;
-        jobihdr(*in, &w, &h);
-        if (!job->admit(job->admitctx, job, w, h)) return job->result = 1;
-    }
+    uint32_t w = 0, h = 0;
+    bool progressive = false;
+    if (job->admit || !console) jobihdr(*in, &w, &h, &progressive);
+    if (!console && progressive && w > 0 && h > 0) job->rowsdirect = 0xFF;
+    if (job->admit && !job->admit(job->admitctx, job, w, h)) return job->result = 1;
     // The file's name for the decoder's messages and libpng's error pointer
     // (a 16-bit name by its Shift_JIS form); only a decode that reports uses it.
     char wname[272];
@@ -348,16 +409,41 @@ int pngloadjob(pngjob* job) {
         name = wname;
     }
     imgrec rec = {};
-    const image_detail::decodeio io = {jobreadcb, jobsize, in.get(), job->alphamode, job->trnsalpha, !console, name};
+    std::unique_ptr<planesink> sink;
+    image_detail::rowsink rows = {sinkbegin, sinkrow, nullptr};
+    if (job->rowsdirect) {
+        sink.reset(new (std::nothrow) planesink);
+        if (sink) sink->job = job;
+        rows.ctx = sink.get();
+    }
+    const image_detail::decodeio io = {jobreadcb, jobsize, in.get(), job->alphamode, job->trnsalpha, !console, name,
+                                       sink ? &rows : nullptr};
     int ok = in->rewind() && image_detail::pngdecodeio(io, &rec);
     in.reset();
     if (!ok) {
-        const bool stopped = !console && job->cancel && job->cancel->load(std::memory_order_relaxed) != 0;
+        if (sink && sink->fresh) {
+            planesfree(&job->planes);
+            job->planes = sink->before;
+        }
+        const bool stopped = !console && jobstopped(job);
         return job->result = stopped ? 1 : -2;
     }
     job->bpp = (int)rec.bpp;
     job->recwidth = (int)rec.width;
     job->recheight = rec.height;
+    if (!rec.rows) {
+        // The rows went straight into the planes.
+        if (sink->nomemory) {
+            imgfree(&rec);
+            return job->result = -3;
+        }
+        job->fresh = sink->fresh ? 0xFF : 0;
+        uint8_t* const pal[4] = {job->pal[0], job->pal[1], job->pal[2], job->pal[3]};
+        job->palcount = takepalette(rec, pal);
+        imgfree(&rec);
+        job->planes.hasalpha = rec.bpp == 32 && sink->all != 255 ? 0xFF : 0;
+        return job->result = jobstopped(job) ? 1 : 0;
+    }
 
     imgplanes& p = job->planes;
     bool fresh = false;

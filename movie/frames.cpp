@@ -77,7 +77,7 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
     f->bufcap = (size_t)cap;
     f->buffill = 0;
     f->listopen = listopen(p) == 0;
-    f->ahead = aheadstart(n, p.wide, f->listopen);
+    f->ahead = aheadstart(n, W, H, p.wide, f->listopen);
     return 0;
 }
 

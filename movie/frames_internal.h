@@ -17,11 +17,12 @@
 namespace movie_detail {
 
 // aheadstart: starts the workers that load the n frames of the list open on
-// the text reader (listopen false: every name is empty), joined in the mode
+// the text reader (listopen false: every name is empty), of the first
+// image's size W x H (the size a load may decode straight into), joined in the mode
 // wide.  Resets frameaheadstats.  nullptr for one thread (framethreads),
 // one frame, or when no worker could be started: the frames are then loaded
 // in turn.
-aheadpool* aheadstart(uint32_t n, uint8_t wide, bool listopen);
+aheadpool* aheadstart(uint32_t n, uint32_t W, uint32_t H, uint8_t wide, bool listopen);
 
 // aheadname: hands out the frames up to the count cap ahead of frame i and
 // gives frame i's name (into name, LISTNAME_BUF bytes) and the list rule's
