@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "bench/scene.h"
-#include "movie/aviwrite.h"
+#include "movie/frames.h"
 #include "movie/driver.h"
 #include "platform/platform.h"
 
