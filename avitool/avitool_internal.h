@@ -111,6 +111,8 @@ inline plansource::~plansource() { planclose(this); }
 struct edit {
     const char* movie = nullptr;
     const rdsource* src = nullptr;  // the bytes read, when they are not the movie's file (a plan)
+    plansource* plansrc = nullptr;  // src's plan, whose file is closed before the replace (Windows
+                                    // refuses to replace a file that is open)
     spliced* plan = nullptr;        // planning: the output goes here, no temporary file
     char tmp[TMPPATH_CAP] = {};
     scanfacts scan = {};

@@ -360,6 +360,7 @@ int editfinish(edit& e, int64_t riffend) {
 
 int editreplace(edit& e, int64_t length) {
     rfclose();
+    if (e.plansrc) planclose(e.plansrc);
     if (rferror()) return editabort(e, EDIT_READFAIL);  // with the line
     // The close flushes and the length on disk is compared with what was
     // written, so a buffer lost in the final flush cannot pass.

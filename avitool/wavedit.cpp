@@ -367,6 +367,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
             return EDIT_NOFILE;
         }
         e.src = &from.src;
+        e.plansrc = &from;
         if ((r = findandscan(e)) != 0) return r;
         if (e.scan.hasaudio) {
             printf("Assert failed in removing WAV from AVI (%d)\n", r);
