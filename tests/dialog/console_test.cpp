@@ -550,7 +550,11 @@ TEST(ConsoleDialogTyping, CtrlDAndCtrlCCancelAfterTypedText) {
     PtyChild c([&] { return in_turn(ask, ask, ask); });
     Typist t{c, "", 0};
     ASSERT_TRUE(t.type("Type [1]: ", "\n"));
-    ASSERT_TRUE(t.type(kName, "pdq\x04\x04"));
+    // One Ctrl-D, then the next prompt: a second one typed ahead in the same
+    // write may reach the terminal after the next dialog has dropped what
+    // was typed before it opened (the pty hands bytes over asynchronously),
+    // so what it does would depend on the machine's speed.
+    ASSERT_TRUE(t.type(kName, "pdq\x04"));
     ASSERT_TRUE(t.type("Type [1]: ", "2\x04"));
     ASSERT_TRUE(t.type("Type [1]: ", "\n"));
     ASSERT_TRUE(t.type(kName, "pdq\x03"));
