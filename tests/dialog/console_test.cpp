@@ -255,9 +255,11 @@ TEST(ConsoleDialogService, WithoutATerminalEveryDialogFailsAndNobodySaysYes) {
 
 // ---- On a pseudo-terminal ---------------------------------------------------------
 
-// Reads the master until `want` has appeared (a hang guard of 60 s).
+// Reads the master until `want` has appeared; after two minutes without it
+// the child is taken as hung (a guard, not a measurement: a child under a
+// sanitizer on a busy machine may take long to get there).
 bool read_until(int master, std::string* seen, const std::string& want) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (seen->find(want) == std::string::npos) {
         if (std::chrono::steady_clock::now() > end) return false;
         struct pollfd p = {master, POLLIN, 0};
