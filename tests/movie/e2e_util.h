@@ -22,6 +22,14 @@
 #include "riff.h"
 #include "testutil.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace e2e {
 
 namespace fs = std::filesystem;
@@ -213,6 +221,40 @@ inline wavfile makewav(const wavspec& s, int seed = 1) {
     w.file.insert(w.file.end(), body.begin(), body.end());
     return w;
 }
+
+#if !defined(_WIN32)
+// A program started without a shell: standard input from /dev/null,
+// standard output into `out`, SIGINT at its default and unblocked (a test
+// run in the background of a shell may inherit it ignored, and a program
+// keeps an ignored SIGINT).  Returns the process id, or -1.
+inline pid_t spawn(const fs::path& prog, const fs::path& out) {
+    const std::string p = prog.string(), o = out.string();
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, o.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t at;
+    posix_spawnattr_init(&at);
+    sigset_t def, none;
+    sigemptyset(&def);
+    sigaddset(&def, SIGINT);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&at, &def);
+    posix_spawnattr_setsigmask(&at, &none);
+    posix_spawnattr_setflags(&at, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    char* argv[] = {const_cast<char*>(p.c_str()), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, p.c_str(), &fa, &at, argv, environ) != 0) pid = -1;
+    posix_spawnattr_destroy(&at);
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// A wait status as the shell gives it (128 + the signal for a killed one).
+inline int shellstatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+#endif
 
 }  // namespace e2e
 
