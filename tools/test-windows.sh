@@ -109,8 +109,10 @@ echo "== wine: booting a fresh prefix in $WINEPREFIX"
 "$wine" wineboot --init </dev/null >"$log" 2>&1
 "$wine" winecfg -v win10 </dev/null >>"$log" 2>&1
 # The server keeps the version it booted with in the kernel's shared data
-# page until it restarts; restart it so that every source agrees on 10.0.
+# page until it restarts; restart it so that every source agrees on 10.0
+# (-w: the old server is gone before the new one starts, however long that takes).
 "$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -w >/dev/null 2>&1 || true
 "$wineserver" -p
 "$wine" cmd /c exit </dev/null >>"$log" 2>&1
 
@@ -121,7 +123,7 @@ echo "== Windows unit tests under wine"
 # A failure here is remembered, and the rest still runs.
 fail=0
 unit=0
-ctest --test-dir "$out/rk" -j"$jobs" --timeout 600 --output-on-failure "${label[@]}" </dev/null || unit=1
+ctest --test-dir "$out/rk" -j"$jobs" --timeout 1800 --output-on-failure "${label[@]}" </dev/null || unit=1
 
 tp=$out/rk/tests/platform/test_platform.exe
 if [ -f "$tp" ]; then
@@ -151,9 +153,10 @@ else
     "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$out/wine-dialog-boot.log" 2>&1
     # The driver is read when the server starts a session: restart it.
     "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
     "$wineserver" -p
     "$wine" cmd /c exit </dev/null >>"$out/wine-dialog-boot.log" 2>&1
-    ctest --test-dir "$out/rk" --timeout 300 --output-on-failure -L dialog-glue </dev/null
+    ctest --test-dir "$out/rk" --timeout 1200 --output-on-failure -L dialog-glue </dev/null
   ) && record dialog-glue ok || { record dialog-glue FAILED; fail=1; }
   WINEPREFIX=$dialog_prefix "$wineserver" -k >/dev/null 2>&1 || true
 fi

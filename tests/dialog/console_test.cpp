@@ -253,9 +253,11 @@ TEST(ConsoleDialogService, WithoutATerminalEveryDialogFailsAndNobodySaysYes) {
 
 // ---- On a pseudo-terminal ---------------------------------------------------------
 
-// Reads the master until `want` has appeared (5 s at most).
+// Reads the master until `want` has appeared; after two minutes without it
+// the child is taken as hung (a guard, not a measurement: a child under a
+// sanitizer on a busy machine may take long to get there).
 bool read_until(int master, std::string* seen, const std::string& want) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (seen->find(want) == std::string::npos) {
         if (std::chrono::steady_clock::now() > end) return false;
         struct pollfd p = {master, POLLIN, 0};
@@ -342,13 +344,13 @@ struct PtyChild {
         close(p[1]);
         report = p[0];
     }
-    // The child's report; a child that has not ended within 30 s is killed
+    // The child's report; a child that has not ended within 120 s is killed
     // (the report then says so), so that a dialog waiting for ever fails the
     // test instead of hanging the run.
     std::string finish() {
         std::string s;
         char b[512];
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         for (;;) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -90,13 +91,13 @@ int reap(pid_t pid) {
     return status;
 }
 
-// Reads exactly n bytes from fd, giving up after 20 s without progress (a
+// Reads exactly n bytes from fd, giving up after 120 s without progress (a
 // guard against a hung child, not a measurement).
 bool read_all(int fd, void* buf, size_t n) {
     uint8_t* p = (uint8_t*)buf;
     while (n > 0) {
         struct pollfd pf = {fd, POLLIN, 0};
-        if (poll(&pf, 1, 20000) <= 0) return false;
+        if (poll(&pf, 1, 120000) <= 0) return false;
         ssize_t r = read(fd, p, n);
         if (r <= 0) return false;
         p += r;
@@ -237,7 +238,7 @@ TEST(Poll, LooksAtTheTerminalOnlyEveryFewMilliseconds) {
         char c;
         if (read(go[0], &c, 1) != 1) _exit(11);        // the parent has typed 'a'
         struct pollfd pf = {STDIN_FILENO, POLLIN, 0};
-        if (poll(&pf, 1, 20000) != 1) _exit(12);       // and it waits on the terminal
+        if (poll(&pf, 1, 120000) != 1) _exit(12);      // and it waits on the terminal
         g_fake_ms = 5000 + OS_CONSOLE_LOOK_MS - 1;
         if (g_os.console_event(&key) != 0) _exit(13);  // too early: not looked at
         raise(SIGINT);
@@ -255,9 +256,12 @@ TEST(Poll, LooksAtTheTerminalOnlyEveryFewMilliseconds) {
     struct termios t;
     int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
     ASSERT_GE(slave, 0);
-    for (int i = 0; i < 20000; i++) {
+    // Two minutes at most: a guard against a child that never gets there.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
         ASSERT_EQ(tcgetattr(slave, &t), 0);
         if (!(t.c_lflag & ICANON)) break;
+        ASSERT_LT(std::chrono::steady_clock::now(), end) << "the child never made the terminal raw";
         usleep(1000);
     }
     ASSERT_EQ(write(master, "a", 1), 1);

@@ -38,9 +38,10 @@ private:
     bool ok_ = false;
 };
 
-// Polls until an event comes, at most about ten seconds.
+// Polls until an event comes; gives up after two minutes at least (a guard
+// against an event that never comes, not a measurement).
 int wait_for_event(int* key) {
-    for (int i = 0; i < 1000; i++) {
+    for (int i = 0; i < 12000; i++) {
         if (g_os.console_event(key)) return 1;
         Sleep(10);
     }

@@ -91,7 +91,7 @@ struct Robot {
     std::vector<Step> steps;
     size_t next = 0;
     int ticks = 0;
-    int limit = 400;  // 20 ms ticks: 8 s
+    int limit = 6000;  // 20 ms ticks: two minutes at least (a guard, not a measurement)
     bool timed_out = false;
 };
 Robot* g_robot = nullptr;
