@@ -15,10 +15,11 @@ build=(build-essential cmake pkg-config libpng-dev zlib1g-dev python3 python3-pn
 # the files; dpkg-dev to unpack libpng's source (the PNG corpus and the
 # Windows build); tzdata for the local-time tests; mingw-w64 and wine for
 # the Windows build and its tests; clang and its runtime for the fuzz
-# targets.
+# targets; locales for the sources of a locale with a decimal comma, which
+# the stream tests' build compiles for itself.
 test=(libgtest-dev python3-pil imagemagick ffmpeg dpkg-dev tzdata
       g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev locales)
 case $mode in
   build) pkgs=("${build[@]}") ;;
   test) pkgs=("${build[@]}" "${test[@]}") ;;

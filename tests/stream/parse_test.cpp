@@ -232,17 +232,32 @@ TEST_F(Parse, FloatDigitsPastTheCapBecomeTheNextValue) {
 }
 
 // The value does not depend on the numeric locale: under a locale with a
-// decimal comma atof would stop at the point.  Skipped where the system has
-// no such locale (a bare Debian has only C and C.UTF-8; wine has them all).
+// decimal comma atof would stop at the point.  On Linux the build compiles
+// de_DE.UTF-8 into its own folder (RK_TEST_LOCPATH; a bare Debian has only
+// C and C.UTF-8 installed), which setlocale finds through LOCPATH; wine has
+// every locale.  Skipped only where neither is there.
 TEST_F(Parse, FloatIgnoresTheNumericLocale) {
+#ifdef RK_TEST_LOCPATH
+    const char* was = getenv("LOCPATH");
+    const std::string oldpath = was ? was : "";
+    setenv("LOCPATH", RK_TEST_LOCPATH, 1);  // read by every setlocale call
+#endif
     const char* loc = nullptr;
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE", "German_Germany.1252", "German"}) {
         if ((loc = setlocale(LC_NUMERIC, name)) && *localeconv()->decimal_point == ',') break;
         loc = nullptr;
     }
+#ifdef RK_TEST_LOCPATH
+    if (was) setenv("LOCPATH", oldpath.c_str(), 1);
+    else unsetenv("LOCPATH");
     if (!loc) {
         setlocale(LC_NUMERIC, "C");
-        GTEST_SKIP() << "no locale with a decimal comma";
+        FAIL() << "the locale compiled into " RK_TEST_LOCPATH " cannot be loaded";
+    }
+#endif
+    if (!loc) {
+        setlocale(LC_NUMERIC, "C");
+        GTEST_SKIP() << "no locale with a decimal comma (Debian's locales package lets the build make one)";
     }
     EXPECT_EQ(atof("2.75"), 2.0) << "the locale does not change atof";
     open("2.75");
