@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 secs=${RK_FUZZ_SECONDS:-20}
-limits=(-rss_limit_mb=2048 -timeout=10)
+limits=(-rss_limit_mb=2048 -timeout=60)  # a hang, not a slow input on a busy machine
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
