@@ -66,68 +66,6 @@ struct scene {
 };
 constexpr scene kScenes[] = {{1920, 1080, 60, 300, "1080p"}, {3840, 2160, 24, 120, "4K"}};
 
-uint32_t mix(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x21F0AAADu;
-    x ^= x >> 15;
-    x *= 0x735A2D97u;
-    x ^= x >> 15;
-    return x;
-}
-
-uint8_t to8(double v) { return (uint8_t)std::clamp(std::lround(v), 0L, 255L); }
-
-// Frame f of a w x h scene: bench_movie_program's landscape, its geometry
-// scaled to the width, the grain per pixel.
-void render(int f, int w, int h, std::vector<uint8_t>& rgb) {
-    const double k = w / 1920.0;
-    const double sunx = k * (200 + 5.0 * f), suny = k * (260 - 0.4 * f);
-    std::vector<double> horizonof(w), shadeof(w);
-    for (int x = 0; x < w; x++) {
-        const double X = x / k;
-        horizonof[x] = k * (620 + 60 * std::sin(X / 240.0 + f / 50.0) + 25 * std::sin(X / 73.0));
-        shadeof[x] = 0.55 + 0.45 * std::cos((X - sunx / k) / 900.0);
-    }
-    for (int y = 0; y < h; y++) {
-        uint8_t* row = &rgb[(size_t)y * w * 3];
-        for (int x = 0; x < w; x++) {
-            const double horizon = horizonof[x];
-            double r, g, b;
-            if (y < horizon) {
-                double t = y / horizon;
-                double d = std::hypot(x - sunx, y - suny) / k;
-                double glow = 160 * std::exp(-d / 180.0);
-                r = 70 + 90 * t + glow;
-                g = 110 + 80 * t + glow * 0.85;
-                b = 200 - 30 * t + glow * 0.4;
-            } else {
-                double depth = (y - horizon) / (h - horizon + 1);
-                double shade = shadeof[x];
-                r = (50 + 60 * depth) * shade;
-                g = (90 + 100 * depth) * shade;
-                b = (40 + 30 * depth) * shade;
-            }
-            for (int j = 0; j < 2; j++) {
-                double cx = k * (600 + 700 * j + 3.0 * f * (j ? -1 : 1)), cy = k * (500 + 120 * j),
-                       rad = k * (150 + 40 * j);
-                double d = std::hypot(x - cx, y - cy) / rad;
-                if (d < 1.0) {
-                    double e = std::min(1.0, (1.0 - d) * rad / 3.0);
-                    double lit = 0.6 + 0.4 * std::sqrt(1.0 - d * d);
-                    r = r * (1 - e) + (j ? 230 : 120) * lit * e;
-                    g = g * (1 - e) + (j ? 120 : 200) * lit * e;
-                    b = b * (1 - e) + (j ? 60 : 230) * lit * e;
-                }
-            }
-            uint32_t n = mix((uint32_t)(y * w + x) ^ (uint32_t)f * 0x9E3779B9u);
-            double grain = (double)(n & 3) - 1.5;
-            row[3 * x] = to8(r + grain);
-            row[3 * x + 1] = to8(g + grain);
-            row[3 * x + 2] = to8(b + grain);
-        }
-    }
-}
-
 std::string framename(int i) {
     char b[32];
     std::snprintf(b, sizeof b, "frame%04d.png", i);
@@ -155,7 +93,7 @@ bool makescene(const fs::path& dir, const scene& s, int frames) {
             t.emplace_back([&, k] {
                 std::vector<uint8_t> rgb((size_t)s.w * s.h * 3);
                 for (int i = have + (int)k; i < frames; i += (int)n) {
-                    render(i, s.w, s.h, rgb);
+                    benchscene::landscape(i, s.w, s.h, rgb);
                     if (!benchscene::writepng(dir / framename(i), s.w, s.h, rgb)) ok = false;
                 }
             });

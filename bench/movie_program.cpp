@@ -50,65 +50,6 @@ constexpr int kW = 1920, kH = 1080, kFrames = 300, kRounds = 2;
 constexpr int kRate = 48000, kSeconds = 5;
 constexpr const char* kStamp = "scene-v1 300 1920x1080 rgb";
 
-uint32_t mix(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x21F0AAADu;
-    x ^= x >> 15;
-    x *= 0x735A2D97u;
-    x ^= x >> 15;
-    return x;
-}
-
-uint8_t to8(double v) { return (uint8_t)std::clamp(std::lround(v), 0L, 255L); }
-
-// Frame f: rolling hills under a sky whose light moves across the frame,
-// two soft discs drifting, and grain of about two levels.
-void render(int f, std::vector<uint8_t>& rgb) {
-    const double sunx = 200 + 5.0 * f, suny = 260 - 0.4 * f;
-    static double horizonof[kW], shadeof[kW];
-    for (int x = 0; x < kW; x++) {
-        horizonof[x] = 620 + 60 * std::sin(x / 240.0 + f / 50.0) + 25 * std::sin(x / 73.0);
-        shadeof[x] = 0.55 + 0.45 * std::cos((x - sunx) / 900.0);
-    }
-    for (int y = 0; y < kH; y++) {
-        uint8_t* row = &rgb[(size_t)y * kW * 3];
-        for (int x = 0; x < kW; x++) {
-            const double horizon = horizonof[x];
-            double r, g, b;
-            if (y < horizon) {
-                double t = y / horizon;
-                double d = std::hypot(x - sunx, y - suny);
-                double glow = 160 * std::exp(-d / 180.0);
-                r = 70 + 90 * t + glow;
-                g = 110 + 80 * t + glow * 0.85;
-                b = 200 - 30 * t + glow * 0.4;
-            } else {
-                double depth = (y - horizon) / (kH - horizon + 1);
-                double shade = shadeof[x];
-                r = (50 + 60 * depth) * shade;
-                g = (90 + 100 * depth) * shade;
-                b = (40 + 30 * depth) * shade;
-            }
-            for (int k = 0; k < 2; k++) {
-                double cx = 600 + 700 * k + 3.0 * f * (k ? -1 : 1), cy = 500 + 120 * k, rad = 150 + 40 * k;
-                double d = std::hypot(x - cx, y - cy) / rad;
-                if (d < 1.0) {
-                    double e = std::min(1.0, (1.0 - d) * rad / 3.0);
-                    double lit = 0.6 + 0.4 * std::sqrt(1.0 - d * d);
-                    r = r * (1 - e) + (k ? 230 : 120) * lit * e;
-                    g = g * (1 - e) + (k ? 120 : 200) * lit * e;
-                    b = b * (1 - e) + (k ? 60 : 230) * lit * e;
-                }
-            }
-            uint32_t n = mix((uint32_t)(y * kW + x) ^ (uint32_t)f * 0x9E3779B9u);
-            double grain = (double)(n & 3) - 1.5;
-            row[3 * x] = to8(r + grain);
-            row[3 * x + 1] = to8(g + grain);
-            row[3 * x + 2] = to8(b + grain);
-        }
-    }
-}
-
 std::string framename(int i) {
     char b[32];
     std::snprintf(b, sizeof b, "frame%04d.png", i);
@@ -126,7 +67,7 @@ bool makescene(const fs::path& dir) {
     std::vector<uint8_t> rgb((size_t)kW * kH * 3);
     std::string list;
     for (int i = 0; i < kFrames; i++) {
-        render(i, rgb);
+        benchscene::landscape(i, kW, kH, rgb);
         if (!benchscene::writepng(dir / framename(i), kW, kH, rgb)) return false;
         list += framename(i) + "\r\n";
     }
