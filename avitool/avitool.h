@@ -61,6 +61,7 @@ struct aviavih {
     uint32_t aviwidth;            // dwWidth
     uint32_t aviheight;           // dwHeight
     uint32_t reserved[4];
+    bool operator==(const aviavih&) const = default;
 };
 
 // A stream header (strh) after its type: the video and the audio stream each
@@ -78,6 +79,7 @@ struct avistrh {
     int32_t quality;      // dwQuality [vids -1, auds 10000]
     uint32_t samplesize;  // dwSampleSize [auds 4]
     int16_t frame[4];     // rcFrame
+    bool operator==(const avistrh&) const = default;
 };
 
 // The video stream format, read as a BITMAPINFOHEADER; a format whose
@@ -96,6 +98,7 @@ struct avibitmapinfo {
     int32_t biYPelsPerMeter;
     uint32_t biClrUsed;
     uint32_t biClrImportant;
+    bool operator==(const avibitmapinfo&) const = default;
 };
 
 // The audio stream format, read as a WAVEFORMATEX.
@@ -107,6 +110,7 @@ struct aviwaveformat {
     uint16_t nBlockAlign;      // [4]
     uint16_t wBitsPerSample;   // [16]
     uint16_t cbSize;
+    bool operator==(const aviwaveformat&) const = default;
 };
 
 // Everything one scan leaves behind.  Three groups:
@@ -191,6 +195,7 @@ struct aviscanrecord {
     avibitmapinfo avibmih;
     aviwaveformat aviwfx;
     uint8_t avistreamkind;      // the current strl's strh: 0 none, 1 video, 2 audio
+    bool operator==(const aviscanrecord&) const = default;
 };
 extern aviscanrecord aviscaninfo;
 

@@ -420,8 +420,8 @@ int counted_fseek64(FILE* f, int64_t off, int origin) { g_filecalls++; return g_
 // Damaged movies: every size field of a small movie set to 0, 2^31 and
 // 2^32 - 1, the frame count made huge, and the file cut at many lengths.
 // Each scan ends, keeps the table within what the file can hold, leaves RD
-// closed, and makes no more file calls than the file has bytes (a few more
-// for a tiny one).
+// closed, and makes no more file calls than its two passes have bytes to
+// read (a few more for a tiny one).
 TEST_F(ScanTargets, DamagedMoviesEndCleanly) {
     scene sc;
     makemovie(sc, "m.avi", {6, 4, 3, false, 1001, false});
@@ -460,7 +460,7 @@ TEST_F(ScanTargets, DamagedMoviesEndCleanly) {
         EXPECT_TRUE(s.result == 0 || s.result == 2 || s.result == 3) << s.result;
         EXPECT_LE((int64_t)idxtablesize(), (int64_t)bytes.size() / 8);
         EXPECT_NE(rfeof(), 0);
-        EXPECT_LE(g_filecalls, 64 + (long)bytes.size()) << "file calls";
+        EXPECT_LE(g_filecalls, 64 + 2 * (long)bytes.size()) << "file calls";
     }
 }
 
