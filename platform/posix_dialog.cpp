@@ -229,8 +229,11 @@ struct editor {
     std::wstring prompt;
     std::string folder;  // where Tab completes
     unsigned short rows = 0, cols = 0;
+    struct termios keys {};  // the terminal's mode while a dialog waits for keys
+    bool have_keys = false;
 
     bool open(int in_fd, int out_fd);
+    void key_mode();
     void close();
     read_result ask(const std::string& prompt_text, std::string* line, bool name);
 };
@@ -396,6 +399,21 @@ bool editor::open(int in_fd, int out_fd) {
         rows = ws.ws_row;
         cols = ws.ws_col;
     }
+    // The keys' mode: the terminal's own (canonical, as it is now) with no
+    // line discipline of its own and no echo.  libedit writes its prompt
+    // before it switches the terminal to its edit mode, and puts the
+    // canonical mode back after each line: a key typed as soon as the
+    // prompt shows (or while the program works between two questions)
+    // would meet the canonical mode and be echoed or taken by the terminal
+    // (Esc shown as "^[", Ctrl-D turned into a NUL, Ctrl-V swallowed).  So
+    // the dialog holds this mode from before each prompt until it returns;
+    // on_terminal puts the caller's mode back.
+    if (tcgetattr(in, &keys) == 0) {
+        keys.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ECHONL | IEXTEN);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        have_keys = true;
+    }
     el_wset(el, EL_CLIENTDATA, (void*)this);
     el_wset(el, EL_EDITOR, L"emacs");
     el_wset(el, EL_GETCFN, next_key);
@@ -403,6 +421,10 @@ bool editor::open(int in_fd, int out_fd) {
     el_wset(el, EL_ADDFN, L"rk-complete", L"Complete a name in the folder", complete);
     el_wset(el, EL_BIND, L"^I", L"rk-complete", nullptr);
     return true;
+}
+
+void editor::key_mode() {
+    if (have_keys) tcsetattr(in, TCSANOW, &keys);
 }
 
 void editor::close() {
@@ -428,7 +450,9 @@ read_result editor::ask(const std::string& prompt_text, std::string* line, bool 
     if (h) el_wset(el, EL_HIST, history_w, h);
     stop = LINE;
     int count = 0;
+    key_mode();
     const wchar_t* got = el_wgets(el, &count);
+    key_mode();
     if (stop != LINE) {
         put(out, "\n");  // the cancelled line stays as it was; the next text starts below
         return stop;
@@ -843,8 +867,9 @@ namespace {
 uint32_t g_dialog_error = 0;
 
 // Runs fn(fd) on the controlling terminal in canonical mode with echo (the
-// mode the line editor returns to between answers), and puts the terminal's
-// mode back afterwards.  false when there is no terminal to ask.
+// mode the line editor takes for the terminal's own, and the one a dialog
+// without the editor reads its lines in), and puts the terminal's mode back
+// afterwards.  false when there is no terminal to ask.
 template <class Fn> bool on_terminal(Fn fn) {
     pid_t fg = isatty(STDIN_FILENO) ? tcgetpgrp(STDIN_FILENO) : -1;
     if (fg < 0 || fg != getpgrp()) return false;
