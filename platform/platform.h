@@ -239,8 +239,9 @@ struct os_api {
     // refuses them in a name, so nothing is found there).  1 with *attrib
     // (OS_ATTR_DIRECTORY, OS_ATTR_READONLY); 0 when nothing of that name
     // exists or it cannot be looked at, with lasterror.  POSIX follows
-    // symbolic links and calls a file read-only when nobody may write it (no
-    // write bit; also for root) or this process may not.
+    // symbolic links (a link that leads nowhere is a plain file, as Windows
+    // reports the link itself) and calls a file read-only when nobody may
+    // write it (no write bit; also for root) or this process may not.
     int (*attributesA)(const char* name, uint32_t* attrib);
 
     // FileTimeToSystemTime and SystemTimeToTzSpecificLocalTime with the

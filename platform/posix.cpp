@@ -965,7 +965,16 @@ int attributesA_body(const char* name, uint32_t* attrib) {
     std::string path = to_posix_path(name);
     struct stat st;
     if (path.empty() || stat(path.c_str(), &st) != 0) {
-        set_errno_error(path.empty() ? ENOENT : errno, path.c_str());
+        const int e = path.empty() ? ENOENT : errno;
+        // A link that leads nowhere (to nothing, or round in a loop) is
+        // still a name that stands there, as Windows reports a link itself:
+        // a plain file, so that nobody takes the name for free and writes
+        // through the link unasked.
+        if (!path.empty() && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            *attrib = 0;
+            return 1;
+        }
+        set_errno_error(e, path.c_str());
         return 0;
     }
     uint32_t a = S_ISDIR(st.st_mode) ? (uint32_t)OS_ATTR_DIRECTORY : 0u;

@@ -332,6 +332,26 @@ TEST_F(SaveOverwrite, NoQuestionWhenTheNameIsUnchangedOrNew) {
     EXPECT_TRUE(fake.questions.empty());
 }
 
+#if !defined(_WIN32)
+// A link to nothing at the rebuilt name is a name that stands there: the
+// user is asked before the movie writes through it, and No leaves the link
+// and makes nothing where it points.
+TEST_F(SaveOverwrite, LinkToNothingAtTheRebuiltNameIsAsked) {
+    std::filesystem::create_symlink("gone.vrma", tmp.path() / "dangle.vrma");
+    FakeDialogs fake;
+    fake.answer(at("dangle"), 1);
+    fake.answer(at("run"), 1);
+    fake.yes_no = {0};
+    char out[265];
+    ASSERT_EQ(save(out), 0);
+    EXPECT_EQ(std::string(out), at("run.vrma"));
+    ASSERT_EQ(fake.questions.size(), 1u);
+    EXPECT_EQ(fake.questions[0].text, at("dangle.vrma") + " already exists.\nDo you want to replace it?");
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp.path() / "dangle.vrma"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.path() / "gone.vrma"));
+}
+#endif
+
 TEST_F(SaveOverwrite, CaseOnlyDifferenceAsksOnlyWhereNamesAreCaseSensitive) {
     FakeDialogs fake;
     fake.answer(at("walk.VRMA"), 1);

@@ -338,6 +338,20 @@ TEST_F(Files, AttributesNameOneEntryNeverAPattern) {
     testutil::write_file(dir.path() / "sub" / "*.bin", "star");
     EXPECT_EQ(g_os.attributesA((dir.str() + "/sub/*.bin").c_str(), &a), 1);
     EXPECT_EQ(a & kind, 0u);
+    // A link is looked at through; one that leads nowhere still stands
+    // there, as a plain file.
+    fs::create_symlink("ten.bin", dir.path() / "sub" / "live.bin");
+    fs::create_directory_symlink(".", dir.path() / "sub" / "here");
+    fs::create_symlink("none.bin", dir.path() / "sub" / "dangle.bin");
+    fs::create_symlink("loop.bin", dir.path() / "sub" / "loop.bin");
+    struct { const char* name; uint32_t attrib; } links[] = {
+        {"live.bin", 0}, {"here", OS_ATTR_DIRECTORY}, {"dangle.bin", 0}, {"loop.bin", 0}};
+    for (auto& l : links) {
+        a = 0xDEAD;
+        EXPECT_EQ(g_os.attributesA((dir.str() + "/sub/" + l.name).c_str(), &a), 1) << l.name;
+        EXPECT_EQ(a & kind, l.attrib) << l.name;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "sub" / "none.bin")) << "the link's target was made";
 #endif
     fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
 }
