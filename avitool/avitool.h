@@ -459,7 +459,10 @@ uint32_t avisetstrict(uint32_t flag);
 // there is no picture to give ("Frame %ld is empty and no earlier frame has
 // a picture (AVI): %s.\n", before anything is opened or the planes are
 // touched), or the chunk to decode says it is empty where the index called
-// it larger ("Empty frame chunk (AVI): %s.\n").  RD is closed on every
+// it larger ("Empty frame chunk (AVI): %s.\n"); 5 (AVISCAN_READFAIL) also
+// when a read failed rather than met the end of the file, in the scan or
+// after it ("Read failed (RD) while reading AVI frame: %s\n"; the planes
+// then hold what they held or part of the frame).  RD is closed on every
 // return.
 int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float* fps, uint8_t** R,
                  uint8_t** G, uint8_t** B, uint8_t** A, uint8_t* reallocated, const char* path,

@@ -299,8 +299,17 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     // The file's length, for the test that its rows are there.
     const int64_t filelen = rdlength();
 
+    // A read that fails (a failing disk, a dropped share) is not the end of
+    // the file: it is said as such, never taken for a short header, a short
+    // chunk or the end of the rows.
+    auto readfailed = [path] {
+        std::printf("Read failed (RD) while reading AVI frame: %s\n", path);
+        rfclose();
+        return (int)AVISCAN_READFAIL;
+    };
     dibformat f;
     r = readformat(c.chunkoff, &f);
+    if (rferror()) return readfailed();
     if (r != 0) {
         rfclose();
         return r;
@@ -343,6 +352,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     rdskip(c.chunkoff - rdpos());
     uint8_t cc[4];
     for (uint8_t& x : cc) x = (uint8_t)rfgetc();
+    if (rferror()) return readfailed();
     std::printf("(%c%c%c%c) ", cc[0], cc[1], cc[2], cc[3]);
     bool ok = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' &&
               (cc[1] <= '9' || cc[2] == 'd' || cc[3] == 'b');
@@ -353,7 +363,9 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     }
     // The chunk's size: the format says how many bytes the rows take, but an
     // empty chunk (an index that called it larger) has none of them.
-    if (rfgetdw() == 0) {
+    const int size = rfgetdw();
+    if (rferror()) return readfailed();
+    if (size == 0) {
         std::printf("Empty frame chunk (AVI): %s.\n", path);
         rfclose();
         return 4;
@@ -365,6 +377,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     src.ctx = &block;
     dibplanes o{*R, *G, *B, *A};
     r = dibdecode(p.layout, src, avipalette, o, rowpoll, nullptr);
+    if (rferror()) return readfailed();
     rfclose();
     if (r == DIB_ENDED) return -2;
     std::printf("done.\n");

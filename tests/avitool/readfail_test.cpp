@@ -12,6 +12,7 @@
 
 #include "edit_fixture.h"
 #include "failcall.h"
+#include "frame_fixture.h"
 
 using namespace avifix;
 using editfix::planes;
@@ -103,6 +104,57 @@ TEST(ReadFailures, NoEditCommitsAMovieFromAFailedRead) {
         long calls = sweep(sc, c);
         EXPECT_GT(calls, 50) << c.name;  // the sweep saw the edit's reads and writes
         if (HasFailure()) return;
+    }
+}
+
+// The frame reader with every read failing in turn, on a 24-bit movie with
+// sound and on an 8-bit one with a palette: a failed read anywhere (the
+// scan, the format, the palette, the chunk's header, the rows) gives 5 and
+// its line, never a frame from the bytes read up to there, and never the
+// "file ends inside the rows" (-2) a short file gives.
+TEST(ReadFailures, TheFrameReaderNeverTakesAFailedReadForTheEnd) {
+    scene sc;
+    makemovie(sc, "m.avi", {6, 4, 3, false, 1600, false});
+    framefix::dibmovie d;
+    d.w = 5;
+    d.h = 3;
+    d.strf = framefix::bmih(5, 3, 8);
+    for (int i = 0; i < 256; i++)
+        for (int k = 0; k < 4; k++) d.strf.push_back((uint8_t)(i * (k + 1)));
+    std::vector<uint8_t> rows;
+    for (int y = 0; y < 3; y++) {
+        for (int x = 0; x < 5; x++) rows.push_back((uint8_t)(40 * y + 7 * x));
+        rows.insert(rows.end(), 3, 0);
+    }
+    d.chunks = {{"00db", rows}, {"00db", rows}};
+    sc.put("p.avi", framefix::build(d));
+    for (const char* name : {"m.avi", "p.avi"}) {
+        for (int frame : {1, -1}) {
+            SCOPED_TRACE(std::string(name) + " frame " + std::to_string(frame));
+            framefix::readout clean;
+            long calls = 0;
+            {
+                failcall::Use f(0);
+                clean = framefix::readframe(sc.path(name), frame);
+                calls = f.count();
+            }
+            ASSERT_EQ(clean.result, 0) << clean.printed;
+            EXPECT_GT(calls, 4);
+            for (long n = 1; n <= calls; n++) {
+                SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls));
+                framefix::readout o;
+                failcall::kind k;
+                {
+                    failcall::Use f(n);
+                    o = framefix::readframe(sc.path(name), frame);
+                    k = f.fired();
+                }
+                ASSERT_EQ(k, failcall::READ);
+                EXPECT_EQ(o.result, AVISCAN_READFAIL) << o.printed;
+                EXPECT_NE(o.printed.find("Read failed (RD) while "), std::string::npos) << o.printed;
+                if (HasFailure()) return;
+            }
+        }
     }
 }
 
