@@ -296,17 +296,19 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     if (c.code != 0) return c.code;
 
     if (rfopen(path) != 0) return -1;
-    // The file's length, for the test that its rows are there.
-    const int64_t filelen = rdlength();
-
-    // A read that fails (a failing disk, a dropped share) is not the end of
-    // the file: it is said as such, never taken for a short header, a short
-    // chunk or the end of the rows.
+    // A read that fails (a failing disk, a dropped share), or a move to the
+    // end or back that the system refuses, is not the end of the file: it is
+    // said as such, never taken for a short header, a short chunk or the end
+    // of the rows.
     auto readfailed = [path] {
         std::printf("Read failed (RD) while reading AVI frame: %s\n", path);
         rfclose();
         return (int)AVISCAN_READFAIL;
     };
+    // The file's length, for the test that its rows are there.
+    const int64_t filelen = rdlength();
+    if (rferror()) return readfailed();
+
     dibformat f;
     r = readformat(c.chunkoff, &f);
     if (rferror()) return readfailed();

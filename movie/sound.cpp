@@ -134,10 +134,13 @@ int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb) {
         printf("Copy failed (WR) for appending WAV PCM to AVI1.\n");
         return AVI1_COPY_FAILED;
     }
-    if (left > 0) {
+    // A failed read, or a refused skip to the data (whose bytes would then
+    // have come from the wrong place), even when the count came out whole.
+    if (left > 0 || rwferror()) {
         if (rwferror()) printf("Read failed (RD(2)) while copying WAV: %s\n", p.wide ? "(16-bit name)" : p.wav);
-        printf("Copy failed (RD(2)): the WAV gave %lld of %lld bytes.\n",
-               (long long)(s.datlen - left), (long long)s.datlen);
+        if (left > 0)
+            printf("Copy failed (RD(2)): the WAV gave %lld of %lld bytes.\n", (long long)(s.datlen - left),
+                   (long long)s.datlen);
         return AVI1_COPY_FAILED;
     }
     return 0;

@@ -346,6 +346,14 @@ namespace {
 
 // ---- Seeks and skips ---------------------------------------------------------------
 
+// The system refused to move the file pointer of an open file to a place
+// that exists to be asked for: the file is failing under the stream as a
+// failed read says it is (a dropped share, a failing disk).  Nothing moved,
+// as the caller is told, but what is read next would come from the wrong
+// place, so rferror says it from now on until the next open; a caller that
+// did not look at the -2 still learns that its data cannot be trusted.
+void refused(rdstrm& s) { s.failed = 0xFF; }
+
 // Gives the unread buffered bytes back to the file (handle mode).  0, or -2
 // when the system refuses the move; then nothing has changed.
 int buf_rewind(rdstrm& s, const rdmsgs& m) {
@@ -357,6 +365,7 @@ int buf_rewind(rdstrm& s, const rdmsgs& m) {
     }
     if (!g_os.seek(s.handle, -unread, OS_SEEK_CURRENT, nullptr)) {
         say(m.rewind);
+        refused(s);
         return -2;
     }
     rd_at(s, rd_pos(s));
@@ -376,8 +385,13 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
             return -2;
         }
     } else if (s.hmode) {
-        if (s.eof != 0 || !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+        if (s.eof != 0) {
             say(msg);
+            return -2;
+        }
+        if (!g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+            say(msg);
+            if (target >= 0) refused(s);
             return -2;
         }
     } else {
@@ -393,6 +407,7 @@ int seek_abs(rdstrm& s, int64_t target, bool wide_target, const char* msg) {
         }
         if (!ok) {
             say(msg);
+            if (target >= 0) refused(s);
             return -2;
         }
     }
@@ -428,17 +443,26 @@ int skip_ahead(rdstrm& s, int64_t d, const char* msg) {
             s.cur += d;
             return 0;
         }
-        if (__builtin_add_overflow(rd_pos(s), d, &target) ||
-            !g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+        if (__builtin_add_overflow(rd_pos(s), d, &target)) {
             say(msg);
+            return -2;
+        }
+        if (!g_os.seek(s.handle, target, OS_SEEK_BEGIN, nullptr)) {
+            say(msg);
+            refused(s);
             return -2;
         }
         rd_at(s, target);
         return 0;
     }
     if (s.eof != 0) return -2;
-    if (__builtin_add_overflow(s.base, d, &target) || !file_walk(s.file, s.base, d)) {
+    if (__builtin_add_overflow(s.base, d, &target)) {
         say(msg);
+        return -2;
+    }
+    if (!file_walk(s.file, s.base, d)) {
+        say(msg);
+        refused(s);
         return -2;
     }
     s.base = target;
@@ -542,8 +566,13 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
         int64_t target = rd_pos(s) + offset;
         if (s.hmode) return seek_abs(s, target, true, m.seek);
         if (s.eof != 0) return -2;
-        if (target < 0 || !file_walk(s.file, s.base, offset)) {
+        if (target < 0) {
             say(m.seek);
+            return -2;
+        }
+        if (!file_walk(s.file, s.base, offset)) {
+            say(m.seek);
+            refused(s);
             return -2;
         }
         s.base = target;
@@ -562,7 +591,14 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     }
     if (s.hmode) {
         int64_t np = 0;
-        if (s.eof != 0 || !g_os.seek(s.handle, offset, OS_SEEK_END, &np)) {
+        if (s.eof != 0) {
+            say(m.seek);
+            return -4;
+        }
+        if (!g_os.seek(s.handle, offset, OS_SEEK_END, &np)) {
+            // A move before the start is the caller's, not the file's.
+            int64_t size = 0;
+            if (!g_os.size(s.handle, &size) || size + offset >= 0) refused(s);
             say(m.seek);
             return -4;
         }
@@ -572,11 +608,14 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     }
     if (s.eof != 0) return -4;
     int64_t np = -1;
-    if (g_os.fseek64(s.file, offset, SEEK_END) == 0) np = g_os.ftell64(s.file);
+    const bool moved = g_os.fseek64(s.file, offset, SEEK_END) == 0;
+    if (moved) np = g_os.ftell64(s.file);
     if (np < 0) {
         // Refused, or moved to a place the runtime cannot name: back to where
-        // the stream stood.
+        // the stream stood.  A refusal of a move to or after the start is
+        // the file's (a move before the start is the caller's).
         file_restore(s.file, s.base);
+        if (!moved && offset >= 0) refused(s);
         say(m.seek);
         return -4;
     }

@@ -127,8 +127,9 @@ int wr_putc_slow(wrstrm& s, int c);    // the byte that fills buf, FILE mode, cl
 
 int rfeof(void);                       // 0 open, -1 closed
 // -1 when a read of the file failed since the last open (the system's read
-// or the runtime's error indicator), 0 when every read delivered or met the
-// end.  The end flag is set either way; this tells the two apart, and it
+// or the runtime's error indicator, or a move of the file pointer that the
+// system refused: nothing moved, but the file is failing), 0 when every read
+// delivered or met the end.  The end flag is set either way; this tells the two apart, and it
 // stays after the stream closes, until the next open.
 int rferror(void);
 int rfgetpos(void);                    // low 32 bits of the position

@@ -1,12 +1,13 @@
-// failcall.h - the n-th read or write call of the platform table fails: the
-// system handle's read and write, and the C runtime's fread, fgetc, fwrite,
-// fputc and fflush on a FILE*.  A sweep runs an operation once to count its
+// failcall.h - the n-th read, write or seek call of the platform table
+// fails: the system handle's read, write and seek, and the C runtime's
+// fread, fgetc, fwrite, fputc, fflush and fseek on a FILE*.  A sweep runs an operation once to count its
 // calls, then once for every n up to that count with call n failing, as a
 // failing disk or a dropped network share makes one call fail.
 //
 // A failed call does what the system's or the runtime's does: a handle read
 // or write gives 0, fread and fwrite a count of 0, fgetc and fputc EOF,
-// fflush EOF; the FILE's error indicator (g_os.ferror) then answers 1 until
+// fflush EOF, a seek 0 (handle) or -1 (fseek) with the position unmoved;
+// the FILE's error indicator (g_os.ferror) then answers 1 until
 // it is closed, as the runtime's does.  Nothing is read or written by it.
 //
 // Use: failcall::Use f(n); ... f.count(), f.fired(), f.kind().  n = 0 only
@@ -24,7 +25,7 @@
 
 namespace failcall {
 
-enum kind { NONE, READ, WRITE };
+enum kind { NONE, READ, WRITE, SEEK };
 
 struct State {
     long count = 0;   // calls so far
@@ -58,6 +59,12 @@ inline int h_write(os_file f, const void* buf, uint32_t n, uint32_t* put) {
         return 0;
     }
     return g_state.saved.write(f, buf, n, put);
+}
+inline int h_seek(os_file f, int64_t dist, int origin, int64_t* newpos) {
+    return hit(SEEK) ? 0 : g_state.saved.seek(f, dist, origin, newpos);
+}
+inline int f_seek(FILE* f, int64_t offset, int origin) {
+    return hit(SEEK) ? -1 : g_state.saved.fseek64(f, offset, origin);
 }
 inline size_t f_read(void* buf, size_t size, size_t count, FILE* f) {
     return hit(READ, f) ? 0 : g_state.saved.fread(buf, size, count, f);
@@ -93,6 +100,8 @@ public:
         g_state.saved = g_os;
         g_os.read = h_read;
         g_os.write = h_write;
+        g_os.seek = h_seek;
+        g_os.fseek64 = f_seek;
         g_os.fread = f_read;
         g_os.fgetc = f_getc;
         g_os.fwrite = f_write;
@@ -105,6 +114,8 @@ public:
         const os_api& s = g_state.saved;
         g_os.read = s.read;
         g_os.write = s.write;
+        g_os.seek = s.seek;
+        g_os.fseek64 = s.fseek64;
         g_os.fread = s.fread;
         g_os.fgetc = s.fgetc;
         g_os.fwrite = s.fwrite;

@@ -720,7 +720,7 @@ TEST_F(Driver, FailedReadNeverSavesAPartMovie) {
             k = f.fired();
         }
         SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls) +
-                     (k == failcall::READ ? " (a read)" : " (a write)"));
+                     (k == failcall::READ ? " (a read)" : k == failcall::SEEK ? " (a seek)" : " (a write)"));
         const bool ok = r.out.find("movie.AVI save OK.\n") != std::string::npos;
         EXPECT_EQ(ok, r.code == 0) << r.out;
         if (ok) EXPECT_EQ(testutil::read_file(sc.path("movie.avi")), whole) << r.out;

@@ -396,6 +396,7 @@ TEST_P(ReadWay, RefusedSeekMovesNothing) {
     EXPECT_EQ(op().getpos(), 101);
     EXPECT_EQ(op().eof(), 0);
     EXPECT_EQ(op().getc(), data[101]);
+    EXPECT_EQ(op().error(), 0) << "a target before the start is the caller's, not a failing file";
 }
 
 // A closed stream is never touched: seeks fail with -2, in handle mode with
@@ -557,12 +558,21 @@ TEST_F(StreamTest, AbsoluteSeekNeedsNoRewind) {
     ASSERT_EQ(rfseekorg(10, 1), 0);
     EXPECT_EQ(rfgetc(), data[112]);
     EXPECT_EQ(rfkipbytes(9000), data[9112]);
-    // ...and when the system refuses them, nothing moves.
+    // ...and when the system refuses them, nothing moves, but the file is
+    // failing: rferror says so until the next open, so that a caller that
+    // reads on from the unmoved place cannot take its bytes for the ones
+    // it wanted.
+    EXPECT_EQ(rferror(), -1) << "the refused rewind";
+    ASSERT_EQ(rfopenW(p.c_str()), 0);
+    EXPECT_EQ(rferror(), 0);
+    ASSERT_EQ(rfseek32(9113), 0);
     g_os.seek = [](os_file, int64_t, int, int64_t*) { return 0; };
     EXPECT_EQ(captured([] { EXPECT_EQ(rfseekorg(10, 1), -2); }), "Failed in seek in rfseek. \n");
+    EXPECT_EQ(rferror(), -1);
     EXPECT_EQ(captured([] { EXPECT_EQ(rfkipbytes(20000), -2); }), "Failed in seek in rfkipbytes. \n");
     EXPECT_EQ(rfgetpos(), 9113);
     EXPECT_EQ(rfgetc(), data[9113]);
+    EXPECT_EQ(rferror(), -1);
 }
 
 // In FILE mode the runtime's file pointer is the position, and the open file
