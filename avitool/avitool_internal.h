@@ -196,9 +196,6 @@ bool outkept(edit& e, int64_t from, const uint8_t* b, int n);
 int64_t outpos(const edit& e);
 bool outfailed(const edit& e);
 
-// The read position.
-int64_t rdpos(void);
-
 // One header field (or run of fields) replaced on the way: at pos, old bytes
 // of the source are dropped and the u32 values put written in their place.
 // Every edit states the fields it patches as a list of these.

@@ -30,14 +30,6 @@ int scanfor(const char* path, int32_t frame, scanfacts* s) {
                    &s->audiobuf, &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
 }
 
-int64_t rdlength() {
-    int64_t at = rdpos(), len = 0;
-    if (rfseekorg(0, 2) == 0) rfgetpos64(&len);
-    int32_t hi = (int32_t)(uint32_t)((uint64_t)at >> 32);
-    rfseek((uint32_t)at, &hi);
-    return len;
-}
-
 bool pathexists(const char* path) {
     char name[512];
     return findfirstname(name, path) == 0;

@@ -45,7 +45,7 @@ long long ll(int64_t v) { return (long long)v; }
 // Results of readformat: 0, or the reader's code (RD still open).
 int readformat(int64_t chunkoff, dibformat* f) {
     *f = dibformat{};
-    rdskip(aviscaninfo.aviptrvidsstrf - rdpos());
+    rdskip(aviscaninfo.aviptrvidsstrf - rftell64());
     f->hdrsize = (uint32_t)rfgetdw();
     if (rfeof()) return 5;
     switch (f->hdrsize) {
@@ -91,7 +91,7 @@ int readformat(int64_t chunkoff, dibformat* f) {
             if (rfeof()) return 11;
         }
         if (f->hdrsize == 108)
-            for (int k = 0; k < 3 && rdpos() < chunkoff; k++) rfgetdw();
+            for (int k = 0; k < 3 && rftell64() < chunkoff; k++) rfgetdw();
         return 0;
     }
     default:
@@ -306,8 +306,8 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         return (int)AVISCAN_READFAIL;
     };
     // The file's length, for the test that its rows are there.
-    const int64_t filelen = rdlength();
-    if (rferror()) return readfailed();
+    int64_t filelen = 0;
+    if (!rfgetsize64(&filelen)) return readfailed();
 
     dibformat f;
     r = readformat(c.chunkoff, &f);
@@ -316,7 +316,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         rfclose();
         return r;
     }
-    const framereadplan p = planframeread(aviscaninfo, s, c, f, rdpos(), filelen, path);
+    const framereadplan p = planframeread(aviscaninfo, s, c, f, rftell64(), filelen, path);
     if (p.code != 0) {
         std::printf("%s", p.line.c_str());
         rfclose();
@@ -351,7 +351,7 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
         }
     }
 
-    rdskip(c.chunkoff - rdpos());
+    rdskip(c.chunkoff - rftell64());
     uint8_t cc[4];
     for (uint8_t& x : cc) x = (uint8_t)rfgetc();
     if (rferror()) return readfailed();

@@ -29,20 +29,12 @@ namespace {
 
 long long ll(int64_t v) { return (long long)v; }
 
-int64_t wrpos() {
-    int64_t p = 0;
-    wfgetpos64(&p);
-    return p;
-}
 
 
-// The length of the file at path (RD opened quietly and closed again); 0
-// when it cannot be opened.
+// The length of the file at path; 0 when it cannot be opened.
 int64_t filelength(const char* path) {
-    if (rfopenq(path) != 0) return 0;
-    int64_t n = rdlength();
-    rfclose();
-    return n;
+    int64_t n = 0;
+    return rflength(path, &n) ? n : 0;
 }
 
 // ---- The edit session ---------------------------------------------------------------------
@@ -178,7 +170,8 @@ int avisetfps(const char* path, float fps) {
     if (int r = needpositions(NEED_RATE)) return r;
 
     if (int r = editopen(e)) return r;
-    const int64_t len = rdlength();
+    int64_t len = 0;
+    rfgetsize64(&len);
     std::vector<patch> patches;
     ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
     if (!sortpatches(&patches) || !applypatches(e, patches)) return lost(e);
@@ -270,14 +263,15 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
     if (int r = needpositions(NEED_RATE)) return r;
 
     if (int r = editopen(e)) return r;
-    const int64_t len = rdlength();
+    int64_t len = 0;
+    rfgetsize64(&len);
     std::vector<patch> patches;
     if (ratediffers((double)sc.fps, (double)fps, 0.0005)) ratepatches(aviscaninfo, &patches, fs, fps, sc.hasaudio != 0);
     if (!applypatches(e, patches)) return lost(e);
     if (sc.chunkoff <= 0 || !copyto(e, sc.chunkoff)) {
         return lost(e);
     }
-    std::printf("Checking DIB ptr %lld ... ", ll(rdpos()));
+    std::printf("Checking DIB ptr %lld ... ", ll(rftell64()));
     uint8_t cc[4];
     for (uint8_t& c : cc) c = (uint8_t)rfgetc();
     std::printf("(%c%c%c%c).\n", cc[0], cc[1], cc[2], cc[3]);
@@ -361,7 +355,7 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
     if (!copyto(e, S.aviptrmoviend)) return lost(e);
     const int64_t base = plan.base;  // the 'movi' fourcc: this edit does not move it
     for (int64_t j = 0; j < k; j++) {
-        idxtable[sc.total + j] = (uint32_t)(wrpos() - base);
+        idxtable[sc.total + j] = (uint32_t)(wftell64() - base);
         wfwrite((const uint8_t*)f.id, 4);
         wfputdw((uint32_t)fs);
         if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);

@@ -177,7 +177,8 @@ int editopen(edit& e) {
         // Nothing is created: the plan takes the output, its stretches
         // counted in the movie's file.
         e.plan->source = e.movie;
-        e.plan->srclen = rdlength();
+        e.plan->srclen = 0;
+        rfgetsize64(&e.plan->srclen);
         e.open = true;
         return 0;
     }
@@ -218,14 +219,8 @@ int editabort(edit& e, int r) {
     return r;
 }
 
-int64_t rdpos(void) {
-    int64_t p = 0;
-    rfgetpos64(&p);
-    return p;
-}
-
 bool copyto(edit& e, int64_t pos) {
-    int64_t from = rdpos();
+    int64_t from = rftell64();
     int64_t n = pos - from;
     if (n < 0) return false;
     if (e.plan) {
@@ -298,17 +293,13 @@ bool outkept(edit& e, int64_t from, const uint8_t* b, int n) {
 
 int64_t outpos(const edit& e) {
     if (e.plan) return e.plan->length;
-    int64_t w = 0;
-    wfgetpos64(&w);
-    return w;
+    return wftell64();
 }
 
 bool outfailed(const edit& e) { return !e.plan && wferr() != 0; }
 
 bool rdskip(int64_t n) {
-    if (n <= 0) return rfeof() == 0;
-    int32_t hi = (int32_t)(uint32_t)((uint64_t)n >> 32);
-    rfkipbytes64((uint32_t)n, &hi);
+    rfskip64(n);
     return rfeof() == 0;
 }
 

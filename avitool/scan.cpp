@@ -120,23 +120,13 @@ namespace {
 
 aviscanrecord& S = aviscaninfo;
 
-int64_t pos() {
-    int64_t p = 0;
-    rfgetpos64(&p);
-    return p;
-}
 uint32_t get32() { return (uint32_t)rfgetdw(); }
 uint16_t get16() { return (uint16_t)rfgetw(); }
 bool ended() { return rfeof() != 0; }
 
-// Moves n bytes forward (nothing for n <= 0); past the end of the file the
-// stream ends, which ends every walk.
-void skip(int64_t n) {
-    if (n <= 0) return;
-    int32_t hi = (int32_t)(uint32_t)((uint64_t)n >> 32);
-    rfkipbytes64((uint32_t)n, &hi);
-}
-void skipto(int64_t end) { skip(end - pos()); }
+// Moves forward to end (nothing when it lies behind); past the end of the
+// file the stream ends, which ends every walk.
+void skipto(int64_t end) { rfskip64(end - rftell64()); }
 
 struct fcc {
     uint8_t b[4];
@@ -190,21 +180,21 @@ void sizetable(walk& w) {
 }
 
 void readavih(walk& w, uint32_t size) {
-    int64_t start = pos();
+    int64_t start = rftell64();
     printf("(avih %lld bytes)", ll(size));
     if (size != 56) printf("avihleng!=0038.\n");
     S.aviavihsize = size;
     aviavih& h = S.avih;
-    S.aviptrusperframe = pos();
+    S.aviptrusperframe = rftell64();
     h.aviusperframe = (int32_t)get32();
-    S.aviptrmaxbytes = pos();
+    S.aviptrmaxbytes = rftell64();
     h.maxbytespersec = get32();
     h.paddinggranularity = get32();
     h.flags = get32();
-    S.aviptrtotalframes = pos();
+    S.aviptrtotalframes = rftell64();
     h.avitotalframes = get32();
     h.initialframes = get32();
-    S.aviptrstreams = pos();
+    S.aviptrstreams = rftell64();
     h.streams = get32();
     h.suggestedbufsize = get32();
     h.aviwidth = get32();
@@ -219,19 +209,19 @@ void readavih(walk& w, uint32_t size) {
 // The 52 bytes of a stream header after its type.  pos is recorded for the
 // fields the edits patch (video) or that callers look at (audio).
 void readstrh(avistrh& h, bool video) {
-    if (!video) S.aviptraudshandler = pos();
+    if (!video) S.aviptraudshandler = rftell64();
     for (uint8_t& c : h.handler) c = (uint8_t)rfgetc();
     h.flags = get32();
     h.prilang = get32();
     h.initialframes = get32();
-    if (!video) S.aviptraudsscale = pos();
+    if (!video) S.aviptraudsscale = rftell64();
     h.scale = get32();
-    if (video) S.aviptrvidsrate = pos();
+    if (video) S.aviptrvidsrate = rftell64();
     h.rate = get32();
     h.start = get32();
-    if (video) S.aviptrvidslength = pos();
+    if (video) S.aviptrvidslength = rftell64();
     h.length = get32();
-    if (video) S.aviptrvidsbufsize = pos();
+    if (video) S.aviptrvidsbufsize = rftell64();
     h.bufsize = get32();
     h.quality = (int32_t)get32();
     h.samplesize = get32();
@@ -244,8 +234,8 @@ void readstrh(avistrh& h, bool video) {
 void walkstrh(walk& w, uint32_t size, int64_t strlstart, uint32_t strlsize) {
     printf("(strh %lld bytes)", ll(size));
     if (size != 56) printf("strhleng!=0038.\n");
-    int64_t start = pos();
-    while (pos() - start < (int64_t)size && !ended()) {
+    int64_t start = rftell64();
+    while (rftell64() - start < (int64_t)size && !ended()) {
         fcc t = getfcc();
         S.avistreamkind = 0;
         if (t.is("vids")) {
@@ -275,8 +265,8 @@ void walkstrh(walk& w, uint32_t size, int64_t strlstart, uint32_t strlsize) {
             break;
         }
         printfcc("Unknown strh data type %c%c%c%c ", t);
-        int64_t n = strlstart + strlsize - pos();
-        skip(n);
+        int64_t n = strlstart + strlsize - rftell64();
+        rfskip64(n);
         printf("%lld bytes skipped.\n", ll(n < 0 ? 0 : n));
     }
 }
@@ -289,7 +279,7 @@ void walkstrh(walk& w, uint32_t size, int64_t strlstart, uint32_t strlsize) {
 void readcoreheader(avibitmapinfo& b, int64_t end) {
     int16_t v[4] = {};
     for (int16_t& x : v) {
-        if (pos() + 2 > end) break;
+        if (rftell64() + 2 > end) break;
         x = (int16_t)get16();
     }
     b.biWidth = v[0];
@@ -306,10 +296,10 @@ void readcoreheader(avibitmapinfo& b, int64_t end) {
 
 void walkstrf(walk& w, uint32_t size, int64_t strlend) {
     printf("(strf %lld bytes)", ll(size));
-    int64_t start = pos();
+    int64_t start = rftell64();
     if (S.avistreamkind == 1) {
         if (size != 40) printf("strfleng!=0x0028.\n");
-        S.aviptrvidsstrf = pos();
+        S.aviptrvidsstrf = rftell64();
         avibitmapinfo& b = S.avibmih;
         b.biSize = get32();
         if (b.biSize == 12 && size >= 4) {
@@ -334,7 +324,7 @@ void walkstrf(walk& w, uint32_t size, int64_t strlend) {
         skipto(start + size);
     } else if (S.avistreamkind == 2) {
         if (size != 16 && size != 18) printf("strfleng!=0x0010 or 0x0012.\n");
-        S.aviptraudsstrf = pos();
+        S.aviptraudsstrf = rftell64();
         aviwaveformat& f = S.aviwfx;
         f.wFormatTag = get16();
         f.nChannels = get16();
@@ -353,8 +343,8 @@ void walkstrl(walk& w, int64_t start, uint32_t size) {
     w.strlnumber++;
     if (w.pass == 1) S.avistrlcount++;
     int64_t end = start + size;
-    while (pos() - start < (int64_t)size && !ended()) {
-        if (w.pass == 1) printf("--(strl left %d)--", (int)(end - pos()));
+    while (rftell64() - start < (int64_t)size && !ended()) {
+        if (w.pass == 1) printf("--(strl left %d)--", (int)(end - rftell64()));
         fcc f = getfcc();
         if (f.is("strh")) {
             walkstrh(w, get32(), start, size);
@@ -364,41 +354,41 @@ void walkstrl(walk& w, int64_t start, uint32_t size) {
             uint32_t n = get32();
             if (n & 1) {
                 printf("(strn %lld+1 bytes)", ll(n));
-                skip((int64_t)n + 1);
+                rfskip64((int64_t)n + 1);
             } else {
                 printf("(strn %lld bytes)", ll(n));
-                skip(n);
+                rfskip64(n);
             }
         } else if (f.is("strd")) {
             uint32_t n = get32();
             printf("(strd %lld bytes)", ll(n));
-            skip(n);
+            rfskip64(n);
         } else if (f.is("indx")) {
             uint32_t n = get32();
             printf("(indx %lld bytes)", ll(n));
             S.aviodml = 0xFF;
-            skip(n);
+            rfskip64(n);
         } else {
-            if (pos() - start >= (int64_t)size) break;
+            if (rftell64() - start >= (int64_t)size) break;
             printfcc(w.pass == 1 ? "Unknown strl data type %c%c%c%c " : "Unknown hdrl-LIST2-strl data type %c%c%c%c ", f);
             uint32_t n = get32();
             printf("%lld bytes.\n", ll(n));
-            skip(n);
+            rfskip64(n);
         }
     }
-    if (pos() > end) S.avihdrlbad = 0xFF;
+    if (rftell64() > end) S.avihdrlbad = 0xFF;
     if (S.avividsstrl == w.strlnumber && S.aviptrvidsstrlend == 0) S.aviptrvidsstrlend = end;
 }
 
 void walkodml(int64_t start, uint32_t size) {
     printf("(odml)");
     S.aviodml = 0xFF;
-    while (pos() - start < (int64_t)size && !ended()) {
+    while (rftell64() - start < (int64_t)size && !ended()) {
         fcc f = getfcc();
         if (f.is("dmlh")) {
             uint32_t n = get32();
             printf("(dmlh %lld bytes)", ll(n));
-            skip(n);
+            rfskip64(n);
         }
     }
 }
@@ -410,14 +400,14 @@ void walkhdrl(walk& w, int64_t start, uint32_t size) {
     }
     int64_t end = start - 4 + (int64_t)size;  // start is after the type; the size counts it
     int64_t datastart = start - 4;
-    while (pos() - datastart < (int64_t)size && !ended()) {
-        if (w.pass == 1) printf("--(LIST1-hdrl left %d bytes)-- ", (int)(end - pos()));
+    while (rftell64() - datastart < (int64_t)size && !ended()) {
+        if (w.pass == 1) printf("--(LIST1-hdrl left %d bytes)-- ", (int)(end - rftell64()));
         fcc f = getfcc();
         if (f.is("avih")) {
             readavih(w, get32());
         } else if (f.is("LIST")) {
             uint32_t n = get32();
-            int64_t ls = pos();
+            int64_t ls = rftell64();
             printf("(LIST2 %lld bytes)", ll(n));
             S.avistreamkind = 0;
             fcc t = getfcc();
@@ -428,19 +418,19 @@ void walkhdrl(walk& w, int64_t start, uint32_t size) {
                 return;  // the header walk ends after the extension list
             } else {
                 printfcc("Unknown hdrl-LIST2 data type %c%c%c%c ", t);
-                int64_t k = ls + n - pos();
-                skip(k);
+                int64_t k = ls + n - rftell64();
+                rfskip64(k);
                 printf("%lld bytes skipped (to the end of hdrl-LIST2).\n", ll(k < 0 ? 0 : k));
             }
         } else {
             printfcc("Unknown hdrl data type %c%c%c%c ", f);
-            int64_t k = end - pos();
-            skip(k);
+            int64_t k = end - rftell64();
+            rfskip64(k);
             printf("%lld bytes skipped (to the end of LIST1).\n", ll(k < 0 ? 0 : k));
             return;
         }
     }
-    if (pos() > end) S.avihdrlbad = 0xFF;
+    if (rftell64() > end) S.avihdrlbad = 0xFF;
 }
 
 // The three lines of the first video chunk.
@@ -454,7 +444,7 @@ void firstvideolines(const fcc& f, int64_t p, int64_t liststart1) {
 // Pass 2's dump of the rest of a movi list the walk cannot take: the first
 // 32768 bytes are printed as they are read, the rest is skipped.
 void dumprest(int64_t end) {
-    int64_t left = end - pos();
+    int64_t left = end - rftell64();
     if (left < 0) left = 0;
     printf("\n    ");
     int64_t shown = left < 32768 ? left : 32768;
@@ -486,8 +476,8 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
     }
     int64_t datastart = movipos;  // the size counts the 'movi' fourcc
     int64_t end = movipos + size;
-    while (pos() - datastart < (int64_t)size && !ended()) {
-        int64_t p = pos();
+    while (rftell64() - datastart < (int64_t)size && !ended()) {
+        int64_t p = rftell64();
         fcc f = getfcc();
         if (f.digits() && (f.type("db") || f.type("dc"))) {
             uint32_t n = get32();
@@ -525,7 +515,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
                 w.shownframe = w.filledframe;
             }
             w.mf++;
-            skip(n);
+            rfskip64(n);
         } else if (f.digits() && f.type("wb")) {
             uint32_t n = get32();
             w.hasaudio = true;
@@ -538,18 +528,18 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
                 S.aviwavcount++;
                 if ((int64_t)n > S.aviwavmaxchunk) S.aviwavmaxchunk = n;
             }
-            skip(n);
+            rfskip64(n);
         } else if (f.digits() && f.type("pc")) {
-            skip(get32());
+            rfskip64(get32());
         } else if (f.digits()) {
             printfcc("Unknown movi 00xx-99xx data type %c%c%c%c ", f);
             uint32_t n = get32();
             printf("%lld bytes.\n", ll(n));
-            skip(n);
+            rfskip64(n);
         } else if (f.b[0] == 'i' && f.b[1] == 'x' && f.b[2] >= '0' && f.b[2] <= '9' && f.b[3] >= '0' &&
                    f.b[3] <= '9') {
             S.aviodml = 0xFF;
-            skip(get32());
+            rfskip64(get32());
         } else {
             printf("00xx-99xx not found. (%02X(%c) %02X(%c) %02X(%c) %02X(%c)) ", f.b[0], f.b[0], f.b[1], f.b[1],
                    f.b[2], f.b[2], f.b[3], f.b[3]);
@@ -557,15 +547,15 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
                 S.avimovibad = 0xFF;
                 dumprest(end);
             } else {
-                int64_t k = end - pos();
-                skip(k);
+                int64_t k = end - rftell64();
+                rfskip64(k);
                 printf("%lld bytes skipped (to the end of LIST1).\n", ll(k < 0 ? 0 : k));
             }
             return;
         }
     }
-    if (w.pass == 2 && pos() != end) S.avimovibad = 0xFF;  // a chunk ran past the list
-    printf("(movi ptr=%lld finished)", ll(pos() - datastart));
+    if (w.pass == 2 && rftell64() != end) S.avimovibad = 0xFF;  // a chunk ran past the list
+    printf("(movi ptr=%lld finished)", ll(rftell64() - datastart));
 }
 
 // An index entry that is not empty.
@@ -596,7 +586,7 @@ void idxtarget(walk& w, uint32_t off, uint32_t size, const idxentry& shown) {
 void walkidx1(walk& w, int64_t start, uint32_t size) {
     int64_t k = 0;
     idxentry filled{};
-    while (pos() - start < (int64_t)size && !ended()) {
+    while (rftell64() - start < (int64_t)size && !ended()) {
         fcc f = getfcc();
         uint32_t flags = get32();
         uint32_t off = get32();
@@ -652,14 +642,14 @@ void walkidx1(walk& w, int64_t start, uint32_t size) {
             }
         }
     }
-    if (w.pass == 1) printf("(idx1 len=%lld finished)", ll(pos() - start));
+    if (w.pass == 1) printf("(idx1 len=%lld finished)", ll(rftell64() - start));
 }
 
 // The 8-byte trailer after the RIFF chunk; anything else there (a second
 // RIFF chunk says OpenDML) ends the walk.
 void trailer(walk& w) {
     if (ended()) return;
-    int64_t p = pos();
+    int64_t p = rftell64();
     fcc f = getfcc();
     if (ended()) return;
     if (f.is("RIFF")) S.aviodml = 0xFF;
@@ -672,12 +662,12 @@ void trailer(walk& w) {
 
 // The top-level walk of one pass over the first RIFF chunk.
 void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
-    while (pos() - formstart < (int64_t)riffsize) {
+    while (rftell64() - formstart < (int64_t)riffsize) {
         if (ended()) {
             if (w.pass == 1) printf("Unexpected AVI file end.\n");
             return;
         }
-        int64_t p = pos();
+        int64_t p = rftell64();
         fcc f = getfcc();
         if (f.is("them")) {
             if (w.pass == 1) S.aviptrthem = p;
@@ -690,8 +680,8 @@ void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
             if (w.pass == 1) S.aviptridx1 = p;
             uint32_t n = get32();
             printf("(idx1 %lld bytes)", ll(n));
-            if (w.pass == 1) S.aviptridx1end = pos() + n;
-            walkidx1(w, pos(), n);
+            if (w.pass == 1) S.aviptridx1end = rftell64() + n;
+            walkidx1(w, rftell64(), n);
         } else if (f.is("JUNK") || f.is("JUNQ")) {
             uint32_t n = get32();
             printf("(JUN%c %lld bytes)", f.b[3], ll(n));
@@ -699,27 +689,27 @@ void walktop(walk& w, int64_t formstart, uint32_t riffsize) {
                 S.aviptrjunk = p;
                 S.avijunksize = n;
             }
-            skip(n);
+            rfskip64(n);
         } else if (f.is("LIST")) {
             uint32_t n = get32();
-            int64_t ls = pos();
+            int64_t ls = rftell64();
             printf("(LIST1 %lld bytes: ptr=%lld)", ll(n), ll(ls));
             fcc t = getfcc();
             if (t.is("hdrl")) {
-                walkhdrl(w, pos(), n);
+                walkhdrl(w, rftell64(), n);
             } else if (t.is("movi")) {
                 walkmovi(w, ls, n);
             } else {
                 printfcc("Unknown LIST1 data type %c%c%c%c ", t);
-                int64_t k = ls + n - pos();
-                skip(k);
+                int64_t k = ls + n - rftell64();
+                rfskip64(k);
                 if (w.pass == 2) printf("%lld bytes skipped (to the end of LIST1).\n", ll(k < 0 ? 0 : k));
             }
         } else {
             printfcc("Unknown main chunk %c%c%c%c ", f);
             uint32_t n = get32();
             printf("%lld bytes.\n", ll(n));
-            skip(n);
+            rfskip64(n);
         }
     }
 }
@@ -754,20 +744,20 @@ int openriff(const scanfrom& from, walk& w, int64_t* formstart, uint32_t* riffsi
     } fail{from};
     int c = rfgetc();
     if (c != 'R') {
-        skip(127);
+        rfskip64(127);
         c = rfgetc();
     }
     if (c != 'R' || rfgetc() != 'I' || rfgetc() != 'F' || rfgetc() != 'F') {
         rfclose();
         return fail(2);
     }
-    if (w.pass == 1) S.aviptrriffleng = pos();
+    if (w.pass == 1) S.aviptrriffleng = rftell64();
     *riffsize = get32();
     if (w.pass == 1) {
         S.aviriffsize = *riffsize;
         printf("(RIFF len=%04X%04X)", *riffsize >> 16, *riffsize & 0xFFFF);
     }
-    *formstart = pos();
+    *formstart = rftell64();
     if (rfgetc() != 'A' || rfgetc() != 'V' || rfgetc() != 'I') {
         rfclose();
         return fail(3);
@@ -776,14 +766,11 @@ int openriff(const scanfrom& from, walk& w, int64_t* formstart, uint32_t* riffsi
     return 0;
 }
 
-// The file's length, for capping the index table: measured through RD by a
-// move to the end, and RD put back at the start.
+// The file's length, for capping the index table; 0 when it cannot be
+// measured.
 int64_t filelength(const char* name) {
     int64_t len = 0;
-    if (rfopenq(name) != 0) return 0;
-    if (rfseekorg(0, 2) == 0) rfgetpos64(&len);
-    rfclose();
-    return len;
+    return rflength(name, &len) ? len : 0;
 }
 
 void resetscan() {

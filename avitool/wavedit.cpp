@@ -89,8 +89,8 @@ bool resizejunk(edit& e, int64_t delta) {
 // the list's end, or the bytes dropped differ from the scan's count.
 bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
     *skipped = 0;
-    while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
-        const int64_t at = rdpos();
+    while (rftell64() - datastart < (int64_t)size && rfeof() == 0) {
+        const int64_t at = rftell64();
         uint8_t f[8];
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         if (!isdigit2(f)) {
@@ -111,9 +111,9 @@ bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
             printf("%lld bytes.\n", ll(n));
         }
         le32(f + 4, n);
-        if (!outkept(e, at, f, 8) || !copyto(e, rdpos() + n)) break;
+        if (!outkept(e, at, f, 8) || !copyto(e, rftell64() + n)) break;
     }
-    if (rdpos() != datastart + size || *skipped != S.aviwavmovibytes) {
+    if (rftell64() != datastart + size || *skipped != S.aviwavmovibytes) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
         return false;
     }
@@ -125,8 +125,8 @@ bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
 // every later offset lowered by the audio chunks dropped before it.
 bool copyidx1(edit& e, int64_t datastart, uint32_t size) {
     int64_t removed = 0, entries = 0;
-    while (rdpos() - datastart < (int64_t)size && rfeof() == 0) {
-        const int64_t at = rdpos();
+    while (rftell64() - datastart < (int64_t)size && rfeof() == 0) {
+        const int64_t at = rftell64();
         uint8_t f[IDX1_ENTRY];
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
@@ -189,7 +189,7 @@ int removewav(const char* avi, spliced* plan) {
     if ((r = editopen(e)) != 0) return r;
 
     // RIFF size.
-    if (!copyto(e, S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+    if (!copyto(e, S.aviptrriffleng) || rftell64() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, EDIT_REFUSED);
     }
@@ -203,7 +203,7 @@ int removewav(const char* avi, spliced* plan) {
     // hdrl: its size, the main header's rate, frame count and stream count.
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
-    int64_t hdrlstart = rdpos();
+    int64_t hdrlstart = rftell64();
     if (hdrlsize != S.avihdrlsize || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
     outdw(e, (uint32_t)p.hdrl);
     if (!applypatches(e, p.header)) return editabort(e, EDIT_REFUSED);
@@ -252,7 +252,7 @@ int removewav(const char* avi, spliced* plan) {
         for (char c : {'i', 'd', 'x', '1'}) outc(e, c);
         outdw(e, (uint32_t)p.idx1);
         printf("(idx1 %lld bytes)", ll(n));
-        if (!copyidx1(e, rdpos(), n)) return editabort(e, EDIT_REFUSED);
+        if (!copyidx1(e, rftell64(), n)) return editabort(e, EDIT_REFUSED);
     }
     return editfinish(e, p.riffend);
 }
@@ -388,7 +388,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     }
     if ((r = editopen(e)) != 0) return r;
 
-    if (!copyto(e, S.aviptrriffleng) || rdpos() != S.aviptrriffleng) {
+    if (!copyto(e, S.aviptrriffleng) || rftell64() != S.aviptrriffleng) {
         printf("assert err (aviptrriffleng).\n");
         return editabort(e, EDIT_REFUSED);
     }
@@ -396,7 +396,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     wfputdw((uint32_t)plan.riff);
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
-    int64_t hdrlstart = rdpos();
+    int64_t hdrlstart = rftell64();
     if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
     outdw(e, hdrlsize + STRL_AUDS_LIST);
     if (!applypatches(e, plan.header)) return editabort(e, EDIT_REFUSED);
@@ -422,10 +422,9 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (!copyto(e, S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
     wfputdw((uint32_t)((int64_t)movisize + datlen + 8));
-    int64_t movi4 = 0;
-    wfgetpos64(&movi4);
+    const int64_t movi4 = wftell64();
     if (!copyto(e, S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
-    wfgetpos64(&w);
+    w = wftell64();
     uint32_t off = (uint32_t)(w - movi4);
     for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
     wfputdw((uint32_t)datlen);

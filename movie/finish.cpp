@@ -17,24 +17,13 @@
 
 // The length of a file on disk by the path of the mode in use, through RD.
 bool movie_detail::filesize(const char* name, const char16_t* nameW, uint8_t wide, int64_t* out) {
-    int r = wide ? rfopenqW(nameW) : rfopenq(name);
-    if (r != 0) return false;
-    bool ok = rfseekorg(0, OS_SEEK_END) == 0;
-    int64_t pos = 0;
-    rfgetpos64(&pos);
-    rfclose();
-    if (!ok) return false;
-    *out = pos;
-    return true;
+    return (wide ? rflengthW(nameW, out) : rflength(name, out)) != 0;
 }
 
-uint64_t movie_detail::outpos() {
-    int64_t pos = 0;
-    wfgetpos64(&pos);
-    return (uint64_t)pos;
-}
+uint64_t movie_detail::outpos() { return (uint64_t)wftell64(); }
 
 using movie_detail::filesize;
+using movie_detail::outpos;
 
 // ---- End ------------------------------------------------------------------------------
 
@@ -59,9 +48,7 @@ int puttail(bool alpha, int trailerfail) {
             }
         }
     }
-    int64_t pos = 0;
-    wfgetpos64(&pos);
-    if (wfputzeros(pad512((uint64_t)pos)) != 0) return diskfull();
+    if (wfputzeros(pad512(outpos())) != 0) return diskfull();
     return 0;
 }
 

@@ -100,17 +100,7 @@ int soundcopy(const moviepaths& p, const soundfacts& s, const char* verb) {
         printf("Cannot open (RD(2)) for appending WAV to AVI (%d).\n", r);
         return AVI1_NO_SOUND;
     }
-    int64_t here = 0;
-    rwfgetpos64(&here);
-    int64_t skip = s.dataoff - here;
-    if (skip > 0) {
-        if (skip <= 0x7FFFFFFF) {
-            rwfkipbytes((int)skip);
-        } else {
-            int32_t hi = (int32_t)(skip >> 32);
-            rwfkipbytes64((uint32_t)skip, &hi);
-        }
-    }
+    rwfskip64(s.dataoff - rwftell64());
 
     // Blocks through a buffer of our own: the same bytes as the stream
     // layer's copy, without a library call per byte when a stream is in

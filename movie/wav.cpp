@@ -22,24 +22,6 @@ wavfacts wavhdr;
 
 namespace {
 
-// Skips n bytes of RD; nothing for n <= 0.  64-bit so that a LIST size of
-// 0x7FFFFFFF plus its pad byte, or a data size of 4 GB - 1, stay exact.
-void skip(int64_t n) {
-    if (n <= 0) return;
-    if (n <= 0x7FFFFFFF) {
-        rfkipbytes((int)n);
-        return;
-    }
-    int32_t hi = (int32_t)(n >> 32);
-    rfkipbytes64((uint32_t)n, &hi);
-}
-
-int64_t pos64() {
-    int64_t p = 0;
-    rfgetpos64(&p);
-    return p;
-}
-
 // Reads a u32 little-endian through RD (rfgetdw gives the bits as an int).
 uint32_t getu32() { return (uint32_t)rfgetdw(); }
 uint16_t getu16() { return (uint16_t)rfgetw(); }
@@ -78,25 +60,25 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
         return closewith(2, name, wide);
     }
     const int64_t riffsize = getu32();
-    const int64_t start = pos64();  // 8, or 136 behind a preamble
+    const int64_t start = rftell64();  // 8, or 136 behind a preamble
     if (rfgetc() != 'W' || rfgetc() != 'A' || rfgetc() != 'V' || rfgetc() != 'E') {
         return closewith(3, name, wide);
     }
 
-    while (pos64() - start < riffsize) {
+    while (rftell64() - start < riffsize) {
         if (rfeof()) {
-            printf("Unexpected WAV file end (%lld/%lld).\n", (long long)(pos64() - start),
+            printf("Unexpected WAV file end (%lld/%lld).\n", (long long)(rftell64() - start),
                    (long long)riffsize);
             break;
         }
         int id0 = rfgetc();
         if (id0 < 0) {
-            printf("WAV file end(3) (%lld/%lld).\n", (long long)(pos64() - start),
+            printf("WAV file end(3) (%lld/%lld).\n", (long long)(rftell64() - start),
                    (long long)riffsize);
             break;
         }
         if (rfeof()) {
-            printf("Unexpected WAV file end(2) (%lld/%lld).\n", (long long)(pos64() - start),
+            printf("Unexpected WAV file end(2) (%lld/%lld).\n", (long long)(rftell64() - start),
                    (long long)riffsize);
             break;
         }
@@ -109,13 +91,13 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
         if (is("JUNK") || is("JUNQ")) {
             int32_t size = rfgetdw();
             printf("(JUNK %ld bytes)", (long)size);
-            skip(size);
+            rfskip64(size);
         } else if (is("LIST") || is("iwep") || is("iwem")) {
             int32_t size = rfgetdw();
             if (is("LIST")) printf("(LIST1 %ld bytes)", (long)size);
             else if (is("iwep")) printf("(iwep %ld bytes)", (long)size);
             else printf("(iwem %ld bytes)", (long)size);
-            skip((int64_t)size + (size & 1));
+            rfskip64((int64_t)size + (size & 1));
         } else if (id[0] == 'f' && id[1] == 'm' && id[2] == 't') {
             int32_t size = rfgetdw();
             printf("(fmt %ld bytes)", (long)size);
@@ -131,36 +113,36 @@ int wavscansub(const char* name, const char16_t* nameW, int64_t* datlen, int64_t
             wavhdr.bitspersample = getu16();
             wavhdr.extrasize = 0;
             if (size >= 18) wavhdr.extrasize = getu16();
-            if (size > 18) skip((int64_t)size - 18);
+            if (size > 18) rfskip64((int64_t)size - 18);
         } else if (is("fact")) {
             int32_t size = rfgetdw();
             printf("(fact %ld bytes)", (long)size);
             if (size >= 4) wavhdr.samplecount = getu32();
-            if (size > 4) skip((int64_t)size - 4);
+            if (size > 4) rfskip64((int64_t)size - 4);
         } else if (is("data")) {
             int64_t size = getu32();
             if (rfeof()) {
                 // The file ends inside the size field: there is no chunk to
                 // record, and the "size" would be made of end-of-file values
                 // (a data chunk of nearly 4 GB behind the file's last byte).
-                printf("Unexpected WAV file end (%lld/%lld).\n", (long long)(pos64() - start),
+                printf("Unexpected WAV file end (%lld/%lld).\n", (long long)(rftell64() - start),
                        (long long)riffsize);
                 break;
             }
-            wavhdr.dataoffset = pos64();
+            wavhdr.dataoffset = rftell64();
             printf("(data %lld bytes)", (long long)size);
             wavhdr.datalength = size;
             if (wavhdr.samplecount == 0 && wavhdr.blockalign != 0)
                 wavhdr.samplecount = (uint32_t)(size / wavhdr.blockalign);
-            if (size != 0) skip(size);
+            if (size != 0) rfskip64(size);
         } else {
             printf("Unknown main chunk %c%c%c%c (%02X %02X %02X %02X) ", id[0], id[1], id[2], id[3],
                    id[0], id[1], id[2], id[3]);
-            printf(" at WAV (%lld/%lld). \n", (long long)(pos64() - start), (long long)riffsize);
+            printf(" at WAV (%lld/%lld). \n", (long long)(rftell64() - start), (long long)riffsize);
             int32_t size = rfgetdw();
             printf("%ld bytes.\n", (long)size);
             if (size < 0) break;
-            skip(size);
+            rfskip64(size);
         }
     }
 

@@ -637,6 +637,7 @@ int file_size(rdstrm& s, int64_t* out) {
     if (s.hmode) return g_os.size(s.handle, out) ? 1 : 0;
     int64_t end = -1;
     if (g_os.fseek64(s.file, 0, SEEK_END) == 0) end = g_os.ftell64(s.file);
+    else refused(s);
     file_restore(s.file, s.base);
     if (end < 0) return 0;
     *out = end;
@@ -653,6 +654,18 @@ int rfgetpos(void) { return (int)(uint32_t)rd_pos(RD); }
 int rfgetpos64(int64_t* out) { return getpos64(RD, out); }
 void* rfgetfp(void) { return RD.hmode ? (void*)RD.handle : (void*)RD.file; }
 int rfgetsize64(int64_t* out) { return file_size(RD, out); }
+int rflength(const char* name, int64_t* out) {
+    if (rfopenq(name) != 0) return 0;
+    const int r = file_size(RD, out);
+    rfclose();
+    return r;
+}
+int rflengthW(const char16_t* name, int64_t* out) {
+    if (rfopenqW(name) != 0) return 0;
+    const int r = file_size(RD, out);
+    rfclose();
+    return r;
+}
 void rfclose(void) { rd_close(RD); }
 int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
 int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }
@@ -669,6 +682,8 @@ int rfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD, join64(lo, hi), hi !=
 int rfseekorg(int offset, int origin) { return seek_origin(RD, offset, origin, kRD); }
 int rfkipbytes(int n) { return skip_n(RD, n, kRD.skip); }
 int rfkipbytes64(uint32_t lo, int32_t* hi) { return skip_n(RD, join64(lo, hi), kRD.seek); }
+int64_t rftell64(void) { return rd_pos(RD); }
+int rfskip64(int64_t n) { return n <= 0 ? 0 : skip_n(RD, n, kRD.seek); }
 int rfgetw(void) { return (int16_t)get_n(RD, 2, false); }
 int rfgetwbe(void) { return (int16_t)get_n(RD, 2, true); }
 int rfgetdw(void) { return (int)get_n(RD, 4, false); }
@@ -698,6 +713,8 @@ int rwfseek32(int pos) { return seek_abs(RD2, pos, false, kRD2.seek32); }
 int rwfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD2, join64(lo, hi), hi != nullptr, kRD2.seek); }
 int rwfkipbytes(int n) { return skip_n(RD2, n, kRD2.skip); }
 int rwfkipbytes64(uint32_t lo, int32_t* hi) { return skip_n(RD2, join64(lo, hi), kRD2.seek); }
+int64_t rwftell64(void) { return rd_pos(RD2); }
+int rwfskip64(int64_t n) { return n <= 0 ? 0 : skip_n(RD2, n, kRD2.seek); }
 int rwfgetw(void) { return (int16_t)get_n(RD2, 2, false); }
 int rwfgetwbe(void) { return (int16_t)get_n(RD2, 2, true); }
 int rwfgetdw(void) { return (int)get_n(RD2, 4, false); }

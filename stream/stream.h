@@ -136,6 +136,10 @@ int rfgetpos(void);                    // low 32 bits of the position
 int rfgetpos64(int64_t* out);          // whole position in *out; returns its low 32 bits
 void* rfgetfp(void);                   // the system handle or the FILE*
 int rfgetsize64(int64_t* out);         // the open file's size in *out, position kept; 1 / 0
+// The length of the file of that name in *out: RD opened quietly (FILE
+// mode, or handle mode by 16-bit name), measured and closed; 1 / 0.
+int rflength(const char* name, int64_t* out);
+int rflengthW(const char16_t* name, int64_t* out);
 void rfclose(void);
 int rfopenqW(const char16_t* name);    // quiet, handle mode; 0 / -1
 int rfopenq(const char* name);         // quiet, FILE mode; 0 / -1
@@ -161,6 +165,11 @@ int rfseek(uint32_t lo, int32_t* hi);
 int rfseekorg(int offset, int origin); // 0, -2, -4 (from the end), -5 (bad origin)
 int rfkipbytes(int n);
 int rfkipbytes64(uint32_t lo, int32_t* hi);
+// The position and a forward skip as one 64-bit value, for callers that
+// count in 64 bits: rftell64 is rfgetpos64's *out; rfskip64 is rfkipbytes64
+// of n (its text when refused), nothing and 0 for n <= 0.
+int64_t rftell64(void);
+int rfskip64(int64_t n);
 int rfgetw(void);
 int rfgetwbe(void);
 int rfgetdw(void);
@@ -191,6 +200,8 @@ int rwfseek32(int pos);
 int rwfseek(uint32_t lo, int32_t* hi);
 int rwfkipbytes(int n);
 int rwfkipbytes64(uint32_t lo, int32_t* hi);
+int64_t rwftell64(void);               // as rftell64 and rfskip64, for RD2
+int rwfskip64(int64_t n);
 int rwfgetw(void);
 int rwfgetwbe(void);
 int rwfgetdw(void);
@@ -204,6 +215,7 @@ int rwfexist(const char* name);
 int wferr(void);                       // 0 open, -1 closed or failed
 int wfgetpos(void);
 int wfgetpos64(int64_t* out);
+int64_t wftell64(void);                // wfgetpos64's *out
 int wfclose(void);                     // 0, or -1 when data written since the open was lost
 int wfexistW(const char16_t* name);
 int wfexist(const char* name);

@@ -388,6 +388,11 @@ bool same_name(const char16_t* a, const char16_t* b) {
 int wferr(void) { return (int8_t)WR.err; }
 int wfgetpos(void) { return (int)(uint32_t)wr_pos(WR); }
 int wfgetpos64(int64_t* out) { return getpos64(WR, out); }
+int64_t wftell64(void) {
+    int64_t p = 0;
+    getpos64(WR, &p);
+    return p;
+}
 int wfclose(void) { return close_stream(WR); }
 int wfexistW(const char16_t* name) { return exists_wide(WR, name, -1); }
 int wfexist(const char* name) { return exists_narrow(WR, name); }
