@@ -13,6 +13,7 @@
 
 #include "avitool/avitool.h"
 #include "avitool/frames_internal.h"
+#include "image/image.h"
 #include "image/pixelrow.h"
 #include "movie/avi1.h"
 #include "platform/platform.h"
@@ -36,7 +37,7 @@ bool pathexists(const char* path) {
 }
 
 uint64_t framebytes(uint32_t w, uint32_t h, bool alpha) {
-    uint64_t row = alpha ? 4ull * w : (3ull * w + 3) & ~3ull;
+    const uint64_t row = dibstride(w, alpha ? 32 : 24);
     uint64_t fs;
     return __builtin_mul_overflow(row, (uint64_t)h, &fs) ? 0 : fs;
 }
@@ -48,7 +49,7 @@ int putplanes(const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_
     constexpr uint32_t PIECE = 16384;
     static uint8_t buf[PIECE * 4 + 4];
     const uint32_t px = alpha ? 4 : 3;
-    const uint32_t pad = alpha ? 0 : (uint32_t)(((3ull * w + 3) & ~3ull) - 3ull * w);
+    const uint32_t pad = (uint32_t)(dibstride(w, alpha ? 32 : 24) - (uint64_t)px * w);
     for (uint32_t k = 0; k < h; k++) {
         uint64_t y = topdown ? k : h - 1 - k;
         size_t base = (size_t)(y * w);

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "image/image.h"
+
 namespace avitool_detail {
 
 // ---- Layout -------------------------------------------------------------------------
@@ -54,10 +56,10 @@ int diblayoutof(const dibformat& f, diblayout* out) {
         if (f.rmask == 0x7C00 && f.gmask == 0x3E0 && f.bmask == 0x1F) l.is565 = false;
         else if (f.rmask == 0xF800 && f.gmask == 0x7E0 && f.bmask == 0x1F) l.is565 = true;
         else l.is565 = f.compression != 0;
-        l.rowpad = (l.width & 1) ? 2 : 0;
+        l.rowpad = (uint32_t)(dibstride(l.width, 16) - 2ull * l.width);
     } else if (f.bitcount == 24) {
         l.kind = DIB_24;
-        l.rowpad = (uint32_t)((4 - (3ull * l.width) % 4) % 4);
+        l.rowpad = (uint32_t)(dibstride(l.width, 24) - 3ull * l.width);
     } else {
         bool large = f.hdrsize == 108 || f.hdrsize == 124;
         l.kind = (large || f.compression == 3) ? DIB_32MASK : DIB_32;

@@ -251,8 +251,7 @@ framereadplan planframeread(const aviscanrecord& S, const scanfacts& s, const fr
     // are allocated, so a small hostile file cannot make the reader take and
     // fill gigabytes.  (The last row's padding may be missing.)
     if (l.kind != DIB_RLE8 && l.kind != DIB_RLE4) {
-        p.rowbytes = l.kind == DIB_PALETTE ? ((uint64_t)l.width * l.bits + 31) / 32 * 4
-                                           : (uint64_t)l.width * (l.bits / 8) + l.rowpad;
+        p.rowbytes = dibstride(l.width, (uint32_t)l.bits);
         p.need = p.rowbytes * fh - l.rowpad;
         int64_t have = filelen - (c.chunkoff + 8);
         if (have < 0 || p.need > (uint64_t)have) {
@@ -430,14 +429,12 @@ int aviinfo(const char* path) {
     int colours = dibcolours(curimg.bitcount);
     curimg.palcolors = colours > 0 ? colours : colours == 0 ? -1 : 0;
     if (colours < 0) return 15;  // before any division by the bit count
-    int64_t w = curimg.width;
-    int64_t ppw = 32 / curimg.bitcount;
-    int64_t stride = curimg.bitcount == 24 ? (3 * w + 3) / 4 * 4 : (w + ppw - 1) / ppw * 4;
-    curimg.pixperword = (int)ppw;
+    const uint64_t w = (uint32_t)curimg.width;  // the main header's u32
+    const uint32_t bits = (uint32_t)curimg.bitcount;
+    const uint64_t stride = dibstride(w, bits);
+    curimg.pixperword = (int)(32 / bits);
     curimg.rowstride = (int)stride;
-    curimg.rowpad = curimg.bitcount == 24 ? (int)(stride - 3 * w)
-                    : curimg.bitcount == 16 ? (int)((w & 1) * 2)
-                                            : 0;
+    curimg.rowpad = bits == 24 || bits == 16 ? (int)(stride - w * (bits / 8)) : 0;
     // Frame 0's chunk is what the description points at; an empty one (a
     // dropped frame) has no earlier frame to stand for it, so there are no
     // pixels there to describe.  The format above is still filled in.

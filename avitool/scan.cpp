@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/image.h"
 #include "stream/stream.h"
 
 // ============================================================================
@@ -840,7 +841,7 @@ int scanpasses(const scanfrom& from, int32_t frame, uint32_t* total, uint32_t* w
         printf("max. WAV chunk %lld, 1st chunk size %lld from %lld.\n", ll(S.aviwavmaxchunk), ll(S.avifirstwavsize),
                ll(S.aviptrfirstwav));
 
-    uint64_t row = ((uint64_t)S.avih.aviwidth * 3 + 3) & ~(uint64_t)3;
+    const uint64_t row = dibstride(S.avih.aviwidth, 24);
     uint64_t frame24 = row * S.avih.aviheight;
     uint64_t size = (uint64_t)w.targetsize;
     *total = S.vids.length;

@@ -44,6 +44,13 @@ struct png_struct_def;
 //
 // The record is a plain value owned by its caller; imgalloc gives it its
 // buffers and imgfree releases them.
+//
+// Every device-independent bitmap's row, here, in a BMP and in a movie's
+// frame chunk alike, is a whole number of 32-bit words: dibstride bytes
+// (so 3w rounded up to 4 at 24 bpp, 4w at 32).  width < 2^32 and bits <= 32
+// keep it exact.
+constexpr uint64_t dibstride(uint64_t width, uint32_t bits) { return (width * bits + 31) / 32 * 4; }
+
 struct imgrec {
     uint32_t width;      // pixels per row
     int32_t height;      // rows (positive)

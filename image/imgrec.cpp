@@ -17,9 +17,7 @@ void* (*imgmalloc)(size_t n) = std::malloc;
 
 bool recsize(uint32_t width, uint32_t bpp, int32_t height, uint32_t* stride, uint32_t* size) {
     if (width == 0 || height <= 0) return false;
-    // width < 2^32 and bpp <= 2^32 keep the product below 2^64.
-    uint64_t bitsperrow = (uint64_t)width * bpp;
-    uint64_t s = ((bitsperrow + 31) / 32) * 4;
+    const uint64_t s = dibstride(width, bpp);
     uint64_t total;
     if (s > UINT32_MAX || __builtin_mul_overflow(s, (uint64_t)height, &total) || total > UINT32_MAX)
         return false;

@@ -33,7 +33,7 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
     p.sound = sound;
     p.datlen = sound ? datlen : 0;
 
-    p.stride = alpha ? 4ull * w : (3ull * w + 3) & ~3ull;
+    p.stride = dibstride(w, alpha ? 32 : 24);
     p.rowpad = alpha ? 0 : (uint32_t)(p.stride - 3ull * w);
     p.hdrlsize = hdrlsize1(alpha, sound);
     p.strlsize = strlvidssize(alpha);

@@ -59,7 +59,7 @@ int framesbegin(framestate* f, const moviepaths& p, uint32_t n, uint32_t W, uint
     f->W = W;
     f->H = H;
     f->alpha = alpha;
-    f->stride = alpha ? 4ull * W : (3ull * W + 3) & ~3ull;
+    f->stride = dibstride(W, alpha ? 32 : 24);
     f->rowpad = alpha ? 0 : (uint32_t)(f->stride - 3ull * W);
 
     // Up to 1 MiB of whole rows (always at least one row): a 1080p frame

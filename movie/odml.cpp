@@ -79,7 +79,7 @@ int odmlmkplan(const odmlfacts* facts, odmlplan* out) {
 
     // Frame geometry.  Widths and heights come from a PNG header (below 2^31
     // each), so the stride fits; the product is checked.
-    p.stride = f.alpha ? 4 * (uint64_t)f.w : (3 * (uint64_t)f.w + 3) & ~(uint64_t)3;
+    p.stride = dibstride(f.w, f.alpha ? 32 : 24);
     p.rowpad = f.alpha ? 0 : (uint32_t)(p.stride - 3 * (uint64_t)f.w);
     if (__builtin_mul_overflow(p.stride, (uint64_t)f.h, &p.fs)) {
         p.fs = UINT64_MAX;
