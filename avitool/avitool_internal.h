@@ -27,6 +27,9 @@ struct soundfacts;
 
 namespace avitool_detail {
 
+// A 64-bit count or offset for printf's %lld.
+inline long long ll(int64_t v) { return (long long)v; }
+
 // The name of the temporary file, in the movie's directory.
 inline constexpr const char* TMPNAME = "~qeltmp.avi";
 
@@ -131,6 +134,8 @@ bool istmpfile(const char* path, const char* what);
 // aviscan for frame into the facts, with the edits' line for a failed scan
 // ("ErrScanningAVI (%d)\n"): the scan's result.
 int scanmovie(const char* name, int32_t frame, scanfacts* s);
+// The same scan without the line, for the readers that say their own.
+int scanfor(const char* path, int32_t frame, scanfacts* s);
 
 // The existence test, the refusal of the temporary file as the movie, and
 // the scan of frame (of e.src when set, else of the movie) into e.scan: 0, or the
@@ -218,6 +223,13 @@ bool passfourcc(edit& e, const char* cc);
 
 // Reads four bytes and tells whether they are cc (nothing written).
 bool readfourcc(const char* cc);
+
+// The step before an edit's new idx1: copies up to the scan's idx1 chunk
+// and reads its fourcc and size (nothing of them written).  IDX1_HERE with
+// *size; IDX1_COPYFAILED when the copy failed; IDX1_MISSED when no whole
+// idx1 header stands there (the caller says which edit gave up).
+enum idx1at { IDX1_HERE, IDX1_COPYFAILED, IDX1_MISSED };
+idx1at copytoidx1(edit& e, uint32_t* size);
 
 // Skips n bytes of RD: true when the file held them.
 bool rdskip(int64_t n);

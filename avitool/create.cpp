@@ -26,11 +26,6 @@ bool usablerate(float fps) {
     return std::isfinite(fps) && fps > 0.0f && 1000000.0 / (double)fps <= (double)UINT32_MAX;
 }
 
-int scanfor(const char* path, int32_t frame, scanfacts* s) {
-    return aviscan(path, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio,
-                   &s->audiobuf, &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
-}
-
 bool pathexists(const char* path) {
     char name[512];
     return findfirstname(name, path) == 0;

@@ -38,7 +38,6 @@ uint32_t avisetstrict(uint32_t flag) {
 
 namespace {
 
-long long ll(int64_t v) { return (long long)v; }
 
 // ---- The format chunk -------------------------------------------------------------------
 

@@ -27,7 +27,6 @@ using namespace avitool_detail;
 
 namespace {
 
-long long ll(int64_t v) { return (long long)v; }
 
 
 
@@ -361,14 +360,13 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
         if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
     }
     if (plan.index) {
-        if (!copyto(e, S.aviptridx1)) return lost(e);
-        uint8_t cc[4];
-        for (uint8_t& c : cc) c = (uint8_t)rfgetc();
-        if (std::memcmp(cc, "idx1", 4) != 0) {
+        uint32_t n = 0;
+        const idx1at at = copytoidx1(e, &n);
+        if (at == IDX1_COPYFAILED) return lost(e);
+        if (at == IDX1_MISSED) {
             std::printf("idx1 missed. Failure abort in appending image to AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
-        rfgetdw();
         wfwrite((const uint8_t*)"idx1", 4);
         wfputdw((uint32_t)plan.idx1size);
         if (!copyto(e, S.aviptridx1end)) return lost(e);

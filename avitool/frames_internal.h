@@ -101,9 +101,6 @@ struct framereadplan {
 framereadplan planframeread(const aviscanrecord& S, const scanfacts& s, const framechunkplan& c,
                             const dibformat& f, int64_t palstart, int64_t filelen, const char* path);
 
-// aviscan for frame into the facts (avitool_internal.h): its result.
-int scanfor(const char* path, int32_t frame, scanfacts* s);
-
 // The bytes of one frame so stored: the row (3w rounded up to 4, or 4w)
 // times h.  0 when the product passes 64 bits (never for int sizes).
 uint64_t framebytes(uint32_t w, uint32_t h, bool alpha);

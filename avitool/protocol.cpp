@@ -96,16 +96,17 @@ namespace {
 template <class From>
 int scaninto(int (*scan)(From, int32_t, uint32_t*, uint32_t*, uint32_t*, uint8_t*, uint8_t*, int64_t*, int64_t*,
                          int64_t*, int64_t*, int64_t*, float*),
-             From from, int32_t frame, scanfacts* s) {
+             From from, int32_t frame, scanfacts* s, bool say = true) {
     int r = scan(from, frame, &s->total, &s->width, &s->height, &s->sizeflag, &s->hasaudio, &s->audiobuf,
                  &s->junkpos, &s->junksize, &s->chunksize, &s->chunkoff, &s->fps);
-    if (r != 0) printf("ErrScanningAVI (%d)\n", r);
+    if (r != 0 && say) printf("ErrScanningAVI (%d)\n", r);
     return r;
 }
 
 }  // namespace
 
 int scanmovie(const char* name, int32_t frame, scanfacts* s) { return scaninto(aviscan, name, frame, s); }
+int scanfor(const char* path, int32_t frame, scanfacts* s) { return scaninto(aviscan, path, frame, s, false); }
 
 int findandscan(edit& e, int32_t frame) {
     // A source is there by construction; only a named movie is looked for.
@@ -259,6 +260,14 @@ bool readfourcc(const char* cc) {
     bool same = true;
     for (int i = 0; i < 4; i++) same &= rfgetc() == (uint8_t)cc[i];
     return same && rfeof() == 0;
+}
+
+idx1at copytoidx1(edit& e, uint32_t* size) {
+    *size = 0;
+    if (!copyto(e, aviscaninfo.aviptridx1)) return IDX1_COPYFAILED;
+    if (!readfourcc("idx1")) return IDX1_MISSED;
+    *size = (uint32_t)rfgetdw();
+    return rfeof() == 0 ? IDX1_HERE : IDX1_MISSED;
 }
 
 bool passfourcc(edit& e, const char* cc) {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "avitool/avitool_internal.h"
 #include "image/image.h"
 #include "stream/stream.h"
 
@@ -142,7 +143,7 @@ fcc getfcc() {
 }
 void printfcc(const char* fmt, const fcc& f) { printf(fmt, f.b[0], f.b[1], f.b[2], f.b[3]); }
 
-long long ll(int64_t v) { return (long long)v; }
+using avitool_detail::ll;
 
 // What one scan keeps while it walks.
 struct walk {

@@ -32,7 +32,6 @@ namespace {
 
 const aviscanrecord& S = aviscaninfo;
 
-long long ll(int64_t v) { return (long long)v; }
 
 bool isdigit2(const uint8_t* f) { return f[0] >= '0' && f[0] <= '9' && f[1] >= '0' && f[1] <= '9'; }
 
@@ -242,10 +241,10 @@ int removewav(const char* avi, spliced* plan) {
 
     // idx1 without the '##wb' entries.
     if (p.index) {
-        if (!copyto(e, S.aviptridx1)) return editabort(e, EDIT_REFUSED);
         uint32_t n = 0;
-        if (readfourcc("idx1")) n = (uint32_t)rfgetdw();
-        if (rfeof() != 0 || (int64_t)n - p.idx1bytes != p.idx1) {
+        const idx1at at = copytoidx1(e, &n);
+        if (at == IDX1_COPYFAILED) return editabort(e, EDIT_REFUSED);
+        if (at == IDX1_MISSED || (int64_t)n - p.idx1bytes != p.idx1) {
             printf("idx1 missed. Failure abort in removing WAV from AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
@@ -433,13 +432,14 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (r != 0) return editabort(e, rwferror() ? EDIT_READFAIL : EDIT_LATECOPY);
 
     if (plan.index) {
-        if (!copyto(e, S.aviptridx1)) return editabort(e, EDIT_REFUSED);
-        if (!readfourcc("idx1")) {
+        uint32_t n = 0;
+        const idx1at at = copytoidx1(e, &n);
+        if (at == IDX1_COPYFAILED) return editabort(e, EDIT_REFUSED);
+        if (at == IDX1_MISSED) {
             printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
         for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
-        uint32_t n = (uint32_t)rfgetdw();
         wfputdw(n + IDX1_ENTRY);
         if (!copyto(e, S.aviptridx1end)) return editabort(e, EDIT_REFUSED);
         for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
