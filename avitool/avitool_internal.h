@@ -30,6 +30,13 @@ namespace avitool_detail {
 // A 64-bit count or offset for printf's %lld.
 inline long long ll(int64_t v) { return (long long)v; }
 
+// The id of a stream's data chunk (and of its index entries): the
+// stream's number in two decimal digits, then its type: "##db" or "##dc"
+// a frame, "##wb" sound.
+inline bool isstreamid(const uint8_t* id) { return id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9'; }
+inline bool isvideoid(const uint8_t* id) { return isstreamid(id) && id[2] == 'd' && (id[3] == 'b' || id[3] == 'c'); }
+inline bool isaudioid(const uint8_t* id) { return isstreamid(id) && id[2] == 'w' && id[3] == 'b'; }
+
 // The name of the temporary file, in the movie's directory.
 inline constexpr const char* TMPNAME = "~qeltmp.avi";
 

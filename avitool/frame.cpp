@@ -354,6 +354,11 @@ int avireadframe(int* width, int* height, uint8_t* hasalpha, int* frames, float*
     for (uint8_t& x : cc) x = (uint8_t)rfgetc();
     if (rferror()) return readfailed();
     std::printf("(%c%c%c%c) ", cc[0], cc[1], cc[2], cc[3]);
+    // Looser than isvideoid, as the reader has always been: a first digit
+    // and then a second digit, or a 'd' or a 'b' where the type stands.  The
+    // scan already chose the chunk by its id; this only refuses a position
+    // that lands on something else, and files the reader has always read
+    // keep being read.
     bool ok = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' &&
               (cc[1] <= '9' || cc[2] == 'd' || cc[3] == 'b');
     if (!ok) {

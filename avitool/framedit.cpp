@@ -207,9 +207,7 @@ bool movieformat(const scanfacts& sc, framefmt* f) {
     f->alpha = b.biBitCount == 32;
     f->topdown = b.biHeight < 0;
     const uint8_t* id = S.avividschunkid;
-    bool known = id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9' && id[2] == 'd' &&
-                 (id[3] == 'b' || id[3] == 'c');
-    std::memcpy(f->id, known ? (const char*)id : (f->alpha ? "00dc" : "00db"), 4);
+    std::memcpy(f->id, isvideoid(id) ? (const char*)id : (f->alpha ? "00dc" : "00db"), 4);
     f->id[4] = 0;
     return true;
 }
@@ -277,8 +275,7 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
     // Only a chunk of the video stream itself takes the new frame: an index
     // entry pointing at a '01wb' chunk of the same size must not turn the
     // sound into a frame.
-    bool video = cc[0] >= '0' && cc[0] <= '9' && cc[1] >= '0' && cc[1] <= '9' && cc[2] == 'd' &&
-                 (cc[3] == 'b' || cc[3] == 'c') && cc[0] == (uint8_t)f.id[0] && cc[1] == (uint8_t)f.id[1];
+    bool video = isvideoid(cc) && cc[0] == (uint8_t)f.id[0] && cc[1] == (uint8_t)f.id[1];
     if (!video) {
         std::printf("Index not pointing 00-99 in AVI.\n");
         return editabort(e, FRAME_NOTVIDEO);

@@ -133,7 +133,9 @@ void skipto(int64_t end) { rfskip64(end - rftell64()); }
 struct fcc {
     uint8_t b[4];
     bool is(const char* s) const { return std::memcmp(b, s, 4) == 0; }
-    bool digits() const { return b[0] >= '0' && b[0] <= '9' && b[1] >= '0' && b[1] <= '9'; }
+    bool digits() const { return avitool_detail::isstreamid(b); }
+    bool video() const { return avitool_detail::isvideoid(b); }
+    bool audio() const { return avitool_detail::isaudioid(b); }
     bool type(const char* s) const { return b[2] == s[0] && b[3] == s[1]; }
 };
 fcc getfcc() {
@@ -481,7 +483,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
     while (rftell64() - datastart < (int64_t)size && !ended()) {
         int64_t p = rftell64();
         fcc f = getfcc();
-        if (f.digits() && (f.type("db") || f.type("dc"))) {
+        if (f.video()) {
             uint32_t n = get32();
             if (w.pass == 1) {
                 if (!w.firstvideo) {
@@ -518,7 +520,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
             }
             w.mf++;
             rfskip64(n);
-        } else if (f.digits() && f.type("wb")) {
+        } else if (f.audio()) {
             uint32_t n = get32();
             w.hasaudio = true;
             if (w.pass == 2) {
@@ -593,8 +595,7 @@ void walkidx1(walk& w, int64_t start, uint32_t size) {
         uint32_t flags = get32();
         uint32_t off = get32();
         uint32_t n = get32();
-        if (!f.digits()) continue;
-        if (f.type("db") || f.type("dc")) {
+        if (f.video()) {
             bool dc = f.type("dc");
             if (flags != 0x10) printf(dc ? "00-99dc dwFlags=%08X\n" : "00-99db dwFlags=%08X\n", flags);
             if (k == 0) {
@@ -632,7 +633,7 @@ void walkidx1(walk& w, int64_t start, uint32_t size) {
                 printf(" targetframe %lld found. ", ll(k));
             }
             k++;
-        } else if (f.type("wb")) {
+        } else if (f.audio()) {
             w.hasaudio = true;
             if (w.pass == 2) {
                 S.aviwavidx1bytes += 16;

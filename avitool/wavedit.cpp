@@ -33,7 +33,6 @@ namespace {
 const aviscanrecord& S = aviscaninfo;
 
 
-bool isdigit2(const uint8_t* f) { return f[0] >= '0' && f[0] <= '9' && f[1] >= '0' && f[1] <= '9'; }
 
 // The frame size the rate fields are computed from: frame 0's chunk, or the
 // video strh's suggested buffer size when the scan found none.
@@ -92,14 +91,13 @@ bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
         const int64_t at = rftell64();
         uint8_t f[8];
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
-        if (!isdigit2(f)) {
+        if (!isstreamid(f)) {
             printf("00xx-99xx not found. (%c%c%c%c) ", f[0], f[1], f[2], f[3]);
             printf("movi missed. Failure abort in removing WAV from AVI.\n");
             return false;
         }
         uint32_t n = (uint32_t)rfgetdw();
-        bool wb = f[2] == 'w' && f[3] == 'b';
-        if (wb) {
+        if (isaudioid(f)) {
             *skipped += (int64_t)n + 8;
             if (!rdskip(n)) break;
             continue;
@@ -129,7 +127,7 @@ bool copyidx1(edit& e, int64_t datastart, uint32_t size) {
         uint8_t f[IDX1_ENTRY];
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
-        if (isdigit2(f) && f[2] == 'w' && f[3] == 'b') {
+        if (isaudioid(f)) {
             removed += (int64_t)n + 8;
             entries += IDX1_ENTRY;
             continue;
