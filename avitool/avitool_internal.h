@@ -300,6 +300,13 @@ struct wavappendplan {
 // movie (S, s).  Pure: reads only its arguments.
 wavappendplan planwavappend(const aviscanrecord& S, const scanfacts& s, const soundfacts& snd, double wavsec);
 
+// The RIFF size after adding datlen bytes of sound to a movie of RIFF size
+// riffsize: the audio stream list unless the JUNK gives its bytes up
+// (shrink), the sound chunk, and its idx1 entry when there is an index.
+// The largest (no shrink, an index) bounds every addition before the scan
+// of the movie's layout, as removing an old sound only lowers it.
+int64_t wavappendriff(uint32_t riffsize, int64_t datlen, bool shrink, bool index);
+
 // A frame count from WAV seconds x frames per second, rounded up and held
 // to what a u32 holds.
 uint32_t ceilframes(double seconds, float fps);

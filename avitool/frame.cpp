@@ -21,6 +21,7 @@
 #include "avitool/dib_internal.h"
 #include "avitool/frames_internal.h"
 #include "image/image.h"
+#include "movie/chunks.h"
 #include "stream/stream.h"
 
 using namespace avitool_detail;
@@ -252,7 +253,7 @@ framereadplan planframeread(const aviscanrecord& S, const scanfacts& s, const fr
     if (l.kind != DIB_RLE8 && l.kind != DIB_RLE4) {
         p.rowbytes = dibstride(l.width, (uint32_t)l.bits);
         p.need = p.rowbytes * fh - l.rowpad;
-        int64_t have = filelen - (c.chunkoff + 8);
+        int64_t have = filelen - (c.chunkoff + CHUNK_HDR);
         if (have < 0 || p.need > (uint64_t)have) {
             p.code = -2;
             return p;

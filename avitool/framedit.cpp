@@ -79,7 +79,7 @@ int lost(edit& e) {
 // patching them would overwrite other bytes.
 int needpositions(unsigned need) {
     if (int r = checkpositions(need)) return r;
-    if (aviscaninfo.aviavihsize < 56 || aviscaninfo.avividsstrhsize < 56) {
+    if (aviscaninfo.aviavihsize < AVIH_SIZE || aviscaninfo.avividsstrhsize < STRH_SIZE) {
         std::printf("Header chunk too short for editing AVI (avih %lu, strh %lu).\n",
                     (unsigned long)aviscaninfo.aviavihsize, (unsigned long)aviscaninfo.avividsstrhsize);
         return EDIT_REFUSED;
@@ -114,12 +114,12 @@ frameappendplan avitool_detail::planframeappend(const aviscanrecord& S, uint32_t
     p.index = S.aviptridx1 != 0 && S.aviptridx1end != 0;
     const uint64_t k = (uint64_t)p.k;
     const uint64_t chunks = (fs + CHUNK_HDR) * k;  // fs < 2^32 and k < 2^32 where it counts
-    const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + 8));
-    const uint64_t idx1size = p.index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + 8)) : 0;
+    const uint64_t movisize = (uint64_t)(S.aviptrmoviend - (S.aviptrmovi + CHUNK_HDR));
+    const uint64_t idx1size = p.index ? (uint64_t)(S.aviptridx1end - (S.aviptridx1 + CHUNK_HDR)) : 0;
     p.movisize = movisize + chunks;  // also the last new chunk's end, from 'movi'
     p.idx1size = idx1size + IDX1_ENTRY * k;
     p.riff = (uint64_t)S.aviriffsize + chunks + (p.index ? IDX1_ENTRY * k : 0);
-    p.base = S.aviptrmovi + 8;
+    p.base = S.aviptrmovi + CHUNK_HDR;
     p.riffend = S.aviptrriffleng + 4 + (int64_t)p.riff;
     p.fits = p.k >= 0 && p.k <= (int64_t)UINT32_MAX && fs <= UINT32_MAX && p.riff <= UINT32_MAX &&
              p.movisize <= UINT32_MAX && p.idx1size <= UINT32_MAX;

@@ -158,10 +158,10 @@ int checklayout(const char* what) {
     else if (S.avimovibad) why = "a movi chunk that cannot be walked";
     else if (S.avihdrlbad) why = "a header chunk running past its list";
     else if (S.aviptridx1 && aviindexabsolute(S)) why = "an index of absolute offsets";
-    else if (S.aviavihsize < 56) why = "a short avih";
-    else if (S.avividsstrhsize < 56) why = "a short video strh";
+    else if (S.aviavihsize < AVIH_SIZE) why = "a short avih";
+    else if (S.avividsstrhsize < STRH_SIZE) why = "a short video strh";
     else if (S.avih.aviusperframe <= 0) why = "a frame duration of 0 or beyond 2^31 microseconds";
-    else if (S.aviptrjunk && (S.aviptrjunk < S.aviptrhdrl + 8 + (int64_t)S.avihdrlsize || S.aviptrjunk > S.aviptrmovi))
+    else if (S.aviptrjunk && (S.aviptrjunk < S.aviptrhdrl + CHUNK_HDR + (int64_t)S.avihdrlsize || S.aviptrjunk > S.aviptrmovi))
         why = "a JUNK that is not between hdrl and movi";
     if (!why) return 0;
     printf("Unsupported AVI layout (%s). Failure abort in %s.\n", why, what);
@@ -328,7 +328,7 @@ int editfinish(edit& e, int64_t riffend) {
         return editabort(e, EDIT_REFUSED);
     }
     if (S.aviptrthem) {
-        if (!copyto(e, S.aviptrthem) || !copyto(e, S.aviptrthem + 8)) {
+        if (!copyto(e, S.aviptrthem) || !copyto(e, S.aviptrthem + THEM_TRAILER)) {
             printf("%s", e.lines.failed);
             return editabort(e, EDIT_REFUSED);
         }

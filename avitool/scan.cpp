@@ -17,6 +17,7 @@
 
 #include "avitool/avitool_internal.h"
 #include "image/image.h"
+#include "movie/chunks.h"
 #include "stream/stream.h"
 
 // ============================================================================
@@ -206,7 +207,7 @@ void readavih(walk& w, uint32_t size) {
     for (uint32_t& r : h.reserved) r = get32();
     S.avifps = (float)(1000000.0 / (double)h.aviusperframe);
     if (w.pass == 1) printf(" sizeXY=(%lld,%lld) ", ll(h.aviwidth), ll(h.aviheight));
-    if (size > 56) skipto(start + size);
+    if (size > AVIH_SIZE) skipto(start + size);
     sizetable(w);
 }
 
@@ -260,10 +261,10 @@ void walkstrh(walk& w, uint32_t size, int64_t strlstart, uint32_t strlsize) {
             S.aviaudsstrhcount++;
             if (S.aviaudsstrl == 0) {
                 S.aviaudsstrl = w.strlnumber;
-                S.aviptraudsstrl = strlstart - 8;
+                S.aviptraudsstrl = strlstart - CHUNK_HDR;
             }
             w.hasaudio = true;
-            S.aviwavstrlbytes += (int64_t)strlsize + 8;
+            S.aviwavstrlbytes += (int64_t)strlsize + CHUNK_HDR;
             readstrh(S.auds, false);
             skipto(start + size);
             break;
@@ -473,7 +474,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
     if (w.pass == 1) {
         if (w.liststart1 == 0) w.liststart1 = movipos;
         else printf("Warning: More than two movi chunk exists in AVI.\n");
-        S.aviptrmovi = movipos - 8;
+        S.aviptrmovi = movipos - CHUNK_HDR;
         S.aviptrmoviend = movipos + size;
     } else if (w.liststart1 == 0) {
         w.liststart1 = movipos;
@@ -524,7 +525,7 @@ void walkmovi(walk& w, int64_t movipos, uint32_t size) {
             uint32_t n = get32();
             w.hasaudio = true;
             if (w.pass == 2) {
-                S.aviwavmovibytes += (int64_t)n + 8;
+                S.aviwavmovibytes += (int64_t)n + CHUNK_HDR;
                 if (S.aviwavcount == 0) {
                     S.aviptrfirstwav = p;
                     S.avifirstwavsize = n;

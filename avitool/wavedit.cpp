@@ -98,7 +98,7 @@ bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
         }
         uint32_t n = (uint32_t)rfgetdw();
         if (isaudioid(f)) {
-            *skipped += (int64_t)n + 8;
+            *skipped += (int64_t)n + CHUNK_HDR;
             if (!rdskip(n)) break;
             continue;
         }
@@ -108,7 +108,7 @@ bool copymovi(edit& e, int64_t datastart, uint32_t size, int64_t* skipped) {
             printf("%lld bytes.\n", ll(n));
         }
         le32(f + 4, n);
-        if (!outkept(e, at, f, 8) || !copyto(e, rftell64() + n)) break;
+        if (!outkept(e, at, f, CHUNK_HDR) || !copyto(e, rftell64() + n)) break;
     }
     if (rftell64() != datastart + size || *skipped != S.aviwavmovibytes) {
         printf("movi missed. Failure abort in removing WAV from AVI.\n");
@@ -128,7 +128,7 @@ bool copyidx1(edit& e, int64_t datastart, uint32_t size) {
         for (int i = 0; i < 4; i++) f[i] = (uint8_t)rfgetc();
         uint32_t flags = (uint32_t)rfgetdw(), off = (uint32_t)rfgetdw(), n = (uint32_t)rfgetdw();
         if (isaudioid(f)) {
-            removed += (int64_t)n + 8;
+            removed += (int64_t)n + CHUNK_HDR;
             entries += IDX1_ENTRY;
             continue;
         }
@@ -201,7 +201,7 @@ int removewav(const char* avi, spliced* plan) {
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rftell64();
-    if (hdrlsize != S.avihdrlsize || hdrlstart != S.aviptrhdrl + 8) return editabort(e, EDIT_REFUSED);
+    if (hdrlsize != S.avihdrlsize || hdrlstart != S.aviptrhdrl + CHUNK_HDR) return editabort(e, EDIT_REFUSED);
     outdw(e, (uint32_t)p.hdrl);
     if (!applypatches(e, p.header)) return editabort(e, EDIT_REFUSED);
 
@@ -231,7 +231,7 @@ int removewav(const char* avi, spliced* plan) {
     for (char c : {'m', 'o', 'v', 'i'}) outc(e, c);
     printf("(LIST-movi leng %lld bytes)", ll(movisize));
     int64_t skipped = 0;
-    if (!copymovi(e, S.aviptrmovi + 8, movisize, &skipped)) return editabort(e, EDIT_REFUSED);
+    if (!copymovi(e, S.aviptrmovi + CHUNK_HDR, movisize, &skipped)) return editabort(e, EDIT_REFUSED);
     if (outfailed(e)) {
         printf("Copy failed (WR) for removing WAV PCM from AVI1.\n");
         return editabort(e, EDIT_LATECOPY);
@@ -278,14 +278,17 @@ wavremoveplan avitool_detail::planwavremove(const aviscanrecord& S, const scanfa
     return p;
 }
 
+int64_t avitool_detail::wavappendriff(uint32_t riffsize, int64_t datlen, bool shrink, bool index) {
+    return (int64_t)riffsize + (shrink ? 0 : STRL_AUDS_LIST) + datlen + CHUNK_HDR + (index ? IDX1_ENTRY : 0);
+}
+
 wavappendplan avitool_detail::planwavappend(const aviscanrecord& S, const scanfacts& s, const soundfacts& snd,
                                             double wavsec) {
     wavappendplan p{};
     p.fs = framesize(S, s);
     p.index = S.aviptridx1 && S.aviptridx1end;
     p.shrink = s.junksize >= STRL_AUDS_LIST;
-    p.riff = (int64_t)S.aviriffsize + (p.shrink ? 0 : STRL_AUDS_LIST) + snd.datlen + CHUNK_HDR +
-             (p.index ? IDX1_ENTRY : 0);
+    p.riff = wavappendriff(S.aviriffsize, snd.datlen, p.shrink, p.index);
     p.riffend = S.aviptrriffleng + 4 + p.riff;
     p.fits = p.riff <= (int64_t)UINT32_MAX;
     // The frame count grows to the sound's length when the sound is longer.
@@ -340,9 +343,9 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     printf("WAV: %g sec.\n", wavsec);
 
     if ((r = findandscan(e)) != 0) return r;
-    // The new sizes, planned before anything is written: the removal of an
-    // old sound only lowers them, so this bound is safe to accept.
-    if ((int64_t)S.aviriffsize + STRL_AUDS_LIST + datlen + CHUNK_HDR + IDX1_ENTRY > (int64_t)UINT32_MAX) {
+    // The largest size the plan can give, before anything is removed or
+    // written: the removal of an old sound only lowers it.
+    if (wavappendriff(S.aviriffsize, datlen, false, true) > (int64_t)UINT32_MAX) {
         printf("File size will be over 4 GB.  Cannot create file. \n");
         return AVI1_TOO_LARGE;
     }
@@ -394,7 +397,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rftell64();
-    if (hdrlstart != S.aviptrhdrl + 8 || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
+    if (hdrlstart != S.aviptrhdrl + CHUNK_HDR || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
     outdw(e, hdrlsize + STRL_AUDS_LIST);
     if (!applypatches(e, plan.header)) return editabort(e, EDIT_REFUSED);
 
@@ -418,7 +421,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     // movi: its size, then everything in it, then the sound chunk.
     if (!copyto(e, S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
-    wfputdw((uint32_t)((int64_t)movisize + datlen + 8));
+    wfputdw((uint32_t)((int64_t)movisize + datlen + CHUNK_HDR));
     const int64_t movi4 = wftell64();
     if (!copyto(e, S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
     w = wftell64();

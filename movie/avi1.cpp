@@ -64,7 +64,7 @@ avi1plan planavi1(uint32_t n, uint32_t w, uint32_t h, bool alpha, bool sound, ui
         p.fits = false;
         return p;
     }
-    uint64_t end = p.total + 8 + p.trailer;
+    uint64_t end = p.total + CHUNK_HDR + p.trailer;
     p.fill = (uint32_t)pad512(end);
     p.filelen = end + p.fill;
     p.fits = (p.total >> 32) == 0;

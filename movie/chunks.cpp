@@ -60,7 +60,7 @@ int putfourcc(const char* cc, bool riff) {
 
 int putavih(const videohdr& v) {
     if (int r = putfourcc("avih")) return r;
-    wfputdw(56);                                   /* cb */
+    wfputdw(AVIH_SIZE);                            /* cb */
     wfputdw(usecperframe(v.fps));                  /* dwMicroSecPerFrame */
     wfputdw(maxbytespersec(v.fs, v.fps));          /* dwMaxBytesPerSec */
     wfputdw(0);                                    /* dwPaddingGranularity */
@@ -79,7 +79,7 @@ int putstrhvids(const videohdr& v) {
     uint32_t scale, rate;
     raterule(v.fps, &scale, &rate);
     if (int r = putfourcc("strh")) return r;
-    wfputdw(56);                                   /* cb */
+    wfputdw(STRH_SIZE);                            /* cb */
     if (int r = putfourcc("vids")) return r;       /* fccType */
     wfputdw(0);                                    /* fccHandler */
     wfputdw(0);                                    /* dwFlags */
@@ -119,7 +119,7 @@ int putstrfvids(const videohdr& v) {
 
 int putstrhauds(const soundfacts& s) {
     if (int r = putfourcc("strh")) return r;
-    wfputdw(56);                                   /* cb */
+    wfputdw(STRH_SIZE);                            /* cb */
     if (int r = putfourcc("auds")) return r;       /* fccType */
     wfputdw(0);                                    /* fccHandler */
     wfputdw(0);                                    /* dwFlags */

@@ -130,6 +130,9 @@ TEST_F(WavEdit, AppendPlanFromTheScan) {
         EXPECT_TRUE(p.index && p.fits);
         EXPECT_EQ(p.riff, (int64_t)S.aviriffsize + (c.shrink ? 0 : STRL_AUDS_LIST) + 1001 + CHUNK_HDR + IDX1_ENTRY);
         EXPECT_EQ(p.riffend, S.aviptrriffleng + 4 + p.riff);
+        // The early refusal's bound, before the layout is known, is never
+        // below what a plan gives.
+        EXPECT_LE(p.riff, avitool_detail::wavappendriff(S.aviriffsize, snd.datlen, false, true));
     }
     auto shorter = planwavappend(S, f, snd, 0.01), longer = planwavappend(S, f, snd, 1.500125);
     ASSERT_EQ(shorter.header.size(), 2u);
