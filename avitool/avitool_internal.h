@@ -200,9 +200,11 @@ bool copyto(edit& e, int64_t pos);
 
 // The output of the edit: the temporary file through WR, or its plan.
 // outkept gives out n bytes just read from RD at from, unchanged (a plan
-// notes the stretch); outpos is the output position; outfailed tells a
-// failed output (WR's error flag; never for a plan).
+// notes the stretch); outfourcc gives out a fourcc's four bytes; outpos is
+// the output position; outfailed tells a failed output (WR's error flag;
+// never for a plan).
 bool outc(edit& e, int c);
+bool outfourcc(edit& e, const char* cc);
 bool outdw(edit& e, uint32_t v);
 bool outkept(edit& e, int64_t from, const uint8_t* b, int n);
 int64_t outpos(const edit& e);

@@ -296,8 +296,8 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
         return editabort(e, FRAME_OTHERSIZE);
     }
     rdskip(size);
-    for (uint8_t c : cc) wfputc(c);
-    wfputdw((uint32_t)size);
+    for (uint8_t c : cc) outc(e, c);
+    outdw(e, (uint32_t)size);
     if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) {
         return lost(e);
     }
@@ -351,9 +351,9 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
     if (!copyto(e, S.aviptrmoviend)) return lost(e);
     const int64_t base = plan.base;  // the 'movi' fourcc: this edit does not move it
     for (int64_t j = 0; j < k; j++) {
-        idxtable[sc.total + j] = (uint32_t)(wftell64() - base);
-        wfwrite((const uint8_t*)f.id, 4);
-        wfputdw((uint32_t)fs);
+        idxtable[sc.total + j] = (uint32_t)(outpos(e) - base);
+        outfourcc(e, f.id);
+        outdw(e, (uint32_t)fs);
         if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
     }
     if (plan.index) {
@@ -364,14 +364,14 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
             std::printf("idx1 missed. Failure abort in appending image to AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
-        wfwrite((const uint8_t*)"idx1", 4);
-        wfputdw((uint32_t)plan.idx1size);
+        outfourcc(e, "idx1");
+        outdw(e, (uint32_t)plan.idx1size);
         if (!copyto(e, S.aviptridx1end)) return lost(e);
         for (int64_t j = 0; j < k; j++) {
-            wfwrite((const uint8_t*)f.id, 4);
-            wfputdw(IDX1_KEYFRAME);
-            wfputdw(idxtable[sc.total + j]);
-            wfputdw((uint32_t)fs);
+            outfourcc(e, f.id);
+            outdw(e, IDX1_KEYFRAME);
+            outdw(e, idxtable[sc.total + j]);
+            outdw(e, (uint32_t)fs);
         }
     }
     // The trailer, the zero fill and the replace; the write position must be

@@ -286,6 +286,12 @@ bool outc(edit& e, int c) {
     return true;
 }
 
+bool outfourcc(edit& e, const char* cc) {
+    bool put = true;
+    for (int i = 0; i < 4; i++) put &= outc(e, (uint8_t)cc[i]);
+    return put;
+}
+
 bool outdw(edit& e, uint32_t v) {
     if (!e.plan) return wfputdw(v) == 0;
     uint8_t b[4];

@@ -393,7 +393,7 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
         return editabort(e, EDIT_REFUSED);
     }
     rfgetdw();
-    wfputdw((uint32_t)plan.riff);
+    outdw(e, (uint32_t)plan.riff);
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rftell64();
@@ -421,13 +421,13 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     // movi: its size, then everything in it, then the sound chunk.
     if (!copyto(e, S.aviptrmovi + 4)) return editabort(e, EDIT_REFUSED);
     uint32_t movisize = (uint32_t)rfgetdw();
-    wfputdw((uint32_t)((int64_t)movisize + datlen + CHUNK_HDR));
-    const int64_t movi4 = wftell64();
+    outdw(e, (uint32_t)((int64_t)movisize + datlen + CHUNK_HDR));
+    const int64_t movi4 = outpos(e);
     if (!copyto(e, S.aviptrmoviend)) return editabort(e, EDIT_REFUSED);
-    w = wftell64();
+    w = outpos(e);
     uint32_t off = (uint32_t)(w - movi4);
-    for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
-    wfputdw((uint32_t)datlen);
+    outfourcc(e, "01wb");
+    outdw(e, (uint32_t)datlen);
     r = soundcopy(wp, snd, "Reading");
     if (r == -4) return editabort(e, EDIT_NOFILE);
     if (r != 0) return editabort(e, rwferror() ? EDIT_READFAIL : EDIT_LATECOPY);
@@ -440,13 +440,13 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
             printf("idx1 missed. Failure abort in appending WAV to AVI.\n");
             return editabort(e, EDIT_REFUSED);
         }
-        for (char c : {'i', 'd', 'x', '1'}) wfputc(c);
-        wfputdw(n + IDX1_ENTRY);
+        outfourcc(e, "idx1");
+        outdw(e, n + IDX1_ENTRY);
         if (!copyto(e, S.aviptridx1end)) return editabort(e, EDIT_REFUSED);
-        for (char c : {'0', '1', 'w', 'b'}) wfputc(c);
-        wfputdw(IDX1_KEYFRAME);
-        wfputdw(off);
-        wfputdw((uint32_t)datlen);
+        outfourcc(e, "01wb");
+        outdw(e, IDX1_KEYFRAME);
+        outdw(e, off);
+        outdw(e, (uint32_t)datlen);
     }
     return editfinish(e, plan.riffend);
 }
