@@ -18,6 +18,7 @@
 
 #include "avitool/avitool.h"
 #include "avitool/frames_internal.h"
+#include "image/image.h"
 #include "movie/chunks.h"
 #include "platform/platform.h"
 #include "stream/stream.h"
@@ -214,18 +215,16 @@ bool movieformat(const scanfacts& sc, framefmt* f) {
 
 // The size and planes the caller gives: a picture, planes that are there
 // (alpha too for 32-bit frames), and a frame whose size fits a chunk's u32.
-bool imageok(int w, int h, const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A,
-             bool alpha) {
-    if (w <= 0 || h <= 0 || !R || !G || !B || (alpha && !A)) return false;
-    return framebytes((uint32_t)w, (uint32_t)h, alpha) <= UINT32_MAX;
+bool imageok(const imgplanes& img, bool alpha) {
+    if (img.width <= 0 || img.height <= 0 || !img.R || !img.G || !img.B || (alpha && !img.A)) return false;
+    return framebytes((uint32_t)img.width, (uint32_t)img.height, alpha) <= UINT32_MAX;
 }
 
 // A missing movie is made with total copies of the image, at least one (a
 // negative frame number means frame 0 of a new movie).
-int createmissing(const char* path, int w, int h, const uint8_t* R, const uint8_t* G,
-                  const uint8_t* B, const uint8_t* A, int64_t total, float fps, uint8_t bit32) {
+int createmissing(const char* path, const imgplanes& img, int64_t total, float fps, uint8_t bit32) {
     int64_t n = total < 1 ? 1 : total > INT32_MAX ? INT32_MAX : total;
-    int r = avicreate(path, w, h, R, G, B, A, (int)n, fps, bit32);
+    int r = avicreate(path, img.width, img.height, img.R, img.G, img.B, img.A, (int)n, fps, bit32);
     if (r != 0) std::printf("Failed creating AVI.(%d)\n", r);
     return r;
 }
@@ -235,16 +234,15 @@ int createmissing(const char* path, int w, int h, const uint8_t* R, const uint8_
 // movie created (only where nothing exists: one that cannot be read is
 // refused, never replaced by a new one), the scan.  *done says whether the
 // edit ends here with the result.
-int editstart(edit& e, const editlines& lines, const char* path, int frame, int64_t tot, int w, int h,
-              const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32,
-              scanfacts* sc, bool* done) {
+int editstart(edit& e, const editlines& lines, const char* path, int frame, int64_t tot, const imgplanes& img,
+              float fps, uint8_t bit32, scanfacts* sc, bool* done) {
     *done = true;
     if (!usablerate(fps)) {
         std::printf("Cannot use %g fps in AVI.\n", (double)fps);
         return EDIT_REFUSED;
     }
     if (int r = editbegin(e, path, lines)) return r;
-    if (!pathexists(path)) return createmissing(path, w, h, R, G, B, A, tot, fps, bit32);
+    if (!pathexists(path)) return createmissing(path, img, tot, fps, bit32);
     if (int r = findandscan(e, frame)) return r;
     *sc = e.scan;
     *done = false;
@@ -254,9 +252,8 @@ int editstart(edit& e, const editlines& lines, const char* path, int frame, int6
 // ---- The replacement -----------------------------------------------------------------------
 
 // The replacement of the frame the scan targeted, in place.
-int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int height, const uint8_t* R,
-                 const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps) {
-    const int64_t fs = (int64_t)framebytes((uint32_t)width, (uint32_t)height, f.alpha);
+int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, const imgplanes& img, float fps) {
+    const int64_t fs = (int64_t)framebytes((uint32_t)img.width, (uint32_t)img.height, f.alpha);
     if (int r = needpositions(NEED_RATE)) return r;
 
     if (int r = editopen(e)) return r;
@@ -290,15 +287,15 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
         return editabort(e, FRAME_NOROOM);
     }
     // A smaller image at its own stride would show as sheared rows.
-    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height) {
-        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
+    if ((uint32_t)img.width != sc.width || (uint32_t)img.height != sc.height) {
+        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)img.width, (long)img.height,
                     (unsigned long)sc.width, (unsigned long)sc.height);
         return editabort(e, FRAME_OTHERSIZE);
     }
     rdskip(size);
     for (uint8_t c : cc) outc(e, c);
     outdw(e, (uint32_t)size);
-    if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) {
+    if (putplanes(img.R, img.G, img.B, img.A, (uint32_t)img.width, (uint32_t)img.height, f.alpha, f.topdown) != 0) {
         return lost(e);
     }
     outzeros(e, size - fs);
@@ -312,8 +309,8 @@ int replaceframe(edit& e, const scanfacts& sc, const framefmt& f, int width, int
 // ---- The append ----------------------------------------------------------------------------
 
 // The append of copies of the image up to tot frames.
-int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* path, int64_t tot, int width,
-                 int height, const uint8_t* R, const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps) {
+int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* path, int64_t tot,
+                 const imgplanes& img, float fps) {
     const aviscanrecord& S = aviscaninfo;
     // Layouts the append cannot keep whole: OpenDML segments after the
     // first RIFF (and their absolute indexes), several movi lists, an index
@@ -329,7 +326,7 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
     }
     // Every size the append writes, planned before anything is created.
     const frameappendplan plan =
-        planframeappend(S, sc.total, tot, framebytes((uint32_t)width, (uint32_t)height, f.alpha),
+        planframeappend(S, sc.total, tot, framebytes((uint32_t)img.width, (uint32_t)img.height, f.alpha),
                         ratediffers((double)sc.fps, (double)fps, 0.0005), fps, sc.hasaudio != 0);
     const int64_t k = plan.k;
     const uint64_t fs = plan.fs;
@@ -354,7 +351,9 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
         idxtable[sc.total + j] = (uint32_t)(outpos(e) - base);
         outfourcc(e, f.id);
         outdw(e, (uint32_t)fs);
-        if (putplanes(R, G, B, A, (uint32_t)width, (uint32_t)height, f.alpha, f.topdown) != 0) return lost(e);
+        if (putplanes(img.R, img.G, img.B, img.A, (uint32_t)img.width, (uint32_t)img.height, f.alpha,
+                      f.topdown) != 0)
+            return lost(e);
     }
     if (plan.index) {
         uint32_t n = 0;
@@ -383,8 +382,7 @@ int appendframes(edit& e, const scanfacts& sc, const framefmt& f, const char* pa
 
 // The replacement's checks: a frame the scan walked, a movie whose frames
 // take the image.  0, or the result after its line.
-int replacechecks(const scanfacts& sc, int frame, int width, int height, const uint8_t* R, const uint8_t* G,
-                  const uint8_t* B, const uint8_t* A, framefmt* f) {
+int replacechecks(const scanfacts& sc, int frame, const imgplanes& img, framefmt* f) {
     // The scan walks the first RIFF segment only: a frame of the movie that
     // it did not meet lies in a later one, which no edit reaches.
     if (aviscaninfo.aviodml && sc.chunkoff == 0 && (frame < 0 || (int64_t)frame < (int64_t)sc.total)) {
@@ -392,7 +390,7 @@ int replacechecks(const scanfacts& sc, int frame, int width, int height, const u
                     "Failure abort in replacing image in AVI.\n");
         return EDIT_REFUSED;
     }
-    if (sc.sizeflag == 0 || !movieformat(sc, f) || !imageok(width, height, R, G, B, A, f->alpha)) {
+    if (sc.sizeflag == 0 || !movieformat(sc, f) || !imageok(img, f->alpha)) {
         std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
         return FRAME_CANNOT;
     }
@@ -401,14 +399,13 @@ int replacechecks(const scanfacts& sc, int frame, int width, int height, const u
 
 // The append's checks: the movie's size, a movie whose frames take the
 // image.  0, or the result after its line.
-int appendchecks(const scanfacts& sc, int width, int height, const uint8_t* R, const uint8_t* G,
-                 const uint8_t* B, const uint8_t* A, framefmt* f) {
-    if ((uint32_t)width != sc.width || (uint32_t)height != sc.height || width <= 0 || height <= 0) {
-        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)width, (long)height,
+int appendchecks(const scanfacts& sc, const imgplanes& img, framefmt* f) {
+    if ((uint32_t)img.width != sc.width || (uint32_t)img.height != sc.height || img.width <= 0 || img.height <= 0) {
+        std::printf("Different image size (outputting %ldx%ld != AVI %lux%lu).\n", (long)img.width, (long)img.height,
                     (unsigned long)sc.width, (unsigned long)sc.height);
         return FRAME_OTHERSIZE;
     }
-    if (!movieformat(sc, f) || !imageok(width, height, R, G, B, A, f->alpha)) {
+    if (!movieformat(sc, f) || !imageok(img, f->alpha)) {
         std::printf("Cannot replace frame image (fwrite:%d) in AVI.\n", sc.sizeflag);
         return FRAME_CANNOT;
     }
@@ -422,25 +419,28 @@ int appendchecks(const scanfacts& sc, int width, int height, const uint8_t* R, c
 int frameedit(bool append, const char* path, int frame, int total, int width, int height, const uint8_t* R,
               const uint8_t* G, const uint8_t* B, const uint8_t* A, float fps, uint8_t bit32) {
     const int64_t tot = total <= frame ? (int64_t)frame + 1 : total;
+    // The caller's image travels as one plane set; nothing here writes or
+    // frees its planes.
+    const imgplanes img = {width, height, const_cast<uint8_t*>(R), const_cast<uint8_t*>(G),
+                           const_cast<uint8_t*>(B), const_cast<uint8_t*>(A), 0, 0};
     edit e;
     scanfacts sc;
     bool done = false;
-    int r = editstart(e, append ? kAppendLines : kReplaceLines, path, frame, tot, width, height, R, G, B, A, fps,
-                      bit32, &sc, &done);
+    int r = editstart(e, append ? kAppendLines : kReplaceLines, path, frame, tot, img, fps, bit32, &sc, &done);
     if (done) return r;
     framefmt f;
     if (append) {
-        if ((r = appendchecks(sc, width, height, R, G, B, A, &f))) return r;
+        if ((r = appendchecks(sc, img, &f))) return r;
         append = tot > (int64_t)sc.total;
-        if (!append && (r = replacechecks(sc, frame, width, height, R, G, B, A, &f))) return r;
+        if (!append && (r = replacechecks(sc, frame, img, &f))) return r;
     } else {
-        if ((r = replacechecks(sc, frame, width, height, R, G, B, A, &f))) return r;
+        if ((r = replacechecks(sc, frame, img, &f))) return r;
         append = frame >= 0 && (int64_t)frame >= (int64_t)sc.total;
-        if (append && (r = appendchecks(sc, width, height, R, G, B, A, &f))) return r;
+        if (append && (r = appendchecks(sc, img, &f))) return r;
     }
     e.lines = append ? kAppendLines : kReplaceLines;
-    if (append) return appendframes(e, sc, f, path, tot, width, height, R, G, B, A, fps);
-    return replaceframe(e, sc, f, width, height, R, G, B, A, fps);
+    if (append) return appendframes(e, sc, f, path, tot, img, fps);
+    return replaceframe(e, sc, f, img, fps);
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ int checklayout(const char* what) {
     else if (S.aviavihsize < AVIH_SIZE) why = "a short avih";
     else if (S.avividsstrhsize < STRH_SIZE) why = "a short video strh";
     else if (S.avih.aviusperframe <= 0) why = "a frame duration of 0 or beyond 2^31 microseconds";
-    else if (S.aviptrjunk && (S.aviptrjunk < S.aviptrhdrl + CHUNK_HDR + (int64_t)S.avihdrlsize || S.aviptrjunk > S.aviptrmovi))
+    else if (S.aviptrjunk &&
+             (S.aviptrjunk < S.aviptrhdrl + CHUNK_HDR + (int64_t)S.avihdrlsize || S.aviptrjunk > S.aviptrmovi))
         why = "a JUNK that is not between hdrl and movi";
     if (!why) return 0;
     printf("Unsupported AVI layout (%s). Failure abort in %s.\n", why, what);

@@ -397,7 +397,8 @@ int aviappendwav(const char* avi, const char* wav, uint8_t replace) {
     if (!passfourcc(e, "AVI ") || !passfourcc(e, "LIST")) return editabort(e, EDIT_REFUSED);
     uint32_t hdrlsize = (uint32_t)rfgetdw();
     int64_t hdrlstart = rftell64();
-    if (hdrlstart != S.aviptrhdrl + CHUNK_HDR || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX) return editabort(e, EDIT_REFUSED);
+    if (hdrlstart != S.aviptrhdrl + CHUNK_HDR || (int64_t)hdrlsize + STRL_AUDS_LIST > (int64_t)UINT32_MAX)
+        return editabort(e, EDIT_REFUSED);
     outdw(e, hdrlsize + STRL_AUDS_LIST);
     if (!applypatches(e, plan.header)) return editabort(e, EDIT_REFUSED);
 
