@@ -46,6 +46,11 @@ void driver_reset(void) {
         wargv[i] = nullptr;
         argvA[i] = nullptr;
     }
+    // The failed name the driver reports after the writer: a run stopped
+    // before the writer's pre-pass (which empties it) must not find an
+    // earlier run's name there.
+    badpngname[0] = 0;
+    badpngnameW[0] = 0;
 }
 
 namespace {

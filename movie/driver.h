@@ -60,7 +60,8 @@ char* msgcat(char* dst, const char* src);
 // created.
 int reelkilnmain(int argc, char** argv, float moviefps, const char* banner);
 
-// Puts the driver's state back to its start values (for tests).
+// Puts the driver's state back to its start values, badpngname(W) empty
+// included (for tests).
 void driver_reset(void);
 
 #endif
