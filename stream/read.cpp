@@ -596,9 +596,9 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
             return -4;
         }
         if (!g_os.seek(s.handle, offset, OS_SEEK_END, &np)) {
-            // A move before the start is the caller's, not the file's.
-            int64_t size = 0;
-            if (!g_os.size(s.handle, &size) || size + offset >= 0) refused(s);
+            // As in FILE mode below: a refused move to or after the end is
+            // the file's (one before it may be the caller's).
+            if (offset >= 0) refused(s);
             say(m.seek);
             return -4;
         }
@@ -612,8 +612,8 @@ int seek_origin(rdstrm& s, int offset, int origin, const rdmsgs& m) {
     if (moved) np = g_os.ftell64(s.file);
     if (np < 0) {
         // Refused, or moved to a place the runtime cannot name: back to where
-        // the stream stood.  A refusal of a move to or after the start is
-        // the file's (a move before the start is the caller's).
+        // the stream stood.  A refusal of a move to or after the end is the
+        // file's (one before it may be the caller's).
         file_restore(s.file, s.base);
         if (!moved && offset >= 0) refused(s);
         say(m.seek);
