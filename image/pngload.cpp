@@ -222,69 +222,45 @@ const std::atomic<int> kNoCancel{0};
 // ---- The loader off the writer's thread -----------------------------------------------
 
 // A job's own input: the file by its 8-bit name through the runtime's FILE
-// (as RD opens it) or by its 16-bit name through the platform's handle,
-// read through a buffer of its own.  Nothing in it is shared.  A worker's
+// (as RD opens it) or by its 16-bit name through the platform's handle, read
+// through a read stream of its own.  Nothing in it is shared.  A worker's
 // handle shares reading, since a list may name one frame many times and two
 // workers may then read it at once; the console's job opens the file as RD
 // does, without sharing.
 struct jobfile {
     const pngjob* job = nullptr;  // a worker's: its stop makes reads fail, so the decode ends
-    FILE* f = nullptr;
-    os_file h = nullptr;
-    size_t at = 0, len = 0;
-    int64_t filesize = -1;  // -1 when it cannot be told
-    uint8_t buf[32768];
+    const char* path = nullptr;
+    const char16_t* wpath = nullptr;
+    bool shared = false;
+    rdstream s;
 
-    bool open(const char* path, const char16_t* wpath, bool shared) {
-        if (wpath) {
-            h = g_os.openW(wpath, shared ? OS_OPEN_READ_SHARED : OS_OPEN_READ);
-            if (h && !g_os.size(h, &filesize)) filesize = -1;
-        } else if (path) {
-            f = g_os.fopen(path, "rb");
-            if (f && g_os.fseek64(f, 0, SEEK_END) == 0) filesize = g_os.ftell64(f);
-        }
-        if (!f && !h) return false;
-        rewind();
-        return true;
+    bool open(const char* p, const char16_t* wp, bool share) {
+        path = p;
+        wpath = wp;
+        shared = share;
+        return reopen();
     }
-    ~jobfile() { close(); }
-    void close() {
-        if (f) g_os.fclose(f);
-        if (h) g_os.close(h);
-        f = nullptr;
-        h = nullptr;
+    bool reopen() {
+        if (wpath) return rsopenqW(s, wpath, shared) == 0;
+        return path && rsopenq(s, path) == 0;
     }
-    bool fill() {
-        at = len = 0;
-        if (f) {
-            len = g_os.fread(buf, 1, sizeof buf, f);
-        } else {
-            uint32_t got = 0;
-            if (g_os.read(h, buf, (uint32_t)sizeof buf, &got)) len = got;
-        }
-        return len > 0;
-    }
-    int getc() {
-        if (at == len && !fill()) return -1;
-        return buf[at++];
-    }
+    ~jobfile() { rsclose(s); }
+    int getc() { return rsgetc(s); }
     size_t read(uint8_t* out, size_t n) {
         size_t done = 0;
         while (done < n) {
-            if (at == len && !fill()) break;
-            size_t k = std::min(n - done, len - at);
-            std::memcpy(out + done, buf + at, k);
-            at += k;
-            done += k;
+            const int k = (int)std::min<size_t>(n - done, (size_t)1 << 30);
+            const int got = rsread(s, out + done, k);
+            done += (size_t)got;
+            if (got < k) break;
         }
         return done;
     }
-    // Back to the first byte, for the decoder after the signature check.
-    bool rewind() {
-        at = len = 0;
-        if (f) return g_os.fseek64(f, 0, SEEK_SET) == 0;
-        return g_os.seek(h, 0, OS_SEEK_BEGIN, nullptr) != 0;
-    }
+    // Back to the first byte, for the decoder after the signature check.  A
+    // file too short for the look at its header ended the stream (which
+    // closes it), so it is opened again: the decoder then meets the short
+    // file itself and reports it as for any other.
+    bool rewind() { return rseof(s) ? reopen() : rsseek(s, 0) == 0; }
 };
 
 // A worker's job is to stop: its cancel flag is set, or its look saw a key.
@@ -293,10 +269,7 @@ bool jobstopped(const pngjob* job) {
     return job->look && job->look(job->admitctx) != 0;
 }
 
-bool jobsize(void* io, int64_t* out) {
-    *out = ((jobfile*)io)->filesize;
-    return *out >= 0;
-}
+bool jobsize(void* io, int64_t* out) { return rsgetsize64(((jobfile*)io)->s, out) != 0; }
 
 void jobreadcb(png_struct_def* png, uint8_t* data, size_t length) {
     jobfile* in = (jobfile*)png_get_io_ptr(png);
@@ -383,7 +356,7 @@ int pngloadjob(pngjob* job) {
     job->palcount = 0;
     job->fresh = 0;
     job->rowsdirect = 0;
-    // The input (with its 32 KiB buffer) off the worker's stack; closed
+    // The input (with its stream's buffers) off the worker's stack; closed
     // when it goes, on every way out.
     std::unique_ptr<jobfile> in(new (std::nothrow) jobfile);
     if (!in) return job->result = -2;

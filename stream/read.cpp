@@ -128,10 +128,10 @@ void say_openfail(const rdmsgs& m, uint32_t e) {
 
 // Opens s by a 16-bit name in handle mode (read only, existing file).  m null:
 // quiet.  0 / -1; a failed open leaves the stream closed.
-int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
+int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m, bool shared = false) {
     if (s.eof == 0) rd_close(s);
     s.failed = 0;
-    os_file h = g_os.openW(name, OS_OPEN_READ);
+    os_file h = g_os.openW(name, shared ? OS_OPEN_READ_SHARED : OS_OPEN_READ);
     if (!h) {
         if (m) say_openfail(*m, g_os.lasterror());
         return -1;
@@ -144,10 +144,10 @@ int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m) {
     return 0;
 }
 
-// Opens s by an 8-bit name in FILE mode ("rb").  m null: quiet, the runtime's
-// default buffering; else messages and the stream's own 8192-byte runtime
-// buffer with full buffering.  0 / -1.
-int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
+// Opens s by an 8-bit name in FILE mode ("rb").  m null: quiet; else
+// messages.  buffered: the stream's own 8192-byte runtime buffer with full
+// buffering, else the runtime's default (4096 bytes on some systems).  0 / -1.
+int open_narrow(rdstrm& s, const char* name, const rdmsgs* m, bool buffered) {
     if (s.eof == 0) rd_close(s);
     s.failed = 0;
     FILE* f = g_os.fopen(name, "rb");
@@ -155,8 +155,8 @@ int open_narrow(rdstrm& s, const char* name, const rdmsgs* m) {
         if (m) std::printf(m->open_name, name);
         return -1;
     }
-    if (m && std::setvbuf(f, s.rtbuf, _IOFBF, kBufSize) != 0) {
-        say(m->buffering);
+    if (buffered && std::setvbuf(f, s.rtbuf, _IOFBF, kBufSize) != 0) {
+        if (m) say(m->buffering);
         g_os.fclose(f);
         return -1;
     }
@@ -668,9 +668,9 @@ int rflengthW(const char16_t* name, int64_t* out) {
 }
 void rfclose(void) { rd_close(RD); }
 int rfopenqW(const char16_t* name) { return open_wide(RD, name, nullptr); }
-int rfopenq(const char* name) { return open_narrow(RD, name, nullptr); }
+int rfopenq(const char* name) { return open_narrow(RD, name, nullptr, false); }
 int rfopenW(const char16_t* name) { return open_wide(RD, name, &kRD); }
-int rfopen(const char* name) { return open_narrow(RD, name, &kRD); }
+int rfopen(const char* name) { return open_narrow(RD, name, &kRD, true); }
 int rfopensrc(const rdsource* src) { return open_src(RD, src); }
 void rfopenmsg(uint8_t wide, const char* name, uint32_t error) {
     if (wide) say_openfail(kRD, error);
@@ -697,6 +697,20 @@ float rfgetfl(void) { return std::bit_cast<float>(get_n(RD, 4, false)); }
 float rfgetflbe(void) { return std::bit_cast<float>(get_n(RD, 4, true)); }
 int rfread(uint8_t* buf, int n) { return rd_read(RD, buf, n); }
 
+// ---- Read streams of one's own ---------------------------------------------------------
+
+// FILE mode with the record's own runtime buffer: a PNG decoder asks for a
+// chunk's bytes a few kilobytes at a time, and the runtime's default buffer
+// would cost a system read for every 4096 of them.
+int rsopenq(rdstream& s, const char* name) { return open_narrow(s, name, nullptr, true); }
+int rsopenqW(rdstream& s, const char16_t* name, int shared) { return open_wide(s, name, nullptr, shared != 0); }
+void rsclose(rdstream& s) { rd_close(s); }
+int rseof(const rdstream& s) { return (int8_t)s.eof; }
+int rserror(const rdstream& s) { return (int8_t)s.failed; }
+int rsread(rdstream& s, uint8_t* buf, int n) { return rd_read(s, buf, n); }
+int rsseek(rdstream& s, int64_t pos) { return seek_abs(s, pos, true, nullptr); }
+int rsgetsize64(rdstream& s, int64_t* out) { return file_size(s, out); }
+
 // ---- RD2 -----------------------------------------------------------------------------
 
 int rwfeof(void) { return (int8_t)RD2.eof; }
@@ -705,9 +719,9 @@ int rwfgetpos(void) { return (int)(uint32_t)rd_pos(RD2); }
 int rwfgetpos64(int64_t* out) { return getpos64(RD2, out); }
 void rwfclose(void) { rd_close(RD2); }
 int rwfopenqW(const char16_t* name) { return open_wide(RD2, name, nullptr); }
-int rwfopenq(const char* name) { return open_narrow(RD2, name, nullptr); }
+int rwfopenq(const char* name) { return open_narrow(RD2, name, nullptr, false); }
 int rwfopenW(const char16_t* name) { return open_wide(RD2, name, &kRD2); }
-int rwfopen(const char* name) { return open_narrow(RD2, name, &kRD2); }
+int rwfopen(const char* name) { return open_narrow(RD2, name, &kRD2, true); }
 int rwfbufrewind(void) { return buf_rewind(RD2, kRD2); }
 int rwfseek32(int pos) { return seek_abs(RD2, pos, false, kRD2.seek32); }
 int rwfseek(uint32_t lo, int32_t* hi) { return seek_abs(RD2, join64(lo, hi), hi != nullptr, kRD2.seek); }

@@ -81,20 +81,23 @@ enum : int32_t { kBufSize = 8192, kCopySize = 4096 };
 // closed stream has cur = end = buf, a null handle and a null file.  The
 // position (the file offset of the next byte delivered) is base + (cur - buf),
 // so that a byte read moves one pointer and nothing else.
+// A record made without an initializer is a closed stream, as RD and RD2 are
+// at the start (its buffers are left as they come).  It points into itself,
+// so it is never copied.
 struct rdstrm {
-    const uint8_t* cur;        // next unread byte in buf
-    const uint8_t* end;        // end of the valid bytes; buf <= cur <= end
-    int64_t base;              // file offset of buf[0]
-    uint8_t eof;               // 0 open, 0xFF closed
-    uint8_t hmode;             // 0xFF handle mode, 0 FILE mode
-    uint8_t failed;            // 0xFF once a read of the file failed since the open (not the end)
-    os_file handle;
-    FILE* file;
+    const uint8_t* cur = buf;  // next unread byte in buf
+    const uint8_t* end = buf;  // end of the valid bytes; buf <= cur <= end
+    int64_t base = 0;          // file offset of buf[0]
+    uint8_t eof = 0xFF;        // 0 open, 0xFF closed
+    uint8_t hmode = 0;         // 0xFF handle mode, 0 FILE mode
+    uint8_t failed = 0;        // 0xFF once a read of the file failed since the open (not the end)
+    os_file handle = nullptr;
+    FILE* file = nullptr;
     uint8_t buf[kBufSize];
     char rtbuf[kBufSize];
     uint8_t copybuf[kCopySize];  // the copies to WR
-    uint8_t smode;             // 0xFF source mode (with hmode 0xFF), else 0
-    rdsource src;              // source mode: what is read
+    uint8_t smode = 0;         // 0xFF source mode (with hmode 0xFF), else 0
+    rdsource src = {};         // source mode: what is read
 };
 
 // A write stream (WR, WRsrc).  lim is buf + kBufSize - 1 while the stream is
@@ -178,6 +181,33 @@ int64_t rfgetqw(void);
 float rfgetfl(void);
 float rfgetflbe(void);
 int rfread(uint8_t* buf, int n);       // bytes delivered
+
+// ---- A read stream of one's own ---------------------------------------------------
+//
+// RD and RD2 belong to the program's thread.  A reader that runs beside it (a
+// PNG job on a worker) keeps a record of its own, of the same type, and reads
+// it through these with RD's buffering and rules: the end and a failed read
+// close it, rserror tells them apart until the next open.  Every open and
+// move is quiet.  Nothing in one record is shared with another, so records
+// on different threads need no lock.  A record is about 24 KiB: keep it off a
+// worker's stack.
+using rdstream = stream_detail::rdstrm;
+
+int rsopenq(rdstream& s, const char* name);        // FILE mode, quiet, buffered as rfopen's; 0 / -1
+// Handle mode, as rfopenqW; shared: reading is shared with other opens of
+// the file (a list may name one frame many times, and two workers may read
+// it at once).  0 / -1; g_os.lasterror() tells why.
+int rsopenqW(rdstream& s, const char16_t* name, int shared);
+void rsclose(rdstream& s);
+int rseof(const rdstream& s);                      // as rfeof
+int rserror(const rdstream& s);                    // as rferror
+inline int rsgetc(rdstream& s) {                   // as rfgetc
+    if (s.cur < s.end) return *s.cur++;
+    return stream_detail::rd_getc_slow(s);
+}
+int rsread(rdstream& s, uint8_t* buf, int n);      // as rfread
+int rsseek(rdstream& s, int64_t pos);              // as rfseek to pos: 0, or -2
+int rsgetsize64(rdstream& s, int64_t* out);        // as rfgetsize64
 
 // ---- RD2 -------------------------------------------------------------------------
 

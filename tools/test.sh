@@ -180,6 +180,7 @@ asan() {
 tsan_suites=(
   "movie:Ahead*.*:*/Ahead.*"   # frames loaded ahead of the writer on worker threads
   "image:Job.*"                # the loader as the workers run it
+  "stream:OwnRead.*"           # read streams of one's own, on several threads
   "avitool:ConcurrentEdit.*"   # edits of one movie from several threads
 )
 tsan_build() {
