@@ -22,6 +22,12 @@
 //     default: 60 frames of 1080p and 24 of 4K, 3 rounds;
 //     --full:  300 frames of 1080p and 120 of 4K;
 //     --make:  only make the scenes (e.g. niced, before a measuring run).
+// With --taskset the cores are first ranked by speed: one 1080p frame is
+// decoded on each core the bench may use (the best of three), and N cores
+// means the N fastest.  A virtual machine's processors need not be equal
+// (one here decodes at three quarters of the others' speed), and pinning
+// to the first N would measure the slow one as the program's scaling.
+// The ranking is printed, as ratios to the fastest core.
 // The scenes live in $RK_BENCH_SCENE_AHEAD, else bench-ahead-scene beside
 // this program (put it on tmpfs, e.g. /dev/shm, so that disk speed does not
 // enter).  Linux only (fork, wait4, sched_setaffinity).
@@ -42,6 +48,7 @@
 #include <vector>
 
 #include "bench/scene.h"
+#include "image/image.h"
 #include "movie/frames.h"
 #include "movie/driver.h"
 #include "platform/platform.h"
@@ -128,9 +135,46 @@ struct result {
 };
 
 #ifndef _WIN32
+// The cores this process may use, fastest first, each with its time for a
+// decode of the frame at png (best of three).  Empty when the affinity
+// cannot be read or set.
+std::vector<std::pair<int, double>> rankcores(const std::string& png) {
+    std::vector<std::pair<int, double>> out;
+    cpu_set_t all;
+    if (sched_getaffinity(0, sizeof all, &all) != 0) return out;
+    for (int c = 0; c < CPU_SETSIZE; c++) {
+        if (!CPU_ISSET(c, &all)) continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(c, &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0) continue;
+        double best = 1e30;
+        for (int k = 0; k < 3; k++) {
+            pngjob job = {};
+            job.path = png.c_str();
+            job.alphamode = 2;
+            job.trnsalpha = 1;
+            const auto t0 = std::chrono::steady_clock::now();
+            const int r = pngloadjob(&job);
+            const double s = seconds(t0);
+            planesfree(&job.planes);
+            if (r != 0) {
+                best = 1e30;
+                break;
+            }
+            best = std::min(best, s);
+        }
+        if (best < 1e30) out.push_back({c, best});
+    }
+    sched_setaffinity(0, sizeof all, &all);
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    return out;
+}
+
 // Runs argv in a child with stdout (and, for ffmpeg, stderr) to /dev/null,
-// pinned to the first `pin` cores when pin > 0.  False when it failed.
-bool runchild(const std::vector<std::string>& argv, int pin, result* out) {
+// pinned to the first `pin` cores of order when pin > 0.  False when it
+// failed.
+bool runchild(const std::vector<std::string>& argv, int pin, const std::vector<int>& order, result* out) {
     std::fflush(stdout);
     const auto t0 = std::chrono::steady_clock::now();
     pid_t pid = fork();
@@ -139,7 +183,7 @@ bool runchild(const std::vector<std::string>& argv, int pin, result* out) {
         if (pin > 0) {
             cpu_set_t set;
             CPU_ZERO(&set);
-            for (int c = 0; c < pin; c++) CPU_SET(c, &set);
+            for (int c = 0; c < pin; c++) CPU_SET(c < (int)order.size() ? order[(size_t)c] : c, &set);
             if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(126);
         }
         if (!freopen("/dev/null", "w", stdout)) _exit(1);
@@ -206,6 +250,26 @@ int main(int argc, char** argv) {
     const std::string me = fs::absolute(argv[0]).string();
     const int ncounts = (int)(sizeof kCounts / sizeof kCounts[0]);
 
+    std::vector<int> order;
+    if (pin && !makeonly) {
+        const fs::path probe = root / kScenes[0].name;
+        if (!makescene(probe, kScenes[0], full ? kScenes[0].fullframes : kScenes[0].frames)) {
+            std::fprintf(stderr, "bench_movie_ahead: cannot make the scene in %s\n", probe.string().c_str());
+            return 1;
+        }
+        const auto ranked = rankcores((probe / framename(0)).string());
+        if (ranked.empty()) {
+            std::fprintf(stderr, "bench_movie_ahead: cannot pin to single cores\n");
+            return 1;
+        }
+        std::printf("cores by speed (a 1080p decode, as ratios to the fastest):");
+        for (const auto& [c, s] : ranked) {
+            std::printf(" %d (%.2f)", c, ranked[0].second / s);
+            order.push_back(c);
+        }
+        std::printf("\n");
+    }
+
     for (const scene& s : kScenes) {
         if (!only.empty() && only != s.name) continue;
         const int frames = full ? s.fullframes : s.frames;
@@ -226,7 +290,7 @@ int main(int argc, char** argv) {
         for (int r = 0; r < rounds; r++) {
             result x;
             fs::remove(dir / "ffmpeg.avi");
-            if (!runchild(ffmpeg, 0, &x)) {
+            if (!runchild(ffmpeg, 0, order, &x)) {
                 std::fprintf(stderr, "bench_movie_ahead: ffmpeg failed\n");
                 return 1;
             }
@@ -235,8 +299,8 @@ int main(int argc, char** argv) {
             for (int c = 0; c < ncounts; c++) {
                 const int n = kCounts[c];
                 fs::remove(dir / "movie.avi");
-                const bool pinned = pin && n <= (int)std::thread::hardware_concurrency();
-                if (!runchild({me, "--run", d, std::to_string(pinned ? 0 : n)}, pinned ? n : 0, &x)) {
+                const bool pinned = pin && n <= (int)order.size();
+                if (!runchild({me, "--run", d, std::to_string(pinned ? 0 : n)}, pinned ? n : 0, order, &x)) {
                     std::fprintf(stderr, "bench_movie_ahead: the %s run on %d cores failed\n", s.name, n);
                     return 1;
                 }
@@ -247,7 +311,7 @@ int main(int argc, char** argv) {
         }
         const double ff = median(tff), one = median(tn[0]);
         std::printf("%d frames of %dx%d RGB (%.0f MiB of PNG), %d s of sound, %d rounds, cores %s\n", frames, s.w,
-                    s.h, mib((double)bytes), kSeconds, rounds, pin ? "by taskset (16: injected)" : "injected");
+                    s.h, mib((double)bytes), kSeconds, rounds, pin ? "by taskset, fastest first (past the cores: injected)" : "injected");
         std::printf("  ffmpeg* (default threads)  %7.3f s (best %.3f)\n", ff, *std::min_element(tff.begin(), tff.end()));
         std::printf("  cores  time (median, best)       x 1 core  / ffmpeg*  peak RSS\n");
         for (int c = 0; c < ncounts; c++) {
