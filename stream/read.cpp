@@ -126,6 +126,15 @@ void say_openfail(const rdmsgs& m, uint32_t e) {
     else std::printf(m.open_code, (int)e);
 }
 
+// The stream is open on h (handle mode) or f (FILE mode) at offset 0.
+void opened(rdstrm& s, os_file h, FILE* f) {
+    s.handle = h;
+    s.file = f;
+    s.hmode = h ? 0xFF : 0;
+    rd_at(s, 0);
+    s.eof = 0;
+}
+
 // Opens s by a 16-bit name in handle mode (read only, existing file).  m null:
 // quiet.  0 / -1; a failed open leaves the stream closed.
 int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m, bool shared = false) {
@@ -136,11 +145,7 @@ int open_wide(rdstrm& s, const char16_t* name, const rdmsgs* m, bool shared = fa
         if (m) say_openfail(*m, g_os.lasterror());
         return -1;
     }
-    s.handle = h;
-    s.file = nullptr;
-    s.hmode = 0xFF;
-    rd_at(s, 0);
-    s.eof = 0;
+    opened(s, h, nullptr);
     return 0;
 }
 
@@ -160,11 +165,7 @@ int open_narrow(rdstrm& s, const char* name, const rdmsgs* m, bool buffered) {
         g_os.fclose(f);
         return -1;
     }
-    s.file = f;
-    s.handle = nullptr;
-    s.hmode = 0;
-    rd_at(s, 0);
-    s.eof = 0;
+    opened(s, nullptr, f);
     return 0;
 }
 
@@ -174,12 +175,9 @@ int open_src(rdstrm& s, const rdsource* src) {
     s.failed = 0;
     if (!src || !src->pread || src->length < 0) return -1;
     s.src = *src;
-    s.handle = nullptr;
-    s.file = nullptr;
+    opened(s, nullptr, nullptr);
     s.hmode = 0xFF;
     s.smode = 0xFF;
-    rd_at(s, 0);
-    s.eof = 0;
     return 0;
 }
 
