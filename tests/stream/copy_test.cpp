@@ -80,9 +80,12 @@ TEST_P(Copy, CountedCopies) {
         }
         EXPECT_EQ(wfgetpos(), c.want + 4);
         EXPECT_EQ(wfclose(), 0);
+        // Built byte by byte: the ranged inserts into a two-byte vector
+        // set off a false -Warray-bounds in GCC 12 under ThreadSanitizer.
         std::vector<uint8_t> want = {'<', '<'};
-        want.insert(want.end(), data.begin() + c.skip, data.begin() + c.skip + c.want);
-        want.insert(want.end(), {'>', '>'});
+        for (int i = 0; i < c.want; i++) want.push_back(data[(size_t)(c.skip + i)]);
+        want.push_back('>');
+        want.push_back('>');
         EXPECT_EQ(slurp("dst.bin"), want);
     }
 }
