@@ -172,8 +172,8 @@ std::vector<std::pair<int, double>> rankcores(const std::string& png) {
 }
 
 // Runs argv in a child with stdout (and, for ffmpeg, stderr) to /dev/null,
-// pinned to the first `pin` cores of order when pin > 0.  False when it
-// failed.
+// pinned to the first `pin` cores of order when pin > 0 (pin is at most
+// its size).  False when it failed.
 bool runchild(const std::vector<std::string>& argv, int pin, const std::vector<int>& order, result* out) {
     std::fflush(stdout);
     const auto t0 = std::chrono::steady_clock::now();
@@ -183,7 +183,7 @@ bool runchild(const std::vector<std::string>& argv, int pin, const std::vector<i
         if (pin > 0) {
             cpu_set_t set;
             CPU_ZERO(&set);
-            for (int c = 0; c < pin; c++) CPU_SET(c < (int)order.size() ? order[(size_t)c] : c, &set);
+            for (int c = 0; c < pin; c++) CPU_SET(order[(size_t)c], &set);
             if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(126);
         }
         if (!freopen("/dev/null", "w", stdout)) _exit(1);

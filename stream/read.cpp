@@ -36,9 +36,10 @@
 
 namespace stream_detail {
 
-// Program start: both streams closed, end flag set.
-rdstrm RD = {RD.buf, RD.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}, 0, {}};
-rdstrm RD2 = {RD2.buf, RD2.buf, 0, 0xFF, 0, 0, nullptr, nullptr, {}, {}, {}, 0, {}};
+// Program start: both streams closed (the record's own start values), set
+// before any code runs.
+constinit rdstrm RD{};
+constinit rdstrm RD2{};
 
 void rd_close(rdstrm& s) {
     if (s.smode) {
